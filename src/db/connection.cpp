@@ -1,0 +1,235 @@
+#include "connection.h"
+
+#include "connectiontext.h"
+#include "dialect.h"
+
+#include <QAtomicInt>
+#include <QSqlDriver>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QSqlRecord>
+
+namespace krt {
+
+Recordset::Recordset(QStringList fieldNames, std::vector<QVariantList> rows)
+    : m_names(std::move(fieldNames))
+    , m_rows(std::move(rows))
+{
+}
+
+void Recordset::moveNext()
+{
+    if (!eof())
+        ++m_pos;
+}
+
+QVariant Recordset::field(int index) const
+{
+    if (eof() || index < 0 || index >= m_names.size())
+        return {};
+    return m_rows[m_pos].value(index);
+}
+
+QVariant Recordset::field(const QString &name) const
+{
+    for (int i = 0; i < m_names.size(); ++i)
+        if (m_names.at(i).compare(name, Qt::CaseInsensitive) == 0)
+            return field(i);
+    return {};
+}
+
+void Recordset::close()
+{
+    m_rows.clear();
+    m_pos = 0;
+}
+
+namespace {
+QString nextConnectionName()
+{
+    static QAtomicInt counter;
+    return QStringLiteral("krt550-%1").arg(counter.fetchAndAddRelaxed(1));
+}
+} // namespace
+
+Connection::Connection()
+    : m_name(nextConnectionName())
+{
+}
+
+Connection::~Connection()
+{
+    close();
+}
+
+bool Connection::open(const QString &connectionText)
+{
+    close();
+    m_errors.clear();
+    const PlanResult result = planConnection(connectionText);
+    if (!result.plan) {
+        m_errors.append({result.error, {}, {}, QStringLiteral("KRT550")});
+        return false;
+    }
+    const ConnectionPlan &plan = *result.plan;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(plan.driver, m_name);
+        db.setDatabaseName(plan.databaseName);
+        db.setUserName(plan.userName);
+        db.setPassword(plan.password);
+        db.setConnectOptions(plan.connectOptions);
+        if (!db.open()) {
+            recordError(db.lastError(), {});
+            db = QSqlDatabase();
+            QSqlDatabase::removeDatabase(m_name);
+            return false;
+        }
+    }
+    m_engine = plan.engine;
+    return true;
+}
+
+void Connection::close()
+{
+    if (!QSqlDatabase::contains(m_name))
+        return;
+    {
+        QSqlDatabase db = QSqlDatabase::database(m_name, false);
+        if (m_inTransaction)
+            db.rollback();
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(m_name);
+    m_engine = Engine::None;
+    m_inTransaction = false;
+}
+
+bool Connection::isOpen() const
+{
+    return QSqlDatabase::contains(m_name) && QSqlDatabase::database(m_name, false).isOpen();
+}
+
+QSqlDatabase Connection::database() const
+{
+    return QSqlDatabase::database(m_name, false);
+}
+
+QString Connection::prepare(const QString &sql) const
+{
+    return m_engine == Engine::Sqlite ? toSqliteDialect(sql) : sql;
+}
+
+bool Connection::refusedByHook(const QString &sql)
+{
+    if (!m_hook)
+        return false;
+    if (const std::optional<QString> refusal = m_hook(sql)) {
+        m_errors.append({*refusal, {}, sql, QStringLiteral("KRT550")});
+        return true;
+    }
+    return false;
+}
+
+void Connection::recordError(const QSqlError &error, const QString &statement)
+{
+    QString text = error.databaseText();
+    if (text.isEmpty())
+        text = error.text();
+    else if (!error.driverText().isEmpty() && error.driverText() != text)
+        text = error.driverText() + QStringLiteral(": ") + text;
+    const QString driverName = QSqlDatabase::contains(m_name) ? database().driverName() : QString();
+    m_errors.append({text, error.nativeErrorCode(), statement, driverName});
+}
+
+bool Connection::execute(const QString &sql)
+{
+    m_errors.clear();
+    if (!isOpen()) {
+        m_errors.append({QStringLiteral("データベースに接続されていません。"), {}, sql, QStringLiteral("KRT550")});
+        return false;
+    }
+    if (refusedByHook(sql))
+        return false;
+    QSqlQuery query(database());
+    if (!query.exec(prepare(sql))) {
+        recordError(query.lastError(), sql);
+        return false;
+    }
+    return true;
+}
+
+std::optional<Recordset> Connection::openRecordset(const QString &sql)
+{
+    m_errors.clear();
+    if (!isOpen()) {
+        m_errors.append({QStringLiteral("データベースに接続されていません。"), {}, sql, QStringLiteral("KRT550")});
+        return std::nullopt;
+    }
+    if (refusedByHook(sql))
+        return std::nullopt;
+    QSqlQuery query(database());
+    query.setForwardOnly(true);
+    if (!query.exec(prepare(sql))) {
+        recordError(query.lastError(), sql);
+        return std::nullopt;
+    }
+    const QSqlRecord record = query.record();
+    QStringList names;
+    names.reserve(record.count());
+    for (int i = 0; i < record.count(); ++i)
+        names.append(record.fieldName(i));
+    std::vector<QVariantList> rows;
+    while (query.next()) {
+        QVariantList row;
+        row.reserve(record.count());
+        for (int i = 0; i < record.count(); ++i)
+            row.append(query.isNull(i) ? QVariant() : query.value(i));
+        rows.push_back(std::move(row));
+    }
+    if (query.lastError().isValid()) {
+        recordError(query.lastError(), sql);
+        return std::nullopt;
+    }
+    return Recordset(std::move(names), std::move(rows));
+}
+
+bool Connection::beginTrans()
+{
+    m_errors.clear();
+    if (!isOpen() || refusedByHook(QStringLiteral("BEGIN TRANSACTION")))
+        return false;
+    QSqlDatabase db = database();
+    if (!db.transaction()) {
+        recordError(db.lastError(), QStringLiteral("BEGIN TRANSACTION"));
+        return false;
+    }
+    m_inTransaction = true;
+    return true;
+}
+
+bool Connection::commitTrans()
+{
+    m_errors.clear();
+    if (!isOpen() || refusedByHook(QStringLiteral("COMMIT TRANSACTION")))
+        return false;
+    QSqlDatabase db = database();
+    if (!db.commit()) {
+        recordError(db.lastError(), QStringLiteral("COMMIT TRANSACTION"));
+        return false;
+    }
+    m_inTransaction = false;
+    return true;
+}
+
+bool Connection::rollbackTrans()
+{
+    // A rollback keeps the errors of the failure that caused it, so that they can still be shown.
+    if (!isOpen())
+        return false;
+    QSqlDatabase db = database();
+    const bool done = db.rollback();
+    m_inTransaction = false;
+    return done;
+}
+
+} // namespace krt

@@ -1,0 +1,105 @@
+#pragma once
+
+#include <QList>
+#include <QSqlDatabase>
+#include <QString>
+#include <QStringList>
+#include <QVariant>
+
+#include <functional>
+#include <optional>
+#include <vector>
+
+namespace krt {
+
+// One entry of a connection's error collection: what the driver said about the operation that
+// just failed, and which statement it was.
+struct DbError
+{
+    QString description; // the driver's or database's text
+    QString nativeCode;  // the engine's own error code, empty when the driver gives none
+    QString statement;   // the statement text that failed, empty for connection-level failures
+    QString source;      // the driver name (QSQLITE, QODBC)
+};
+using DbErrors = QList<DbError>;
+
+// A result read completely when it is opened, so that its record count is exact and the
+// statement holds no cursor on the server while the program works with the rows.
+class Recordset
+{
+public:
+    Recordset() = default;
+    Recordset(QStringList fieldNames, std::vector<QVariantList> rows);
+
+    bool eof() const { return m_pos >= m_rows.size(); }
+    void moveNext();
+    int recordCount() const { return static_cast<int>(m_rows.size()); }
+    int fieldCount() const { return static_cast<int>(m_names.size()); }
+    QString fieldName(int index) const { return m_names.value(index); }
+
+    // The value of a field of the current record; a Null field gives a null QVariant
+    // (QVariant::isNull), which stays distinct from an empty text.
+    QVariant field(int index) const;
+    QVariant field(const QString &name) const;
+    bool isNull(int index) const { return field(index).isNull(); }
+
+    void close();
+
+private:
+    QStringList m_names;
+    std::vector<QVariantList> m_rows;
+    std::size_t m_pos = 0;
+};
+
+// The engine behind an open connection; decides whether statements go through the dialect
+// adapter before they are sent.
+enum class Engine { None, Sqlite, SqlServer, OtherOdbc };
+
+// The program's one database connection. Statements are written in SQL Server's dialect; on the
+// embedded engine the dialect adapter rewrites what SQLite cannot take.
+class Connection
+{
+public:
+    Connection();
+    ~Connection();
+    Connection(const Connection &) = delete;
+    Connection &operator=(const Connection &) = delete;
+
+    // Opens the connection described by a connection text of the product family (OLE DB form).
+    bool open(const QString &connectionText);
+    void close();
+    bool isOpen() const;
+    Engine engine() const { return m_engine; }
+
+    bool execute(const QString &sql);
+    std::optional<Recordset> openRecordset(const QString &sql);
+
+    bool beginTrans();
+    bool commitTrans();
+    bool rollbackTrans();
+    bool inTransaction() const { return m_inTransaction; }
+
+    // The errors of the last failed operation; emptied when an operation starts.
+    const DbErrors &errors() const { return m_errors; }
+
+    QSqlDatabase database() const;
+
+    // Lets tests and fault trials make the database reject a statement: the hook sees every
+    // statement text (as the program wrote it) before it is sent and may refuse it with a
+    // description, as a driver failure would.
+    using StatementHook = std::function<std::optional<QString>(const QString &sql)>;
+    void setStatementHook(StatementHook hook) { m_hook = std::move(hook); }
+
+private:
+    QString prepare(const QString &sql) const;
+    bool refusedByHook(const QString &sql);
+    void recordError(const QSqlError &error, const QString &statement);
+
+    QString m_name;
+    Engine m_engine = Engine::None;
+    bool m_inTransaction = false;
+    DbErrors m_errors;
+    StatementHook m_hook;
+};
+
+} // namespace krt

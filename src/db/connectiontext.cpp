@@ -1,0 +1,213 @@
+#include "connectiontext.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QSettings>
+
+namespace krt {
+
+namespace {
+
+struct Entry
+{
+    QString key;
+    QString value;
+};
+
+// "Key=Value;Key=Value;" with keys compared without case, as OLE DB does.
+QList<Entry> parseEntries(const QString &text)
+{
+    QList<Entry> entries;
+    for (const QString &part : text.split(QLatin1Char(';'), Qt::SkipEmptyParts)) {
+        const qsizetype eq = part.indexOf(QLatin1Char('='));
+        if (eq <= 0)
+            continue;
+        entries.append({part.left(eq).trimmed(), part.mid(eq + 1).trimmed()});
+    }
+    return entries;
+}
+
+QString valueOf(const QList<Entry> &entries, const QString &key)
+{
+    for (const Entry &e : entries)
+        if (e.key.compare(key, Qt::CaseInsensitive) == 0)
+            return e.value;
+    return {};
+}
+
+bool hasKey(const QList<Entry> &entries, const QString &key)
+{
+    for (const Entry &e : entries)
+        if (e.key.compare(key, Qt::CaseInsensitive) == 0)
+            return true;
+    return false;
+}
+
+// An ODBC attribute value, braced when it holds characters that would end it.
+QString odbcValue(const QString &value)
+{
+    if (value.contains(QLatin1Char(';')) || value.contains(QLatin1Char('{'))
+        || value.contains(QLatin1Char('}')) || value.startsWith(QLatin1Char(' ')))
+        return QLatin1Char('{') + QString(value).replace(QStringLiteral("}"), QStringLiteral("}}"))
+               + QLatin1Char('}');
+    return value;
+}
+
+// The ODBC drivers registered with the driver manager (odbcinst.ini).
+QStringList installedOdbcDrivers()
+{
+    QStringList files;
+    const QString sysconf = qEnvironmentVariable("ODBCSYSINI");
+    files << (sysconf.isEmpty() ? QStringLiteral("/etc") : sysconf) + QStringLiteral("/odbcinst.ini");
+    files << QDir::homePath() + QStringLiteral("/.odbcinst.ini");
+    QStringList drivers;
+    for (const QString &file : files) {
+        if (!QFileInfo::exists(file))
+            continue;
+        QSettings ini(file, QSettings::IniFormat);
+        drivers << ini.childGroups();
+    }
+    return drivers;
+}
+
+QString sqlServerDriver(const QList<Entry> &entries)
+{
+    const QString named = valueOf(entries, QStringLiteral("Driver"));
+    if (!named.isEmpty())
+        return named;
+    const QStringList drivers = installedOdbcDrivers();
+    for (const QString &preferred : {QStringLiteral("ODBC Driver 18 for SQL Server"),
+                                     QStringLiteral("ODBC Driver 17 for SQL Server"),
+                                     QStringLiteral("SQL Server")})
+        if (drivers.contains(preferred))
+            return preferred;
+    return QStringLiteral("FreeTDS");
+}
+
+const QString OdbcTimeouts = QStringLiteral("SQL_ATTR_LOGIN_TIMEOUT=15;SQL_ATTR_CONNECTION_TIMEOUT=30");
+
+PlanResult planSqlite(const QString &folder, const QString &catalog)
+{
+    const QString file = QDir(folder).filePath(catalog + QStringLiteral(".db"));
+    const QFileInfo info(file);
+    if (!info.isFile())
+        return {std::nullopt, QStringLiteral("データベースファイルがありません: ") + file};
+    ConnectionPlan plan;
+    plan.driver = QStringLiteral("QSQLITE");
+    plan.databaseName = info.absoluteFilePath();
+    // A writer that finds the database busy waits instead of failing at once.
+    plan.connectOptions = QStringLiteral("QSQLITE_BUSY_TIMEOUT=30000");
+    plan.engine = Engine::Sqlite;
+    return {plan, {}};
+}
+
+PlanResult planSqlServer(const QList<Entry> &entries, const QString &server, const QString &catalog)
+{
+    const QString driver = sqlServerDriver(entries);
+    QString text = QStringLiteral("DRIVER={%1};").arg(driver);
+    if (driver.contains(QStringLiteral("FreeTDS"), Qt::CaseInsensitive)) {
+        // FreeTDS names the port separately and needs a protocol version SQL Server accepts.
+        const QString host = server.section(QLatin1Char(','), 0, 0);
+        const QString port = server.section(QLatin1Char(','), 1, 1);
+        text += QStringLiteral("SERVER=") + odbcValue(host) + QLatin1Char(';');
+        if (!port.isEmpty())
+            text += QStringLiteral("PORT=") + port + QLatin1Char(';');
+        text += QStringLiteral("TDS_Version=7.4;ClientCharset=UTF-8;");
+    } else {
+        text += QStringLiteral("SERVER=") + odbcValue(server) + QLatin1Char(';');
+        if (!hasKey(entries, QStringLiteral("Encrypt")) && driver.contains(QStringLiteral("18")))
+            text += QStringLiteral("TrustServerCertificate=yes;");
+    }
+    text += QStringLiteral("DATABASE=") + odbcValue(catalog) + QLatin1Char(';');
+    ConnectionPlan plan;
+    if (valueOf(entries, QStringLiteral("Integrated Security")).compare(QStringLiteral("SSPI"), Qt::CaseInsensitive) == 0
+        || valueOf(entries, QStringLiteral("Trusted_Connection")).compare(QStringLiteral("yes"), Qt::CaseInsensitive) == 0) {
+        text += QStringLiteral("Trusted_Connection=yes;");
+    } else {
+        plan.userName = valueOf(entries, QStringLiteral("User ID"));
+        plan.password = valueOf(entries, QStringLiteral("Password"));
+    }
+    plan.driver = QStringLiteral("QODBC");
+    plan.databaseName = text;
+    plan.connectOptions = OdbcTimeouts;
+    plan.engine = Engine::SqlServer;
+    return {plan, {}};
+}
+
+PlanResult planOdbc(const QList<Entry> &entries, const QString &dataSource, const QString &catalog)
+{
+    static const QStringList OleDbOnly = {QStringLiteral("Provider"), QStringLiteral("Initial Catalog"),
+                                          QStringLiteral("Data Source"), QStringLiteral("User ID"),
+                                          QStringLiteral("Password"), QStringLiteral("Persist Security Info")};
+    QString text;
+    bool named = false;
+    for (const Entry &e : entries) {
+        if (OleDbOnly.contains(e.key, Qt::CaseInsensitive))
+            continue;
+        named = named || e.key.compare(QStringLiteral("DSN"), Qt::CaseInsensitive) == 0
+                || e.key.compare(QStringLiteral("Driver"), Qt::CaseInsensitive) == 0;
+        text += e.key + QLatin1Char('=') + e.value + QLatin1Char(';');
+    }
+    const bool sqlite = valueOf(entries, QStringLiteral("Driver")).contains(QStringLiteral("SQLite"), Qt::CaseInsensitive);
+    if (!named)
+        text = QStringLiteral("DSN=") + odbcValue(dataSource) + QLatin1Char(';') + text;
+    if (sqlite) {
+        // SQLite's ODBC driver takes the database file as its database.
+        const QString file = QDir(dataSource).filePath(catalog + QStringLiteral(".db"));
+        if (!QFileInfo(file).isFile())
+            return {std::nullopt, QStringLiteral("データベースファイルがありません: ") + file};
+        text += QStringLiteral("Database=") + odbcValue(QFileInfo(file).absoluteFilePath())
+                + QStringLiteral(";Timeout=30000;");
+    } else {
+        text += QStringLiteral("DATABASE=") + odbcValue(catalog) + QLatin1Char(';');
+    }
+    ConnectionPlan plan;
+    plan.driver = QStringLiteral("QODBC");
+    plan.databaseName = text;
+    plan.userName = valueOf(entries, QStringLiteral("User ID"));
+    plan.password = valueOf(entries, QStringLiteral("Password"));
+    plan.connectOptions = OdbcTimeouts;
+    plan.engine = sqlite ? Engine::Sqlite : Engine::OtherOdbc;
+    return {plan, {}};
+}
+
+} // namespace
+
+PlanResult planConnection(const QString &connectionText)
+{
+    const QList<Entry> entries = parseEntries(connectionText);
+    const QString provider = valueOf(entries, QStringLiteral("Provider"));
+    const QString catalog = valueOf(entries, QStringLiteral("Initial Catalog"));
+    const QString dataSource = valueOf(entries, QStringLiteral("Data Source"));
+    if (catalog.isEmpty())
+        return {std::nullopt, QStringLiteral("接続文字列にデータベース名 (Initial Catalog) がありません。")};
+    if (dataSource.isEmpty())
+        return {std::nullopt, QStringLiteral("接続文字列に接続先 (Data Source) がありません。")};
+
+    if (provider.compare(QStringLiteral("SQLite"), Qt::CaseInsensitive) == 0)
+        return planSqlite(dataSource, catalog);
+    if (provider.startsWith(QStringLiteral("SQLOLEDB"), Qt::CaseInsensitive)
+        || provider.startsWith(QStringLiteral("SQLNCLI"), Qt::CaseInsensitive)
+        || provider.startsWith(QStringLiteral("MSOLEDBSQL"), Qt::CaseInsensitive))
+        return planSqlServer(entries, dataSource, catalog);
+    if (provider.startsWith(QStringLiteral("MSDASQL"), Qt::CaseInsensitive))
+        return planOdbc(entries, dataSource, catalog);
+    return {std::nullopt, QStringLiteral("対応していないプロバイダです: ") + provider};
+}
+
+QString maskPasswords(const QString &connectionText)
+{
+    QStringList parts = connectionText.split(QLatin1Char(';'));
+    for (QString &part : parts) {
+        const qsizetype eq = part.indexOf(QLatin1Char('='));
+        if (eq <= 0)
+            continue;
+        const QString key = part.left(eq).trimmed();
+        if (key.compare(QStringLiteral("Password"), Qt::CaseInsensitive) == 0
+            || key.compare(QStringLiteral("PWD"), Qt::CaseInsensitive) == 0)
+            part = part.left(eq + 1) + QStringLiteral("****");
+    }
+    return parts.join(QLatin1Char(';'));
+}
+
+} // namespace krt

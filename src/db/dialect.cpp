@@ -1,0 +1,193 @@
+#include "dialect.h"
+
+#include <vector>
+
+namespace krt {
+
+namespace {
+
+enum class Kind { Space, Word, Number, String, QuotedName, Symbol };
+
+struct Token
+{
+    Kind kind;
+    QString text;
+};
+
+bool isWordStart(QChar c)
+{
+    return c.isLetter() || c == QLatin1Char('_') || c == QLatin1Char('@') || c == QLatin1Char('#');
+}
+
+bool isWordPart(QChar c)
+{
+    return c.isLetterOrNumber() || c == QLatin1Char('_') || c == QLatin1Char('@')
+           || c == QLatin1Char('#') || c == QLatin1Char('$');
+}
+
+// Splits a statement into tokens. Quoted texts ('...' with '' inside) and quoted names ("..."
+// and [...]) are single tokens and pass through unchanged.
+std::vector<Token> tokenize(const QString &sql)
+{
+    std::vector<Token> tokens;
+    const qsizetype n = sql.size();
+    qsizetype i = 0;
+    while (i < n) {
+        const QChar c = sql.at(i);
+        qsizetype j = i + 1;
+        Kind kind = Kind::Symbol;
+        if (c.isSpace()) {
+            while (j < n && sql.at(j).isSpace())
+                ++j;
+            kind = Kind::Space;
+        } else if (c == QLatin1Char('\'')) {
+            while (j < n) {
+                if (sql.at(j) == QLatin1Char('\'')) {
+                    if (j + 1 < n && sql.at(j + 1) == QLatin1Char('\'')) {
+                        j += 2;
+                        continue;
+                    }
+                    ++j;
+                    break;
+                }
+                ++j;
+            }
+            kind = Kind::String;
+        } else if (c == QLatin1Char('"') || c == QLatin1Char('[')) {
+            const QChar close = c == QLatin1Char('"') ? QLatin1Char('"') : QLatin1Char(']');
+            while (j < n && sql.at(j) != close)
+                ++j;
+            j = qMin(j + 1, n);
+            kind = Kind::QuotedName;
+        } else if (c.isDigit() || (c == QLatin1Char('.') && i + 1 < n && sql.at(i + 1).isDigit())) {
+            while (j < n && (sql.at(j).isDigit() || sql.at(j) == QLatin1Char('.')))
+                ++j;
+            // An exponent belongs to the number only when digits follow it.
+            if (j < n && (sql.at(j) == QLatin1Char('e') || sql.at(j) == QLatin1Char('E'))) {
+                qsizetype k = j + 1;
+                if (k < n && (sql.at(k) == QLatin1Char('+') || sql.at(k) == QLatin1Char('-')))
+                    ++k;
+                if (k < n && sql.at(k).isDigit()) {
+                    j = k;
+                    while (j < n && sql.at(j).isDigit())
+                        ++j;
+                }
+            }
+            kind = Kind::Number;
+        } else if (isWordStart(c)) {
+            while (j < n && isWordPart(sql.at(j)))
+                ++j;
+            kind = Kind::Word;
+        }
+        tokens.push_back({kind, sql.mid(i, j - i)});
+        i = j;
+    }
+    return tokens;
+}
+
+bool isWord(const Token &t, const char *word)
+{
+    return t.kind == Kind::Word && t.text.compare(QLatin1String(word), Qt::CaseInsensitive) == 0;
+}
+
+bool isSymbol(const Token &t, char symbol)
+{
+    return t.kind == Kind::Symbol && t.text.size() == 1 && t.text.at(0) == QLatin1Char(symbol);
+}
+
+// Index of the next token that is not white space, from index i on.
+std::size_t nextSolid(const std::vector<Token> &tokens, std::size_t i)
+{
+    while (i < tokens.size() && tokens[i].kind == Kind::Space)
+        ++i;
+    return i;
+}
+
+// UPDATE T SET T.col = ... : SQLite takes only bare column names as assignment targets, and an
+// UPDATE whose FROM names only its own target reads as a self-join there.
+void rewriteUpdate(std::vector<Token> &tokens)
+{
+    const std::size_t first = nextSolid(tokens, 0);
+    if (first >= tokens.size() || !isWord(tokens[first], "UPDATE"))
+        return;
+    const std::size_t targetAt = nextSolid(tokens, first + 1);
+    if (targetAt >= tokens.size() || tokens[targetAt].kind != Kind::Word)
+        return;
+    const QString target = tokens[targetAt].text;
+    auto isTarget = [&](const Token &t) {
+        return t.kind == Kind::Word && t.text.compare(target, Qt::CaseInsensitive) == 0;
+    };
+
+    int depth = 0;
+    bool inSet = false;
+    bool expectColumn = false;
+    for (std::size_t i = targetAt + 1; i < tokens.size(); ++i) {
+        Token &t = tokens[i];
+        if (isSymbol(t, '(')) {
+            ++depth;
+        } else if (isSymbol(t, ')')) {
+            --depth;
+        } else if (depth == 0 && isWord(t, "SET")) {
+            inSet = true;
+            expectColumn = true;
+            continue;
+        } else if (depth == 0 && inSet && isSymbol(t, ',')) {
+            expectColumn = true;
+            continue;
+        } else if (depth == 0 && (isWord(t, "FROM") || isWord(t, "WHERE"))) {
+            inSet = false;
+            if (isWord(t, "FROM")) {
+                const std::size_t name = nextSolid(tokens, i + 1);
+                const std::size_t after = nextSolid(tokens, name + 1);
+                if (name < tokens.size() && isTarget(tokens[name])
+                    && (after >= tokens.size() || isWord(tokens[after], "WHERE"))) {
+                    // Drop "FROM T" and the blank after it.
+                    for (std::size_t k = i; k < after; ++k)
+                        tokens[k].text.clear();
+                    i = after - 1;
+                    continue;
+                }
+            }
+        }
+        if (inSet && expectColumn && t.kind != Kind::Space) {
+            expectColumn = false;
+            const std::size_t dot = i + 1;
+            if (isTarget(t) && dot + 1 < tokens.size() && isSymbol(tokens[dot], '.')
+                && tokens[dot + 1].kind == Kind::Word) {
+                t.text.clear();
+                tokens[dot].text.clear();
+            }
+        }
+    }
+}
+
+} // namespace
+
+QString toSqliteDialect(const QString &sql)
+{
+    std::vector<Token> tokens = tokenize(sql);
+    for (std::size_t i = 0; i < tokens.size(); ++i) {
+        Token &t = tokens[i];
+        const std::size_t next = i + 1;
+        const bool callFollows = next < tokens.size() && isSymbol(tokens[next], '(');
+        if (callFollows && isWord(t, "ISNULL")) {
+            t.text = QStringLiteral("IFNULL");
+        } else if (callFollows && isWord(t, "GETDATE") && next + 1 < tokens.size()
+                   && isSymbol(tokens[next + 1], ')')) {
+            t.text = QStringLiteral("DATETIME('now', 'localtime')");
+            tokens[next].text.clear();
+            tokens[next + 1].text.clear();
+        } else if (t.kind == Kind::Number && next < tokens.size() && tokens[next].kind == Kind::Word) {
+            // SQL Server reads "0FROM" as 0 and FROM.
+            t.text += QLatin1Char(' ');
+        }
+    }
+    rewriteUpdate(tokens);
+    QString out;
+    out.reserve(sql.size() + 16);
+    for (const Token &t : tokens)
+        out += t.text;
+    return out;
+}
+
+} // namespace krt

@@ -1,0 +1,52 @@
+#include "messages.h"
+
+#include "../family/messagebox.h"
+#include "../family/qlb318c1.h"
+#include "../family/screenpointer.h"
+
+namespace krt {
+
+namespace {
+const QString DefaultTitle = QStringLiteral("売価更新処理");
+}
+
+int ShowMessage(const QString &msgNo, int buttons, const QString &title)
+{
+    setScreenPointer(PointerDefault);
+    const auto component = QLB318C1::create();
+    std::optional<int> answer;
+    if (component) {
+        if (!title.isEmpty())
+            answer = component->Msgdsp(msgNo, buttons, title);
+        else if (buttons != 0)
+            answer = component->Msgdsp(msgNo, buttons, DefaultTitle);
+        else
+            answer = component->Msgdsp(msgNo, std::nullopt, DefaultTitle);
+    }
+    if (!answer) {
+        MessageBoxes::plain(QStringLiteral("MsgBox Eorror MSGNO = ") + msgNo);
+        return 0;
+    }
+    return *answer;
+}
+
+int ShowDbError(const QString &msgNo, const DbErrors &errors, int number, const QString &title)
+{
+    return ShowDbError(msgNo, errors, number, title, CurrentError{});
+}
+
+int ShowDbError(const QString &msgNo, const DbErrors &errors, int number, const QString &title,
+                const CurrentError &current)
+{
+    setScreenPointer(PointerDefault);
+    const auto component = QLB318C1::create();
+    if (!component) {
+        // The reporting routine is inside its own failure handling: say what could not be shown.
+        MessageBoxes::plain(QStringLiteral("MsgBox Eorror MSGNO = ") + msgNo);
+        return 0;
+    }
+    component->setErrObject(current);
+    return component->DBERRDSP(msgNo, errors, number, title).value_or(0);
+}
+
+} // namespace krt

@@ -1,0 +1,24 @@
+#pragma once
+
+#include <QString>
+
+namespace krt {
+
+// The per-user settings of the product family (application "VELD"). On Windows they are the
+// registry keys the family's other programs share; elsewhere an INI file,
+// $XDG_CONFIG_HOME/VELD/TMCS.ini (~/.config when the variable is unset), with the sections
+// [Common] and [Version] standing for TMCS\Common and TMCS\Version.
+namespace settings {
+
+inline const QString Common = QStringLiteral("TMCS\\Common");
+inline const QString Version = QStringLiteral("TMCS\\Version");
+
+// The stored text, or the default when the value is absent.
+QString GetSetting(const QString &section, const QString &key, const QString &defaultValue = {});
+void SaveSetting(const QString &section, const QString &key, const QString &value);
+
+// Where the store lives: the INI file path, or the registry path of the application.
+QString storeLocation();
+
+} // namespace settings
+} // namespace krt

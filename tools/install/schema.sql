@@ -1,0 +1,113 @@
+-- Tables of a TMCS catalog as the embedded engine holds them. Price columns are REAL so that the
+-- server-side price arithmetic divides as SQL Server does with decimal prices (FLOOR of a true
+-- quotient), also for negative prices. The price tables are stored in category order (rows are
+-- inserted sorted by category key) and indexed by category key, so that converting one
+-- category rewrites only that category's pages.
+CREATE TABLE MSYSPARM (
+    PARM_NO INTEGER PRIMARY KEY,
+    NAIYO   TEXT
+);
+
+CREATE TABLE MITEMCD (
+    ITEM_CD      TEXT NOT NULL PRIMARY KEY,
+    ITEM_NM      TEXT,
+    TAX_FREE_FLG TEXT NOT NULL DEFAULT '0',
+    INV_FLG      TEXT NOT NULL DEFAULT '0'
+);
+
+CREATE TABLE MITEMDTL (
+    D_BUNRUI_CD TEXT    NOT NULL,
+    D_ITEM_NO   TEXT    NOT NULL,
+    D_DETAIL_NO INTEGER NOT NULL,
+    D_DETAIL_NM TEXT,
+    PRIMARY KEY (D_BUNRUI_CD, D_ITEM_NO, D_DETAIL_NO)
+);
+
+CREATE TABLE MITEMCNT (
+    ITEM_CD         TEXT NOT NULL,
+    ITEM_NM         TEXT,
+    DETAIL_NO       INTEGER,
+    DETAIL_NM       TEXT,
+    TAX_FREE_FLG    TEXT,
+    INV_FLG         TEXT,
+    COMP_FLG        TEXT,
+    COMP_DATE       TEXT,
+    CHK             INTEGER,
+    UPDATE_DATE     TEXT,
+    TAX_ST          INTEGER,
+    TAX_END         INTEGER,
+    GOODS_HASU_FLG  TEXT,
+    GOODS_HASU_ICHI TEXT,
+    GADD_HASU_FLG   TEXT,
+    GADD_HASU_ICHI  TEXT
+);
+CREATE UNIQUE INDEX MITEMCNT_KEY ON MITEMCNT (ITEM_CD, DETAIL_NO);
+
+CREATE TABLE INEFUDA_CNT (
+    TENPO_CD     TEXT NOT NULL,
+    ZAIKOMENT_DT TEXT NOT NULL,
+    PRIMARY KEY (TENPO_CD, ZAIKOMENT_DT)
+);
+
+CREATE TABLE GDATECTL (
+    CTL_KEY INTEGER PRIMARY KEY,
+    SYS_YM1 INTEGER NOT NULL
+);
+
+CREATE TABLE IZSELL_MENT (
+    JAN_CD        TEXT NOT NULL,
+    DAI_BUNRUI_CD TEXT,
+    CHU_BUNRUI_CD INTEGER,
+    HYOJYUN_PRC   REAL,
+    KOURI_PRC     REAL,
+    OROSI_PRC     REAL,
+    MENT_DT       TEXT
+);
+
+CREATE TABLE MGOODS (
+    JAN_CD        TEXT NOT NULL UNIQUE,
+    GOODS_NM      TEXT,
+    DAI_BUNRUI_CD TEXT NOT NULL,
+    CHU_BUNRUI_CD INTEGER,
+    HYOJYUN_PRC   REAL,
+    KOURI_PRC     REAL,
+    OROSI_PRC     REAL,
+    H_ADD1_PRC    REAL,
+    K_ADD1_PRC    REAL,
+    O_ADD1_PRC    REAL,
+    H_ADD2_PRC    REAL,
+    K_ADD2_PRC    REAL,
+    O_ADD2_PRC    REAL,
+    UPDATE_DT     TEXT
+);
+CREATE INDEX MGOODS_BUNRUI ON MGOODS (DAI_BUNRUI_CD, CHU_BUNRUI_CD);
+
+CREATE TABLE IZAIKO (
+    TENPO_CD      TEXT NOT NULL,
+    JAN_CD        TEXT NOT NULL,
+    DAI_BUNRUI_CD TEXT NOT NULL,
+    CHU_BUNRUI_CD INTEGER,
+    ZAIKO_QTY     REAL NOT NULL DEFAULT 0,
+    JYUTAKU_QTY   REAL NOT NULL DEFAULT 0,
+    HYOJYUN_PRC   REAL,
+    KOURI_PRC     REAL,
+    OROSI_PRC     REAL,
+    KOUSHIN_DT    TEXT,
+    UNIQUE (TENPO_CD, JAN_CD)
+);
+CREATE INDEX IZAIKO_BUNRUI ON IZAIKO (DAI_BUNRUI_CD, CHU_BUNRUI_CD);
+
+CREATE TABLE IIODATA (
+    IO_YM         INTEGER NOT NULL,
+    TENPO_CD      TEXT    NOT NULL,
+    JAN_CD        TEXT    NOT NULL,
+    IO_KBN        TEXT    NOT NULL,
+    IO_SEQ        INTEGER NOT NULL,
+    DAI_BUNRUI_CD TEXT    NOT NULL,
+    CHU_BUNRUI_CD INTEGER,
+    IO_QTY        REAL,
+    HYOJYUN_PRC   REAL,
+    KOURI_PRC     REAL,
+    OROSI_PRC     REAL
+);
+CREATE INDEX IIODATA_BUNRUI ON IIODATA (DAI_BUNRUI_CD, CHU_BUNRUI_CD, IO_YM);
