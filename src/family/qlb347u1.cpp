@@ -37,6 +37,9 @@ QLB347U1::QLB347U1(const Clock &clock, QWidget *parent)
         auto *button = new QPushButton(this);
         button->setObjectName(QStringLiteral("fkey%1").arg(keyNo));
         button->setFocusPolicy(Qt::NoFocus);
+        QFont keyFont = button->font();
+        keyFont.setPointSizeF(keyFont.pointSizeF() * 0.85);
+        button->setFont(keyFont);
         button->setEnabled(false);
         connect(button, &QPushButton::clicked, this, [this, keyNo] { raiseKey(keyNo); });
         auto *shortcut = new QShortcut(QKeySequence(Qt::Key_F1 + (keyNo - 1)), this);

@@ -1,0 +1,107 @@
+#pragma once
+
+#include "db/connection.h"
+#include "db/dblist.h"
+#include "family/clock.h"
+
+#include <QString>
+#include <QWidget>
+
+#include <array>
+#include <memory>
+
+class QComboBox;
+class QLabel;
+
+namespace krt {
+
+class CategoryGrid;
+class ConditionPanel;
+class QLB347U1;
+
+// The main form of the selling-price update: the database selection, the category grid, the
+// conversion-condition panel and the function-key bar through which every command is given.
+class KRT550F1 : public QWidget
+{
+    Q_OBJECT
+
+public:
+    explicit KRT550F1(QWidget *parent = nullptr);
+    ~KRT550F1() override;
+
+    // Application shell.
+    void Form_Load();
+    void QLB347U11_FKeyClick(short KeyNo);
+    void prsb_SetFKeyEnabled();
+    void prsb_SetFKeyCaption();
+    void prsb_Exit();
+
+    // Database list, connection and switch.
+    void prsb_MakeDbList();
+    QString prfn_FindDataDrive();
+    short prfn_DbConnect();
+    void prsb_GetInventVersion();
+    long prfn_DbSwitch();
+    void cmb_DAT_Click();
+    void cmb_DAT_GotFocus();
+    void cmb_DAT_KeyDown(int keyCode);
+
+    // Category control table.
+    long prfn_GetItemCode(int inAdd);
+    long prfn_ClearItemCheck();
+    long prfn_GetItemCount(const QString &strWhere);
+    void prsb_SelectAll();
+    void prsb_BunruiClear();
+    bool prfn_CheckNefudaDate();
+    QString prfn_GetServerDate();
+    QString prfn_GetSysYM();
+
+    // Category grid.
+    long prfn_LoadItemGrid();
+    void prsb_SetGridLayout(long rows, long cols);
+    void lstTbl_Click();
+    void lstTbl_KeyDown(int &keyCode, int shift);
+    void SendTabKey();
+
+    // Category check.
+    bool prsb_BunruiCheck();
+
+    // Run preconditions and the conversion run.
+    bool prfn_InputCheck();
+    void prsb_Execute();
+
+    // The form's parts, for the start-up routine and for tests.
+    QLB347U1 *fkeyBar() const { return QLB347U11; }
+    QComboBox *dbList() const { return cmb_DAT; }
+    CategoryGrid *grid() const { return lstTbl; }
+    ConditionPanel *panel() const { return pic_Jyoukein; }
+    Connection *connection() const { return m_db.get(); }
+    Clock &clock() { return m_clock; }
+
+    int StockMode = 0;
+    int PrevListIndex = 0;
+    bool InventNewVersion = false;
+    krt::ConnParts ConnParts;
+    bool InputEnabled = false;
+    QString KoushinDt;
+    QString SysYm;
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    void buildLayout();
+    void openCheckedStage();
+    void selectDbEntry(int position);
+
+    Clock m_clock;
+    std::unique_ptr<Connection> m_db;
+    QLB347U1 *QLB347U11 = nullptr;
+    QWidget *pic_DbSelect = nullptr;
+    QComboBox *cmb_DAT = nullptr;
+    std::array<QLabel *, 6> xLabel{};
+    CategoryGrid *lstTbl = nullptr;
+    ConditionPanel *pic_Jyoukein = nullptr;
+};
+
+} // namespace krt

@@ -1,0 +1,198 @@
+// The category control table, the category grid and the category check of the main form.
+#include "krt550f1.h"
+
+#include "krt550h1.h"
+
+#include "category/categorygrid.h"
+#include "category/categorytable.h"
+#include "db/messages.h"
+#include "family/messagebox.h"
+#include "family/qlb347u1.h"
+#include "family/qlm522c1.h"
+#include "family/screenpointer.h"
+#include "params/conditionpanel.h"
+
+namespace krt {
+
+using namespace category;
+
+long KRT550F1::prfn_GetItemCode(int inAdd)
+{
+    if (!m_db)
+        return -1;
+    return fill(*m_db, inAdd);
+}
+
+long KRT550F1::prfn_ClearItemCheck()
+{
+    if (!m_db)
+        return -1;
+    return clearChecks(*m_db);
+}
+
+long KRT550F1::prfn_GetItemCount(const QString &strWhere)
+{
+    const int rows = m_db ? count(*m_db, strWhere) : -1;
+    if (rows == -1) {
+        ShowMessage(QStringLiteral("11002"), mb::OkOnly, AppTitle);
+        return -1;
+    }
+    return rows;
+}
+
+void KRT550F1::prsb_SelectAll()
+{
+    for (int r = 0; r < lstTbl->Rows(); ++r) {
+        if (lstTbl->TextMatrix(r, ColUpdateDate).isEmpty())
+            lstTbl->setTextMatrix(r, ColMark, MarkOn);
+    }
+    if (m_db)
+        selectAll(*m_db);
+}
+
+void KRT550F1::prsb_BunruiClear()
+{
+    if (ShowMessage(QStringLiteral("40418"), mb::YesNo, AppTitle) == mb::IdNo)
+        return;
+    setScreenPointer(PointerHourglass);
+    if (m_db && clearWorkList(*m_db)) {
+        prfn_GetItemCode(0);
+        prfn_LoadItemGrid();
+        lstTbl->setTopRow(0);
+    }
+    setScreenPointer(PointerDefault);
+}
+
+bool KRT550F1::prfn_CheckNefudaDate()
+{
+    const StockTake state = m_db ? checkStockTake(*m_db, QLB347U11->BusinessDate()) : StockTake::ReadFailed;
+    switch (state) {
+    case StockTake::ReadFailed:
+        ShowMessage(QStringLiteral("40420"), mb::OkOnly, AppTitle);
+        return true;
+    case StockTake::Outdated:
+        ShowMessage(QStringLiteral("40422"), mb::OkOnly, AppTitle);
+        return true;
+    case StockTake::UpToDate:
+        break;
+    }
+    return false;
+}
+
+QString KRT550F1::prfn_GetServerDate()
+{
+    const std::optional<QString> date = m_db ? serverDate(*m_db) : std::nullopt;
+    if (!date) {
+        ShowMessage(QStringLiteral("40423"), mb::OkOnly, AppTitle);
+        return {};
+    }
+    return *date;
+}
+
+QString KRT550F1::prfn_GetSysYM()
+{
+    const std::optional<QString> month = m_db ? sysYm(*m_db) : std::nullopt;
+    if (!month) {
+        ShowMessage(QStringLiteral("40423"), mb::OkOnly, AppTitle);
+        return {};
+    }
+    return *month;
+}
+
+long KRT550F1::prfn_LoadItemGrid()
+{
+    const auto fail = [this] {
+        ShowDbError(QStringLiteral("11002"), m_db ? m_db->errors() : DbErrors{}, 0, AppTitle);
+        return -1L;
+    };
+    if (prfn_ClearItemCheck() == -1)
+        return fail();
+    std::optional<QList<QStringList>> lines = readGrid(*m_db);
+    if (!lines)
+        return fail();
+    prsb_SetGridLayout(lines->size(), GridColumnCount);
+    lstTbl->setRowTexts(std::move(*lines));
+    return 0;
+}
+
+void KRT550F1::prsb_SetGridLayout(long rows, long cols)
+{
+    lstTbl->setRows(static_cast<int>(rows));
+    lstTbl->setCols(static_cast<int>(cols));
+    lstTbl->setRowHeightTwips(390);
+    lstTbl->setColAlignmentCentred(ColMark);
+    const std::array<int, GridColumnCount> widths = {450, 1350, 2600, 1350, 2600, 1400, 0};
+    for (int c = 0; c < GridColumnCount; ++c)
+        lstTbl->setColWidthTwips(c, widths[static_cast<std::size_t>(c)]);
+    setScreenPointer(PointerDefault);
+}
+
+void KRT550F1::lstTbl_Click()
+{
+    if (!InputEnabled)
+        return;
+    const int r = lstTbl->Row();
+    // A click beside the lines has no line to toggle.
+    if (r < 0 || r >= lstTbl->Rows())
+        return;
+    if (StockMode == 0 && lstTbl->TextMatrix(r, ColInvFlg) == QStringLiteral("0") && prfn_CheckNefudaDate())
+        return;
+
+    const QString before = lstTbl->TextMatrix(r, ColMark);
+    int mark = 0;
+    if (lstTbl->TextMatrix(r, ColUpdateDate).isEmpty()) {
+        const bool marking = before == MarkOff;
+        lstTbl->setTextMatrix(r, ColMark, marking ? MarkOn : MarkOff);
+        mark = marking ? 1 : 0;
+    }
+    if (!m_db || !setMark(*m_db, mark, lstTbl->TextMatrix(r, ColItemCd), lstTbl->TextMatrix(r, ColDetailNo))) {
+        // The grid shows only what the table holds: the line keeps its earlier mark.
+        lstTbl->setTextMatrix(r, ColMark, before);
+        ShowDbError(QStringLiteral("40420"), m_db ? m_db->errors() : DbErrors{}, 0, AppTitle);
+    }
+}
+
+void KRT550F1::lstTbl_KeyDown(int &keyCode, int)
+{
+    if (keyCode == 13)
+        SendTabKey();
+    else if (keyCode == 46)
+        keyCode = 0;
+}
+
+void KRT550F1::SendTabKey()
+{
+    lstTbl->moveFocusToNextControl();
+}
+
+bool KRT550F1::prsb_BunruiCheck()
+{
+    bool result = false;
+    try {
+        if (!m_db)
+            throw ComponentError{429, QStringLiteral("QLM522.QLM522C1"),
+                                 QStringLiteral("データベースに接続されていません。")};
+        QLM522C1 check(m_db.get());
+        check.setHonShiten(StockMode);
+        if (check.GetUnMutch() != 0) {
+            ShowMessage(QStringLiteral("40424"), mb::OkOnly, AppTitle);
+            check.PrintUnMutch(1);
+            return false;
+        }
+        result = true;
+        BunruiCheckOK = true;
+        openCheckedStage();
+    } catch (const ComponentError &error) {
+        MessageBoxes::plain(QStringLiteral("%1 : %2").arg(error.number).arg(error.description), mb::Critical,
+                            QStringLiteral("KRT550:prsb_BuntuiCheck"));
+    }
+    return result;
+}
+
+bool KRT550F1::prfn_InputCheck()
+{
+    return pic_Jyoukein->prfn_InputCheck([this](const QString &where) { return prfn_GetItemCount(where); },
+                                         lstTbl);
+}
+
+} // namespace krt

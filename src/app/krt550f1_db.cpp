@@ -1,0 +1,149 @@
+// The database list, the connection and the database switch of the main form.
+#include "krt550f1.h"
+
+#include "krt550h1.h"
+
+#include "category/categorygrid.h"
+#include "db/messages.h"
+#include "family/messagebox.h"
+#include "family/qlb318c2.h"
+#include "family/screenpointer.h"
+#include "family/settingsstore.h"
+#include "params/conditionpanel.h"
+
+#include <QComboBox>
+#include <QDir>
+
+#include <cmath>
+
+namespace krt {
+
+namespace {
+
+// The current tax rate of system parameter 3080 (a fraction such as "0.08") as whole percent.
+// The product is rounded to six decimals before it is floored: 0.29 * 100 is
+// 28.999999999999996 in double precision and must still give 29.
+std::optional<QString> percentOf(const QVariant &naiyo)
+{
+    bool ok = false;
+    const double fraction = naiyo.toString().trimmed().toDouble(&ok);
+    if (!ok || !std::isfinite(fraction))
+        return std::nullopt;
+    const double percent = std::floor(std::round(fraction * 100.0 * 1e6) / 1e6);
+    return QString::number(percent, 'f', 0);
+}
+
+} // namespace
+
+QString KRT550F1::prfn_FindDataDrive()
+{
+    return krt::prfn_FindDataDrive();
+}
+
+void KRT550F1::prsb_MakeDbList()
+{
+    m_db.reset();
+    const QString catalog = currentCatalog(storedConnectionText());
+    const DbList list = buildDbList(prfn_FindDataDrive(), catalog);
+    {
+        const QSignalBlocker blocker(cmb_DAT);
+        cmb_DAT->clear();
+        cmb_DAT->addItems(list.entries);
+        cmb_DAT->setCurrentIndex(-1);
+    }
+    if (list.selected >= 0)
+        cmb_DAT->setCurrentIndex(list.selected);
+}
+
+short KRT550F1::prfn_DbConnect()
+{
+    const QString stored = storedConnectionText();
+    m_db.reset();
+    auto connection = std::make_unique<Connection>();
+    const SpliceResult split = splitConnectionText(stored);
+    if (!split.parts) {
+        ShowDbError(QStringLiteral("11002"), {DbError{split.error, {}, {}, QStringLiteral("KRT550")}}, 0, AppTitle);
+        return -1;
+    }
+    ConnParts = *split.parts;
+    if (!connection->open(catalogConnectionText(ConnParts, cmb_DAT->currentIndex()))) {
+        ShowDbError(QStringLiteral("11002"), connection->errors(), 0, AppTitle);
+        return -1;
+    }
+    m_db = std::move(connection);
+    return 0;
+}
+
+void KRT550F1::prsb_GetInventVersion()
+{
+    // A missing or malformed version text keeps the old conditions and the open connection.
+    InventNewVersion = inventNewVersion(settings::GetSetting(settings::Version, QStringLiteral("Invent")))
+                           .value_or(false);
+}
+
+long KRT550F1::prfn_DbSwitch()
+{
+    if (prfn_DbConnect() == -1)
+        return -1;
+
+    {
+        QLB318C2 sysParm(m_db.get());
+        if (sysParm.GetSysParm(1200) == QLB318C2::Found) {
+            bool ok = false;
+            const int mode = sysParm.NAIYO().toString().trimmed().toInt(&ok);
+            if (ok) {
+                StockMode = mode;
+                if (StockMode == 0)
+                    cmb_DAT->setEnabled(false);
+            }
+        }
+    }
+    {
+        QLB318C2 sysParm(m_db.get());
+        if (sysParm.GetSysParm(3080) == QLB318C2::Found) {
+            if (const std::optional<QString> rate = percentOf(sysParm.NAIYO()))
+                pic_Jyoukein->params().TAX_END[0] = *rate;
+        }
+    }
+
+    const long count = prfn_GetItemCount(QString());
+    if (count == -1)
+        return -1;
+    prfn_GetItemCode(count != 0 ? 1 : 0);
+    if (prfn_LoadItemGrid() == -1)
+        return -1;
+
+    if (FirstConnect) {
+        BunruiCheckOK = prsb_BunruiCheck();
+        FirstConnect = false;
+    }
+    return 0;
+}
+
+void KRT550F1::cmb_DAT_Click()
+{
+    setScreenPointer(PointerHourglass);
+    if (prfn_DbSwitch() == 0) {
+        prfn_LoadItemGrid();
+        PrevListIndex = cmb_DAT->currentIndex();
+        pic_Jyoukein->prsb_ShowTaxRates();
+        setScreenPointer(PointerDefault);
+        return;
+    }
+    setScreenPointer(PointerDefault);
+    MessageBoxes::plain(cmb_DAT->currentText() + QStringLiteral("にはテーブルがありません。"));
+    cmb_DAT->setCurrentIndex(PrevListIndex);
+}
+
+void KRT550F1::cmb_DAT_GotFocus()
+{
+    PrevListIndex = cmb_DAT->currentIndex();
+}
+
+void KRT550F1::cmb_DAT_KeyDown(int keyCode)
+{
+    if (keyCode == 13)
+        lstTbl->setFocus(Qt::OtherFocusReason);
+}
+
+} // namespace krt

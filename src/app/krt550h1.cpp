@@ -1,0 +1,63 @@
+#include "krt550h1.h"
+
+#include "krt550f1.h"
+
+#include "db/messages.h"
+#include "family/messagebox.h"
+#include "family/qlb347u1.h"
+#include "family/settingsstore.h"
+#include "family/singleinstance.h"
+#include "params/conditionpanel.h"
+
+#include <QApplication>
+#include <QLineEdit>
+#include <QRadioButton>
+
+namespace krt {
+
+bool FirstConnect = false;
+bool BunruiCheckOK = false;
+
+void ActivatePrevInstance()
+{
+    if (settings::GetSetting(settings::Common, QStringLiteral("DupAPI")) == QStringLiteral("1"))
+        return;
+    SingleInstance guard;
+    const QString failure = guard.requestActivation();
+    if (!failure.isEmpty())
+        MessageBoxes::plain(QStringLiteral("Error:%1\r\nSource:%2\r\n%3")
+                                .arg(1)
+                                .arg(QApplication::applicationName(), failure));
+}
+
+int Main()
+{
+    FirstConnect = true;
+    QApplication::setApplicationName(QStringLiteral("KRT550"));
+    QApplication::setApplicationDisplayName(AppTitle);
+
+    SingleInstance guard;
+    if (guard.previousInstanceRunning()) {
+        ActivatePrevInstance();
+        return 0;
+    }
+    guard.listen();
+
+    KRT550F1 form;
+    QObject::connect(&guard, &SingleInstance::activationRequested, &form, [&form] {
+        form.setWindowState(form.windowState() & ~Qt::WindowMinimized);
+        form.show();
+        form.raise();
+        form.activateWindow();
+    });
+    form.Form_Load();
+    form.show();
+    if (!form.panel()->opt_Tax[1]->isChecked()) {
+        form.close();
+        return 0;
+    }
+    form.panel()->txt_Tax_From[1]->setFocus(Qt::OtherFocusReason);
+    return QApplication::exec();
+}
+
+} // namespace krt
