@@ -10,10 +10,13 @@
 #include "params/conditionpanel.h"
 
 #include <QApplication>
+#include <QLoggingCategory>
 #include <QLineEdit>
 #include <QRadioButton>
 
 namespace krt {
+
+Q_LOGGING_CATEGORY(lcInstance, "krt.instance", QtWarningMsg)
 
 bool FirstConnect = false;
 bool BunruiCheckOK = false;
@@ -45,6 +48,7 @@ int Main()
 
     KRT550F1 form;
     QObject::connect(&guard, &SingleInstance::activationRequested, &form, [&form] {
+        qCInfo(lcInstance) << "activation requested by a later start";
         form.setWindowState(form.windowState() & ~Qt::WindowMinimized);
         form.show();
         form.raise();
