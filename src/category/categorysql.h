@@ -1,0 +1,48 @@
+#pragma once
+
+#include <QString>
+
+// The statement texts of the category control table MITEMCNT and of the small reads around it.
+// Each text is built in one place from its pieces, in the order the database expects them.
+namespace krt::category {
+
+// Fills MITEMCNT with one row per major category of MITEMCD that is not tax-free. With inAdd 1
+// only the categories that the table lacks are added; any other value inserts every one.
+QString fillMajorSql(int inAdd);
+
+// Fills MITEMCNT with one row per sub-category (detail kind '71', number not 0) of such a major
+// category; inAdd as for the major categories.
+QString fillDetailSql(int inAdd);
+
+// Takes every mark away: each grid load starts from an unmarked table.
+QString clearChecksSql();
+
+// Counts the rows of MITEMCNT; strWhere follows the table name as it is given (empty, or a
+// condition with its leading blank such as " WHERE CHK = 1").
+QString countSql(const QString &strWhere);
+
+// Marks every row not converted yet.
+QString selectAllSql();
+
+// The category clear empties the work list, then the price backup table.
+QString deleteWorkListSql();
+QString deleteSellMentSql();
+
+// The day of the latest price-tag stock-take.
+QString stockTakeSql();
+
+// The server's current date and time.
+QString serverDateSql();
+
+// The system's current year-month.
+QString sysYmSql();
+
+// The work list as the grid shows it: unconverted rows first, then by conversion date, category
+// code and sub-category number.
+QString gridSql();
+
+// Stores a line's mark in its row: the row whose ITEM_CD is the line's code and whose DETAIL_NO
+// is the line's number, or Null when the line shows no number.
+QString setMarkSql(int mark, const QString &itemCd, const QString &detailNo);
+
+} // namespace krt::category

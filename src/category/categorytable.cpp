@@ -1,0 +1,164 @@
+#include "categorytable.h"
+
+#include "categorysql.h"
+
+#include <QDateTime>
+
+#include <cmath>
+
+namespace krt::category {
+
+namespace {
+
+// The first record's value of a field, or nothing when the read failed or gave no record.
+std::optional<QVariant> firstValue(Connection &conn, const QString &sql, const QString &field)
+{
+    const std::optional<Recordset> rs = conn.openRecordset(sql);
+    if (!rs || rs->eof())
+        return std::nullopt;
+    return rs->field(field);
+}
+
+// A date or date-time value as the engines deliver it: a date or date-time, or a text
+// "yyyy/MM/dd" or "yyyy-MM-dd", optionally followed by " hh:mm:ss" and milliseconds. Nothing for
+// any other value or a malformed text.
+std::optional<QDateTime> toDateTime(const QVariant &value)
+{
+    if (value.typeId() == QMetaType::QDateTime) {
+        const QDateTime moment = value.toDateTime();
+        return moment.isValid() ? std::optional<QDateTime>(moment) : std::nullopt;
+    }
+    if (value.typeId() == QMetaType::QDate) {
+        const QDate day = value.toDate();
+        return day.isValid() ? std::optional<QDateTime>(day.startOfDay()) : std::nullopt;
+    }
+    if (value.typeId() != QMetaType::QString)
+        return std::nullopt;
+    const QString text = value.toString().trimmed();
+    for (const QString &separator : {QStringLiteral("/"), QStringLiteral("-")}) {
+        const QString day = QStringLiteral("yyyy%1MM%1dd").arg(separator);
+        for (const QString &time :
+             {QString(), QStringLiteral(" HH:mm:ss"), QStringLiteral(" HH:mm:ss.zzz")}) {
+            const QDateTime moment = QDateTime::fromString(text, day + time);
+            if (moment.isValid())
+                return moment;
+        }
+    }
+    return std::nullopt;
+}
+
+QString cellText(const QVariant &value)
+{
+    if (value.isNull())
+        return {};
+    if (value.typeId() == QMetaType::QDate || value.typeId() == QMetaType::QDateTime)
+        return value.toDateTime().toString(QStringLiteral("yyyy/MM/dd"));
+    return value.toString();
+}
+
+} // namespace
+
+int fill(Connection &conn, int inAdd)
+{
+    if (!conn.execute(fillMajorSql(inAdd)) || !conn.execute(fillDetailSql(inAdd)))
+        return -1;
+    return 0;
+}
+
+int clearChecks(Connection &conn)
+{
+    return conn.execute(clearChecksSql()) ? 0 : -1;
+}
+
+int count(Connection &conn, const QString &strWhere)
+{
+    const std::optional<QVariant> cnt = firstValue(conn, countSql(strWhere), QStringLiteral("CNT"));
+    if (!cnt)
+        return -1;
+    bool ok = false;
+    const int n = cnt->toInt(&ok);
+    return ok ? n : -1;
+}
+
+bool selectAll(Connection &conn)
+{
+    return conn.execute(selectAllSql());
+}
+
+bool clearWorkList(Connection &conn)
+{
+    return conn.execute(deleteWorkListSql()) && conn.execute(deleteSellMentSql());
+}
+
+StockTake checkStockTake(Connection &conn, const QDate &businessDate)
+{
+    const std::optional<QVariant> maxDate = firstValue(conn, stockTakeSql(), QStringLiteral("MAX_DATE"));
+    if (!maxDate)
+        return StockTake::ReadFailed;
+    if (maxDate->isNull())
+        return StockTake::UpToDate;
+    const std::optional<QDateTime> latest = toDateTime(*maxDate);
+    if (!latest)
+        return StockTake::ReadFailed;
+    // The business date has no time of day, so only the day of the stock-take counts.
+    return latest->date() < businessDate ? StockTake::Outdated : StockTake::UpToDate;
+}
+
+std::optional<QString> serverDate(Connection &conn)
+{
+    const std::optional<QVariant> now = firstValue(conn, serverDateSql(), QStringLiteral("SYSDATE"));
+    return now ? serverDateText(*now) : std::nullopt;
+}
+
+std::optional<QString> serverDateText(const QVariant &value)
+{
+    const std::optional<QDateTime> moment = toDateTime(value);
+    if (!moment)
+        return std::nullopt;
+    return moment->toString(QStringLiteral("yyyy/MM/dd HH:mm:ss"));
+}
+
+std::optional<QString> sysYm(Connection &conn)
+{
+    const std::optional<QVariant> ym = firstValue(conn, sysYmSql(), QStringLiteral("SYS_YM1"));
+    if (!ym || ym->isNull())
+        return std::nullopt;
+    QString text;
+    if (ym->typeId() == QMetaType::Double) {
+        // A whole number read as a double keeps its digits (never an exponent form).
+        const double value = ym->toDouble();
+        if (value != std::trunc(value))
+            return std::nullopt;
+        text = QString::number(static_cast<qint64>(value));
+    } else {
+        text = ym->toString().trimmed();
+    }
+    if (text.isEmpty())
+        return std::nullopt;
+    return text;
+}
+
+std::optional<QList<QStringList>> readGrid(Connection &conn)
+{
+    std::optional<Recordset> rs = conn.openRecordset(gridSql());
+    if (!rs)
+        return std::nullopt;
+    QList<QStringList> lines;
+    lines.reserve(rs->recordCount());
+    for (; !rs->eof(); rs->moveNext()) {
+        QStringList cells;
+        cells.reserve(GridColumnCount);
+        cells.append(MarkOff);
+        for (int field = ColItemCd; field < GridColumnCount; ++field)
+            cells.append(cellText(rs->field(field)));
+        lines.append(std::move(cells));
+    }
+    return lines;
+}
+
+bool setMark(Connection &conn, int mark, const QString &itemCd, const QString &detailNo)
+{
+    return conn.execute(setMarkSql(mark, itemCd, detailNo));
+}
+
+} // namespace krt::category

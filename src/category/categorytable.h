@@ -1,0 +1,81 @@
+#pragma once
+
+#include "../db/connection.h"
+
+#include <QDate>
+#include <QList>
+#include <QString>
+#include <QStringList>
+#include <QVariant>
+
+#include <optional>
+
+// The operations on the category control table MITEMCNT and the reads around it. They run on the
+// program's connection without any window and show no message: each answers with its status or
+// its result, and the caller decides what the operator sees (the connection's error collection
+// still holds what failed).
+namespace krt::category {
+
+// The columns of a grid line, as the grid read fills them.
+enum GridColumn {
+    ColMark = 0,
+    ColItemCd = 1,
+    ColItemNm = 2,
+    ColDetailNo = 3,
+    ColDetailNm = 4,
+    ColUpdateDate = 5,
+    ColInvFlg = 6,
+    GridColumnCount = 7
+};
+
+// The mark cell of a line: not marked, marked.
+inline const QString MarkOff = QStringLiteral("□");
+inline const QString MarkOn = QStringLiteral("■");
+
+// Fills MITEMCNT from the category masters, major categories first; the sub-categories are
+// inserted only after the major categories succeeded. With inAdd 1 only the categories that the
+// table lacks are added and every existing row keeps its marks, dates and parameters.
+// Returns 0, or -1 when a statement failed.
+int fill(Connection &conn, int inAdd);
+
+// Sets every row's mark to Null. Returns 0, or -1 on failure.
+int clearChecks(Connection &conn);
+
+// The number of rows of MITEMCNT that strWhere selects (empty: all rows), or -1 on failure.
+int count(Connection &conn, const QString &strWhere);
+
+// Marks every row of the table that is not converted yet.
+bool selectAll(Connection &conn);
+
+// Empties MITEMCNT, then IZSELL_MENT; stops at the first statement that fails.
+bool clearWorkList(Connection &conn);
+
+// Where the latest price-tag stock-take stands against the business date.
+enum class StockTake {
+    ReadFailed, // the date could not be read (the caller refuses the mark)
+    UpToDate,   // no stock-take entry at all, or one on or after the business date
+    Outdated    // the latest stock-take is earlier than the business date
+};
+StockTake checkStockTake(Connection &conn, const QDate &businessDate);
+
+// The server's date and time as "yyyy/MM/dd hh:mm:ss" (24-hour clock), or nothing on failure.
+std::optional<QString> serverDate(Connection &conn);
+
+// The server's date and time as the engines deliver it (SQL Server a date-time, SQLite a text
+// "yyyy-MM-dd hh:mm:ss"), written as "yyyy/MM/dd hh:mm:ss"; nothing for a value that is no date.
+std::optional<QString> serverDateText(const QVariant &value);
+
+// The system year-month SYS_YM1 as text (a number gives its digits), or nothing when it cannot
+// be read or is empty.
+std::optional<QString> sysYm(Connection &conn);
+
+// The lines of the grid, in the order of the table read: each line has GridColumnCount cells,
+// the mark cell MarkOff, then ITEM_CD, ITEM_NM, DETAIL_NO, DETAIL_NM, UPDATE_DATE and INV_FLG as
+// text (empty for Null, a date as "yyyy/MM/dd"). Nothing on failure.
+std::optional<QList<QStringList>> readGrid(Connection &conn);
+
+// Stores a line's mark (1 marked, 0 not) in the row of the line's code and number cells; an
+// empty number cell stands for a Null DETAIL_NO.
+bool setMark(Connection &conn, int mark, const QString &itemCd, const QString &detailNo);
+
+} // namespace krt::category

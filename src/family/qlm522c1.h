@@ -1,0 +1,67 @@
+#pragma once
+
+#include "../db/connection.h"
+
+#include <QList>
+#include <QString>
+
+#include <functional>
+#include <optional>
+
+class QTextDocument;
+
+namespace krt {
+
+// A failure inside one of the family's components, as its caller reports it: number, source
+// and description.
+struct ComponentError
+{
+    long number = 0;
+    QString source;
+    QString description;
+};
+
+// The family's category check (QLM522.QLM522C1). A category key in use that the category masters
+// do not know is unmatched: its goods would never be converted. The keys in use are those of the
+// goods master MGOODS and, when HonShiten is not 0, also those of the stock table IZAIKO (the
+// stock is then converted directly). A key is unmatched when its DAI_BUNRUI_CD has no MITEMCD
+// row, or when its CHU_BUNRUI_CD (neither Null nor 0) has no MITEMDTL row of detail kind '71'
+// under that major category. Reads through the program's connection; a database that cannot be
+// read throws ComponentError.
+class QLM522C1
+{
+public:
+    // One unmatched key with the number of distinct goods (JAN codes) that carry it.
+    struct UnmatchedKey
+    {
+        QString daiBunruiCd;
+        QString chuBunruiCd; // "0" for goods without a sub-category
+        int goodsCount = 0;
+    };
+
+    // Receives the unmatched list's document instead of the modal print preview (tests).
+    using PreviewSeam = std::function<void(const QTextDocument &)>;
+    static void setPreviewSeam(PreviewSeam seam);
+
+    explicit QLM522C1(Connection *connection);
+
+    void setHonShiten(int value);
+    int HonShiten() const { return m_honShiten; }
+
+    // The number of unmatched keys: 0 exactly when there are none, capped at the largest short.
+    short GetUnMutch();
+
+    // Shows the unmatched list (major category code, sub-category number, number of goods) in a
+    // modal print preview from which the operator prints it. The argument is the family's output
+    // mode; the preview is the only one this component offers, so every value opens it.
+    void PrintUnMutch(short mode);
+
+private:
+    const QList<UnmatchedKey> &unmatched();
+
+    Connection *m_connection;
+    int m_honShiten = 0;
+    std::optional<QList<UnmatchedKey>> m_unmatched; // read once per HonShiten value
+};
+
+} // namespace krt

@@ -1,0 +1,81 @@
+#pragma once
+
+#include "db/connection.h"
+#include "installation.h"
+
+#include <QDir>
+#include <QTemporaryDir>
+
+#include <memory>
+
+namespace krt::test {
+
+// A catalog file TMCS00.db of the family built for one test in a folder of its own: every table
+// created, filled by a script, and reached with the connection text the program uses.
+class TestCatalog
+{
+public:
+    // Creates the catalog and runs the script on it; an empty text on success, otherwise what
+    // failed.
+    QString create(const QString &script = {}) const
+    {
+        if (!m_dir.isValid())
+            return QStringLiteral("no temporary folder");
+        const QString error = install::createCatalog(file());
+        if (!error.isEmpty() || script.isEmpty())
+            return error;
+        return run(script);
+    }
+
+    // Creates the catalog with the script and opens the program's connection on it.
+    bool createAndOpen(Connection &conn, const QString &script = {}) const
+    {
+        const QString error = create(script);
+        if (!error.isEmpty()) {
+            qWarning("%s", qPrintable(error));
+            return false;
+        }
+        return conn.open(connectionText());
+    }
+
+    QString run(const QString &script) const { return install::runScript(file(), script); }
+
+    QString file() const { return m_dir.filePath(QStringLiteral("TMCS00.db")); }
+
+    QString connectionText() const
+    {
+        return QStringLiteral("Provider=SQLite;Initial Catalog=TMCS00;Data Source=%1;")
+            .arg(QDir::toNativeSeparators(m_dir.path()));
+    }
+
+private:
+    QTemporaryDir m_dir;
+};
+
+// A test's catalog with the program's connection open on it. Each open starts from a new catalog.
+class OpenCatalog
+{
+public:
+    bool open(const QString &script = {})
+    {
+        m_conn = std::make_unique<Connection>();
+        m_catalog = std::make_unique<TestCatalog>();
+        return m_catalog->createAndOpen(*m_conn, script);
+    }
+
+    // Closes the connection before the catalog's folder goes.
+    void reset()
+    {
+        m_conn.reset();
+        m_catalog.reset();
+    }
+
+    Connection &conn() const { return *m_conn; }
+    const TestCatalog &catalog() const { return *m_catalog; }
+
+private:
+    std::unique_ptr<Connection> m_conn;
+    std::unique_ptr<TestCatalog> m_catalog;
+};
+
+} // namespace krt::test

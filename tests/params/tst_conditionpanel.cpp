@@ -1,0 +1,792 @@
+#include "db/connection.h"
+#include "family/messagebox.h"
+#include "family/testcatalog.h"
+#include "params/conditionpanel.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QComboBox>
+#include <QFrame>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QRadioButton>
+#include <QRegularExpression>
+#include <QStandardItemModel>
+#include <QTableView>
+#include <QTest>
+
+#include <memory>
+
+using namespace krt;
+
+namespace {
+
+// The form around the panel: the database list and the category grid beside it.
+struct TestWindow
+{
+    QWidget window;
+    ConditionPanel *panel = nullptr;
+    QComboBox *cmb_DAT = nullptr;
+    QTableView *lstTbl = nullptr;
+    QStandardItemModel model{3, 2};
+
+    TestWindow()
+    {
+        auto *layout = new QHBoxLayout(&window);
+        cmb_DAT = new QComboBox(&window);
+        cmb_DAT->setObjectName(QStringLiteral("cmb_DAT"));
+        cmb_DAT->addItems({QStringLiteral("DAT1"), QStringLiteral("DAT2")});
+        lstTbl = new QTableView(&window);
+        lstTbl->setObjectName(QStringLiteral("lstTbl"));
+        lstTbl->setModel(&model);
+        panel = new ConditionPanel(&window);
+        panel->setFixedSize(panel->size());
+        layout->addWidget(cmb_DAT);
+        layout->addWidget(lstTbl);
+        layout->addWidget(panel);
+        panel->setDatabaseList(cmb_DAT);
+    }
+};
+
+QString focusName()
+{
+    const QWidget *focus = QApplication::focusWidget();
+    return focus ? focus->objectName() : QStringLiteral("(none)");
+}
+
+QString blanks(int count)
+{
+    return QString(count, QLatin1Char(' '));
+}
+
+} // namespace
+
+class TestConditionPanel : public QObject
+{
+    Q_OBJECT
+
+private:
+    std::unique_ptr<TestWindow> m_form;
+    ConditionPanel *m_panel = nullptr;
+    QList<BoxRequest> m_shown;
+
+    // The operator's actions.
+    void click(QRadioButton *option) { QTest::mouseClick(option, Qt::LeftButton); }
+    void type(QLineEdit *box, const QString &text)
+    {
+        box->setFocus(Qt::MouseFocusReason);
+        for (const QChar c : text) {
+            if (c.unicode() < 0x80)
+                QTest::keyClick(box, c.toLatin1());
+            else
+                QTest::sendKeyEvent(QTest::Click, box, Qt::Key_unknown, QString(c), Qt::NoModifier);
+        }
+    }
+    void pressEnter() { QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return); }
+    void selectMethod(int i) { click(m_panel->opt_Tax[i]); }
+
+    // Follows Enter from the focused control and names each control the focus reaches, until it
+    // stops moving or leaves the panel.
+    QStringList followEnter()
+    {
+        QStringList path{focusName()};
+        for (int step = 0; step < 20; ++step) {
+            const QWidget *before = QApplication::focusWidget();
+            pressEnter();
+            if (QApplication::focusWidget() == before)
+                break;
+            path << focusName();
+            if (!m_panel->isAncestorOf(QApplication::focusWidget()))
+                break;
+        }
+        return path;
+    }
+
+    QList<QRadioButton *> options() const { return m_panel->findChildren<QRadioButton *>(); }
+
+private Q_SLOTS:
+    void init()
+    {
+        m_shown.clear();
+        MessageBoxes::setResponder([this](const BoxRequest &request) {
+            m_shown.append(request);
+            return mb::IdOk;
+        });
+        m_form = std::make_unique<TestWindow>();
+        m_panel = m_form->panel;
+        m_form->window.show();
+        m_form->window.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&m_form->window));
+    }
+
+    void cleanup()
+    {
+        m_form.reset();
+        MessageBoxes::setResponder({});
+    }
+
+    void thePanelComesUpAsDesigned()
+    {
+        const double pixelsPerTwip = m_panel->logicalDpiX() / 1440.0;
+        QCOMPARE(m_panel->objectName(), QStringLiteral("pic_Jyoukein"));
+        QCOMPARE(m_panel->width(), qRound(14280 * pixelsPerTwip));
+        QCOMPARE(m_panel->height(), qRound(6075 * m_panel->logicalDpiY() / 1440.0));
+        QCOMPARE(m_panel->font().families().value(0), QStringLiteral("ＭＳ ゴシック"));
+        // A Japanese font of the list is there to draw the captions.
+        QVERIFY2(m_panel->font().families().contains(QFontInfo(m_panel->lbl_Tax[0]->font()).family()),
+                 qPrintable(QFontInfo(m_panel->lbl_Tax[0]->font()).family()));
+        QCOMPARE(m_panel->lbl_Goods->text(), QStringLiteral("商　品"));
+        QCOMPARE(m_panel->lbl_Goods->pos(),
+                 QPoint(qRound(1680 * pixelsPerTwip), qRound(2640 * pixelsPerTwip)));
+        QCOMPARE(m_panel->lbl_GoodsAdd->text(), QStringLiteral("商品加算"));
+        QCOMPARE(m_panel->lbl_GoodsAdd->pos(),
+                 QPoint(qRound(1680 * pixelsPerTwip), qRound(4440 * pixelsPerTwip)));
+        QCOMPARE(m_panel->lbl_Calc->text(), QStringLiteral("計算方法"));
+
+        // Names and captions, counted out blank by blank.
+        const QStringList taxCaptions = {QStringLiteral("税抜き"), QStringLiteral("税込"),
+                                         QStringLiteral("税込")};
+        const QStringList labelCaptions = {
+            QStringLiteral("           →           税込         %"),
+            QStringLiteral(" %          →           税込         %"),
+            QStringLiteral(" %          →           税抜き"),
+        };
+        QCOMPARE(labelCaptions[0], blanks(11) + "→" + blanks(11) + "税込" + blanks(9) + "%");
+        QCOMPARE(labelCaptions[1], " %" + blanks(10) + "→" + blanks(11) + "税込" + blanks(9) + "%");
+        QCOMPARE(labelCaptions[2], " %" + blanks(10) + "→" + blanks(11) + "税抜き");
+        for (int i = 0; i < 3; ++i) {
+            QCOMPARE(m_panel->opt_Tax[i]->objectName(), QStringLiteral("opt_Tax(%1)").arg(i));
+            QCOMPARE(m_panel->opt_Tax[i]->text(), taxCaptions[i]);
+            QCOMPARE(m_panel->opt_Tax[i]->parentWidget(), m_panel->fra_Calc);
+            QCOMPARE(m_panel->lbl_Tax[i]->objectName(), QStringLiteral("lbl_Tax(%1)").arg(i));
+            QCOMPARE(m_panel->lbl_Tax[i]->text(), labelCaptions[i]);
+        }
+        QVERIFY(!m_panel->txt_Tax_From[0]);
+        QVERIFY(!m_panel->txt_Tax_To[2]);
+        const QList<QLineEdit *> boxes = {m_panel->txt_Tax_To[0], m_panel->txt_Tax_From[1],
+                                          m_panel->txt_Tax_To[1], m_panel->txt_Tax_From[2]};
+        const QStringList boxNames = {QStringLiteral("txt_Tax_To(0)"), QStringLiteral("txt_Tax_From(1)"),
+                                      QStringLiteral("txt_Tax_To(1)"), QStringLiteral("txt_Tax_From(2)")};
+        for (int b = 0; b < boxes.size(); ++b) {
+            QCOMPARE(boxes[b]->objectName(), boxNames[b]);
+            QCOMPARE(boxes[b]->maxLength(), 2);
+            QVERIFY(boxes[b]->alignment() & Qt::AlignRight);
+            QVERIFY(!boxes[b]->testAttribute(Qt::WA_InputMethodEnabled));
+            QCOMPARE(boxes[b]->text(), QString());
+        }
+
+        const QStringList methods = {QStringLiteral("なし"), QStringLiteral("切上げ"),
+                                     QStringLiteral("切捨て"), QStringLiteral("四捨五入")};
+        const QList<QRadioButton *> goods = {m_panel->opt_Int, m_panel->opt_RoundUp, m_panel->opt_RoundDown,
+                                             m_panel->opt_Round};
+        const QList<QRadioButton *> addOn = {m_panel->opt_Int_Add, m_panel->opt_RoundUp_Add,
+                                             m_panel->opt_RoundDown_Add, m_panel->opt_Round_Add};
+        const QStringList goodsNames = {QStringLiteral("opt_Int"), QStringLiteral("opt_RoundUp"),
+                                        QStringLiteral("opt_RoundDown"), QStringLiteral("opt_Round")};
+        for (int code = 0; code < 4; ++code) {
+            QCOMPARE(goods[code]->objectName(), goodsNames[code]);
+            QCOMPARE(addOn[code]->objectName(), goodsNames[code] + "_Add");
+            QCOMPARE(goods[code]->text(), methods[code]);
+            QCOMPARE(addOn[code]->text(), methods[code]);
+            QCOMPARE(goods[code]->parentWidget(), m_panel->fra_Hasuu_Select[0]);
+            QCOMPARE(addOn[code]->parentWidget(), m_panel->fra_Hasuu_Select[1]);
+        }
+        const QStringList digits = {QStringLiteral("１の位"), QStringLiteral("１０の位"),
+                                    QStringLiteral("１００の位"), QStringLiteral("１０００の位")};
+        for (int i = 0; i < 4; ++i) {
+            QCOMPARE(m_panel->opt_Keta[i]->objectName(), QStringLiteral("opt_Keta(%1)").arg(i));
+            QCOMPARE(m_panel->opt_Keta[i]->text(), digits[i]);
+            QCOMPARE(m_panel->opt_Keta[i]->parentWidget(), m_panel->fra_Hasuu_Keta[0]);
+        }
+        for (int i = 0; i < 3; ++i) {
+            QCOMPARE(m_panel->opt_Keta_Add[i]->objectName(), QStringLiteral("opt_Keta_Add(%1)").arg(i));
+            QCOMPARE(m_panel->opt_Keta_Add[i]->text(), digits[i]);
+            QCOMPARE(m_panel->opt_Keta_Add[i]->parentWidget(), m_panel->fra_Hasuu_Keta[1]);
+        }
+        QVERIFY(!m_panel->findChild<QRadioButton *>(QStringLiteral("opt_Keta_Add(3)")));
+        for (int kind = 0; kind < 2; ++kind) {
+            QCOMPARE(m_panel->fra_Hasuu_Select[kind]->objectName(),
+                     QStringLiteral("fra_Hasuu_Select(%1)").arg(kind));
+            QCOMPARE(m_panel->fra_Hasuu_Keta[kind]->objectName(),
+                     QStringLiteral("fra_Hasuu_Keta(%1)").arg(kind));
+            QCOMPARE(m_panel->lbl_Hasuu_Select[kind]->objectName(),
+                     QStringLiteral("lbl_Hasuu_Select(%1)").arg(kind));
+            QCOMPARE(m_panel->lbl_Hasuu_Keta[kind]->objectName(),
+                     QStringLiteral("lbl_Hasuu_Keta(%1)").arg(kind));
+            QCOMPARE(m_panel->lbl_Hasuu_Select[kind]->text(), QStringLiteral("端数処理選択"));
+            QCOMPARE(m_panel->lbl_Hasuu_Keta[kind]->text(), QStringLiteral("端数処理ケタ位置"));
+        }
+
+        // The design selection: method 0 with its box, no rounding, empty and disabled digit rows.
+        QCOMPARE(m_panel->selectedCalcMethod(), 0);
+        QCOMPARE(m_panel->params().CalcMethod, 0);
+        QVERIFY(m_panel->txt_Tax_To[0]->isEnabled());
+        QVERIFY(!m_panel->txt_Tax_From[1]->isEnabled());
+        QVERIFY(!m_panel->txt_Tax_To[1]->isEnabled());
+        QVERIFY(!m_panel->txt_Tax_From[2]->isEnabled());
+        QVERIFY(m_panel->opt_Int->isChecked());
+        QVERIFY(m_panel->opt_Int_Add->isChecked());
+        for (QRadioButton *digit : m_panel->findChildren<QRadioButton *>(QRegularExpression("^opt_Keta"))) {
+            QVERIFY2(!digit->isEnabled(), qPrintable(digit->objectName()));
+            QVERIFY2(!digit->isChecked(), qPrintable(digit->objectName()));
+        }
+        QCOMPARE(m_panel->params().HASU_FLG, (std::array<int, 2>{0, 0}));
+        QCOMPARE(m_panel->params().HASU_ICHI, (std::array<int, 2>{0, 0}));
+        QCOMPARE(m_panel->params().TAX_ST[0], QStringLiteral("0"));
+        QCOMPARE(m_panel->params().TAX_END[2], QStringLiteral("0"));
+    }
+
+    void theTabOrderRunsThroughThePanelAsTheFormOrdersIt()
+    {
+        const QStringList expected = {
+            "opt_Tax(0)",      "txt_Tax_To(0)",   "opt_Tax(1)",        "txt_Tax_From(1)", "txt_Tax_To(1)",
+            "opt_Tax(2)",      "txt_Tax_From(2)", "opt_Int",           "opt_RoundUp",     "opt_RoundDown",
+            "opt_Round",       "opt_Keta(0)",     "opt_Keta(1)",       "opt_Keta(2)",     "opt_Keta(3)",
+            "opt_Int_Add",     "opt_RoundUp_Add", "opt_RoundDown_Add", "opt_Round_Add",   "opt_Keta_Add(0)",
+            "opt_Keta_Add(1)", "opt_Keta_Add(2)"};
+        QStringList chain;
+        QWidget *w = m_panel->opt_Tax[0];
+        do {
+            if (m_panel->isAncestorOf(w) && w->focusPolicy() != Qt::NoFocus)
+                chain << w->objectName();
+            w = w->nextInFocusChain();
+        } while (w != m_panel->opt_Tax[0]);
+        QCOMPARE(chain, expected);
+    }
+
+    void tabEntersEachOptionGroupAtItsSelectedOption()
+    {
+        selectMethod(0);
+        click(m_panel->opt_Round);
+        click(m_panel->opt_Keta[2]);
+        click(m_panel->opt_RoundDown_Add);
+        // Method 1 selected from code, as the category-clear command does, after method 0 had
+        // the focus: the group is entered at method 1 all the same.
+        m_panel->selectCalcMethod(1);
+        m_panel->txt_Tax_From[1]->setFocus(Qt::MouseFocusReason);
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backtab);
+        QCOMPARE(focusName(), QStringLiteral("opt_Tax(1)"));
+
+        QStringList visited{focusName()};
+        for (int step = 0; step < 7; ++step) {
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+            visited << focusName();
+        }
+        QCOMPARE(visited,
+                 (QStringList{"opt_Tax(1)", "txt_Tax_From(1)", "txt_Tax_To(1)", "opt_Round", "opt_Keta(2)",
+                              "opt_RoundDown_Add", "opt_Keta_Add(0)", visited.last()}));
+        QVERIFY(!m_panel->isAncestorOf(QApplication::focusWidget()));
+        // Passing through by Tab records what is selected.
+        QCOMPARE(m_panel->selectedCalcMethod(), 1);
+        QCOMPARE(m_panel->params().HASU_FLG, (std::array<int, 2>{HasuRoundHalfUp, HasuRoundDown}));
+        QCOMPARE(m_panel->params().HASU_ICHI, (std::array<int, 2>{2, 0}));
+    }
+
+    void theRateBoxesTakeDigitsOnly_data()
+    {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("letter") << "a"
+                                << "";
+        QTest::newRow("decimal point") << "."
+                                       << "";
+        QTest::newRow("minus sign") << "-"
+                                    << "";
+        QTest::newRow("blank") << " "
+                               << "";
+        QTest::newRow("full-width digit") << "１"
+                                          << "";
+        QTest::newRow("digits") << "08"
+                                << "08";
+        QTest::newRow("digits around refused characters") << "1.a0"
+                                                          << "10";
+        QTest::newRow("third digit") << "123"
+                                     << "12";
+        QTest::newRow("backspace") << "12\b"
+                                   << "1";
+        QTest::newRow("backspace then digit") << "12\b\b7"
+                                              << "7";
+    }
+    void theRateBoxesTakeDigitsOnly()
+    {
+        QFETCH(QString, typed);
+        QFETCH(QString, shown);
+        selectMethod(1);
+        type(m_panel->txt_Tax_From[1], typed);
+        QCOMPARE(m_panel->txt_Tax_From[1]->text(), shown);
+        QCOMPARE(m_panel->params().TAX_ST[1], shown);
+    }
+
+    void pastedTextReachesARateBoxOnlyAsDigits_data()
+    {
+        QTest::addColumn<QString>("pasted");
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("digits") << "08"
+                                << "08";
+        QTest::newRow("digit and quote") << "8'"
+                                         << "";
+        QTest::newRow("letters") << "ab"
+                                 << "";
+        QTest::newRow("decimal") << "8.5"
+                                 << "";
+        QTest::newRow("three digits are cut to two") << "105"
+                                                     << "10";
+    }
+    void pastedTextReachesARateBoxOnlyAsDigits()
+    {
+        QFETCH(QString, pasted);
+        QFETCH(QString, shown);
+        selectMethod(1);
+        QLineEdit *box = m_panel->txt_Tax_To[1];
+        box->setFocus(Qt::MouseFocusReason);
+        QApplication::clipboard()->setText(pasted);
+        QTest::keyClick(box, Qt::Key_V, Qt::ControlModifier);
+        QCOMPARE(box->text(), shown);
+        QCOMPARE(m_panel->params().TAX_END[1], shown);
+    }
+
+    void eachMethodKeepsItsOwnRates()
+    {
+        m_panel->params().TAX_END[0] = QStringLiteral("10");
+        m_panel->prsb_ShowTaxRates();
+        QCOMPARE(m_panel->txt_Tax_To[0]->text(), QStringLiteral("10"));
+
+        selectMethod(1);
+        type(m_panel->txt_Tax_From[1], QStringLiteral("8"));
+        type(m_panel->txt_Tax_To[1], QStringLiteral("10"));
+        selectMethod(0);
+        QCOMPARE(m_panel->txt_Tax_To[0]->text(), QStringLiteral("10"));
+        QCOMPARE(m_panel->txt_Tax_From[1]->text(), QString());
+        QCOMPARE(m_panel->txt_Tax_To[1]->text(), QString());
+        selectMethod(1);
+        QCOMPARE(m_panel->txt_Tax_From[1]->text(), QStringLiteral("8"));
+        QCOMPARE(m_panel->txt_Tax_To[1]->text(), QStringLiteral("10"));
+        QVERIFY(m_panel->txt_Tax_From[1]->isEnabled());
+        QVERIFY(m_panel->txt_Tax_To[1]->isEnabled());
+        QVERIFY(!m_panel->txt_Tax_To[0]->isEnabled());
+        QCOMPARE(m_panel->params().CalcMethod, 1);
+    }
+
+    void methodTwoBlanksTheOtherRowsWithoutErasingThem()
+    {
+        m_panel->params().TAX_END[0] = QStringLiteral("10");
+        m_panel->prsb_ShowTaxRates();
+        selectMethod(1);
+        type(m_panel->txt_Tax_From[1], QStringLiteral("8"));
+        type(m_panel->txt_Tax_To[1], QStringLiteral("10"));
+
+        selectMethod(2);
+        QCOMPARE(m_panel->txt_Tax_To[0]->text(), QString());
+        QCOMPARE(m_panel->txt_Tax_From[1]->text(), QString());
+        QCOMPARE(m_panel->txt_Tax_To[1]->text(), QString());
+        QVERIFY(!m_panel->txt_Tax_To[0]->isEnabled());
+        QVERIFY(!m_panel->txt_Tax_From[1]->isEnabled());
+        QVERIFY(!m_panel->txt_Tax_To[1]->isEnabled());
+        QVERIFY(m_panel->txt_Tax_From[2]->isEnabled());
+        const ConversionParams &params = m_panel->params();
+        QCOMPARE(params.TAX_END[0], QStringLiteral("10"));
+        QCOMPARE(params.TAX_ST[1], QStringLiteral("8"));
+        QCOMPARE(params.TAX_END[1], QStringLiteral("10"));
+
+        type(m_panel->txt_Tax_From[2], QStringLiteral("10"));
+        QCOMPARE(params.TAX_ST[2], QStringLiteral("10"));
+        QCOMPARE(params.TAX_END[2], QStringLiteral("0"));
+        QCOMPARE(params.CalcMethod, 2);
+    }
+
+    void selectingAMethodFromCodeActsAsAClick()
+    {
+        m_panel->params().TAX_ST[1] = QStringLiteral("5");
+        m_panel->selectCalcMethod(1);
+        QCOMPARE(m_panel->selectedCalcMethod(), 1);
+        QCOMPARE(m_panel->params().CalcMethod, 1);
+        QCOMPARE(m_panel->txt_Tax_From[1]->text(), QStringLiteral("5"));
+        QVERIFY(m_panel->txt_Tax_From[1]->isEnabled());
+        QVERIFY(!m_panel->txt_Tax_To[0]->isEnabled());
+
+        // Again on the selected method: its rates are shown anew.
+        m_panel->params().TAX_ST[1] = QStringLiteral("8");
+        m_panel->selectCalcMethod(1);
+        QCOMPARE(m_panel->txt_Tax_From[1]->text(), QStringLiteral("8"));
+    }
+
+    void theFixedZerosStayWhateverTheOperatorDoes()
+    {
+        for (int method : {2, 1, 0, 2}) {
+            selectMethod(method);
+            for (QLineEdit *box : m_panel->findChildren<QLineEdit *>()) {
+                if (!box->isEnabled())
+                    continue;
+                type(box, QStringLiteral("99"));
+                QTest::keyClick(box, Qt::Key_Backspace);
+                QTest::keyClick(box, Qt::Key_Backspace);
+                type(box, QStringLiteral("0"));
+            }
+            m_panel->opt_Tax[(method + 1) % 3]->setFocus(Qt::TabFocusReason);
+        }
+        m_panel->selectCalcMethod(0);
+        m_panel->selectCalcMethod(2);
+        QCOMPARE(m_panel->params().TAX_ST[0], QStringLiteral("0"));
+        QCOMPARE(m_panel->params().TAX_END[2], QStringLiteral("0"));
+    }
+
+    void enterRunsThroughThePanelToTheDatabaseList_data()
+    {
+        QTest::addColumn<int>("method");
+        QTest::addColumn<QString>("goods");
+        QTest::addColumn<int>("goodsDigit");
+        QTest::addColumn<QString>("addOn");
+        QTest::addColumn<int>("addOnDigit");
+        QTest::addColumn<QStringList>("path");
+
+        QTest::newRow("method 0, no rounding")
+            << 0 << "opt_Int" << -1 << "opt_Int_Add" << -1
+            << QStringList{"opt_Tax(0)", "txt_Tax_To(0)", "opt_Int", "opt_Int_Add", "cmb_DAT"};
+        QTest::newRow("method 1, goods half up at tens, add-on down at hundreds")
+            << 1 << "opt_Round" << 1 << "opt_RoundDown_Add" << 2
+            << QStringList{"opt_Tax(1)",  "txt_Tax_From(1)",   "txt_Tax_To(1)",   "opt_Round",
+                           "opt_Keta(1)", "opt_RoundDown_Add", "opt_Keta_Add(2)", "cmb_DAT"};
+        QTest::newRow("method 2, goods up at thousands, add-on none")
+            << 2 << "opt_RoundUp" << 3 << "opt_Int_Add" << -1
+            << QStringList{"opt_Tax(2)",  "txt_Tax_From(2)", "opt_RoundUp",
+                           "opt_Keta(3)", "opt_Int_Add",     "cmb_DAT"};
+        QTest::newRow("method 1, goods none, add-on half up at ones")
+            << 1 << "opt_Int" << -1 << "opt_Round_Add" << 0
+            << QStringList{"opt_Tax(1)",    "txt_Tax_From(1)", "txt_Tax_To(1)", "opt_Int",
+                           "opt_Round_Add", "opt_Keta_Add(0)", "cmb_DAT"};
+        QTest::newRow("method 0, goods down at ones, add-on up at tens")
+            << 0 << "opt_RoundDown" << 0 << "opt_RoundUp_Add" << 1
+            << QStringList{"opt_Tax(0)",      "txt_Tax_To(0)",   "opt_RoundDown", "opt_Keta(0)",
+                           "opt_RoundUp_Add", "opt_Keta_Add(1)", "cmb_DAT"};
+    }
+    void enterRunsThroughThePanelToTheDatabaseList()
+    {
+        QFETCH(int, method);
+        QFETCH(QString, goods);
+        QFETCH(int, goodsDigit);
+        QFETCH(QString, addOn);
+        QFETCH(int, addOnDigit);
+        QFETCH(QStringList, path);
+
+        click(m_panel->findChild<QRadioButton *>(goods));
+        if (goodsDigit >= 0)
+            click(m_panel->opt_Keta[goodsDigit]);
+        click(m_panel->findChild<QRadioButton *>(addOn));
+        if (addOnDigit >= 0)
+            click(m_panel->opt_Keta_Add[addOnDigit]);
+        const ConversionParams chosen = m_panel->params();
+        selectMethod(method);
+
+        QCOMPARE(followEnter(), path);
+        QCOMPARE(m_panel->params().HASU_FLG, chosen.HASU_FLG);
+        QCOMPARE(m_panel->params().HASU_ICHI, chosen.HASU_ICHI);
+    }
+
+    void enterOnARateBoxIsNotTyped()
+    {
+        selectMethod(1);
+        type(m_panel->txt_Tax_From[1], QStringLiteral("8"));
+        pressEnter();
+        QCOMPARE(focusName(), QStringLiteral("txt_Tax_To(1)"));
+        QCOMPARE(m_panel->txt_Tax_From[1]->text(), QStringLiteral("8"));
+        QCOMPARE(m_panel->txt_Tax_To[1]->text(), QString());
+    }
+
+    void enterOnADigitOptionGoesOnAsTheRowsFallbacksDo()
+    {
+        click(m_panel->opt_RoundUp);
+        click(m_panel->opt_Keta[2]);
+        click(m_panel->opt_Round_Add);
+        click(m_panel->opt_Keta_Add[1]);
+        m_panel->opt_Keta[2]->setFocus(Qt::MouseFocusReason);
+        QCOMPARE(followEnter(), (QStringList{"opt_Keta(2)", "opt_Round_Add", "opt_Keta_Add(1)", "cmb_DAT"}));
+        m_panel->opt_Keta_Add[1]->setFocus(Qt::MouseFocusReason);
+        pressEnter();
+        QCOMPARE(focusName(), QStringLiteral("cmb_DAT"));
+    }
+
+    void withoutAUsableDatabaseListEnterStaysAtTheEndOfThePanel()
+    {
+        m_form->cmb_DAT->setEnabled(false);
+        m_panel->opt_Int_Add->setFocus(Qt::MouseFocusReason);
+        pressEnter();
+        QCOMPARE(focusName(), QStringLiteral("opt_Int_Add"));
+
+        click(m_panel->opt_Round_Add);
+        click(m_panel->opt_Keta_Add[2]);
+        pressEnter();
+        QCOMPARE(focusName(), QStringLiteral("opt_Keta_Add(2)"));
+        m_panel->opt_Round_Add->setFocus(Qt::MouseFocusReason);
+        QCOMPARE(followEnter(), (QStringList{"opt_Round_Add", "opt_Keta_Add(2)"}));
+
+        m_panel->setDatabaseList(nullptr);
+        m_form->cmb_DAT->setEnabled(true);
+        pressEnter();
+        QCOMPARE(focusName(), QStringLiteral("opt_Keta_Add(2)"));
+        QCOMPARE(m_panel->params().HASU_FLG[AddOn], HasuRoundHalfUp);
+        QCOMPARE(m_panel->params().HASU_ICHI[AddOn], 2);
+    }
+
+    void enterOnAMethodHeldWithoutSelectionMovesOnToTheRounding()
+    {
+        m_panel->params().TAX_END[0] = QStringLiteral("10");
+        m_panel->params().TAX_ST[1] = QStringLiteral("8");
+        m_panel->prsb_ShowTaxRates();
+        click(m_panel->opt_RoundDown);
+
+        // Pressed on method 1 and released elsewhere: the option has the focus, method 0 stays.
+        QRadioButton *method1 = m_panel->opt_Tax[1];
+        QTest::mousePress(method1, Qt::LeftButton);
+        QTest::mouseRelease(method1, Qt::LeftButton, {},
+                            QPoint(method1->width() + 40, method1->height() / 2));
+        QCOMPARE(focusName(), QStringLiteral("opt_Tax(1)"));
+        QCOMPARE(m_panel->selectedCalcMethod(), 0);
+        QVERIFY(m_panel->txt_Tax_To[0]->isEnabled());
+        QVERIFY(!m_panel->txt_Tax_From[1]->isEnabled());
+
+        pressEnter();
+        QCOMPARE(focusName(), QStringLiteral("opt_RoundDown"));
+        QCOMPARE(m_panel->selectedCalcMethod(), 0);
+        QCOMPARE(m_panel->params().TAX_END[0], QStringLiteral("10"));
+        QCOMPARE(m_panel->params().TAX_ST[1], QStringLiteral("8"));
+        QCOMPARE(m_panel->params().TAX_END[2], QStringLiteral("0"));
+    }
+
+    void halfUpAtFirstUseSelectsTheOnes()
+    {
+        click(m_panel->opt_Round);
+        QVERIFY(m_panel->opt_Round->isChecked());
+        for (QRadioButton *digit : m_panel->opt_Keta)
+            QVERIFY(digit->isEnabled());
+        QVERIFY(m_panel->opt_Keta[0]->isChecked());
+        QCOMPARE(m_panel->params().HASU_FLG[Goods], HasuRoundHalfUp);
+        QCOMPARE(m_panel->params().HASU_ICHI[Goods], 0);
+        // The add-on row is untouched.
+        for (QRadioButton *digit : m_panel->opt_Keta_Add)
+            QVERIFY(!digit->isEnabled() && !digit->isChecked());
+        QCOMPARE(m_panel->params().HASU_FLG[AddOn], HasuNone);
+    }
+
+    void aDigitChoiceSurvivesADetourThroughNone()
+    {
+        click(m_panel->opt_Round);
+        click(m_panel->opt_Keta[2]);
+        QCOMPARE(m_panel->params().HASU_ICHI[Goods], 2);
+
+        click(m_panel->opt_Int);
+        QCOMPARE(m_panel->params().HASU_FLG[Goods], HasuNone);
+        for (QRadioButton *digit : m_panel->opt_Keta)
+            QVERIFY2(!digit->isEnabled() && !digit->isChecked(), qPrintable(digit->objectName()));
+        QCOMPARE(m_panel->params().exponent(Goods), 0);
+
+        click(m_panel->opt_RoundUp);
+        for (QRadioButton *digit : m_panel->opt_Keta)
+            QVERIFY(digit->isEnabled());
+        QVERIFY(m_panel->opt_Keta[2]->isChecked());
+        QCOMPARE(m_panel->params().HASU_FLG[Goods], HasuRoundUp);
+        QCOMPARE(m_panel->params().HASU_ICHI[Goods], 2);
+        QCOMPARE(m_panel->params().exponent(Goods), 3);
+    }
+
+    void theAddOnRowHasNoThousands()
+    {
+        click(m_panel->opt_RoundDown_Add);
+        QCOMPARE(m_panel->params().HASU_FLG[AddOn], HasuRoundDown);
+        QVERIFY(m_panel->opt_Keta_Add[0]->isChecked());
+        click(m_panel->opt_Keta_Add[2]);
+        // The arrow keys stay within the row: past the hundreds there is nothing to choose.
+        QTest::keyClick(m_panel->opt_Keta_Add[2], Qt::Key_Right);
+        QCOMPARE(focusName(), QStringLiteral("opt_Keta_Add(2)"));
+        QCOMPARE(m_panel->params().HASU_ICHI[AddOn], 2);
+
+        m_panel->prsb_SelectKeta(13);
+        QVERIFY(m_panel->opt_Keta_Add[2]->isChecked());
+        QCOMPARE(m_panel->params().HASU_ICHI[AddOn], 2);
+        // The goods row is not the add-on row's fourth position.
+        QVERIFY(!m_panel->opt_Keta[3]->isChecked());
+    }
+
+    void arrowKeysChooseWithinAGroupAndRecordTheChoice()
+    {
+        click(m_panel->opt_Int);
+        QTest::keyClick(m_panel->opt_Int, Qt::Key_Right);
+        QCOMPARE(focusName(), QStringLiteral("opt_RoundUp"));
+        QVERIFY(m_panel->opt_RoundUp->isChecked());
+        QCOMPARE(m_panel->params().HASU_FLG[Goods], HasuRoundUp);
+        QVERIFY(m_panel->opt_Keta[0]->isChecked());
+
+        QTest::keyClick(m_panel->opt_RoundUp, Qt::Key_Right);
+        QTest::keyClick(m_panel->opt_RoundDown, Qt::Key_Right);
+        QCOMPARE(focusName(), QStringLiteral("opt_Round"));
+        QCOMPARE(m_panel->params().HASU_FLG[Goods], HasuRoundHalfUp);
+
+        selectMethod(0);
+        QTest::keyClick(m_panel->opt_Tax[0], Qt::Key_Down);
+        QCOMPARE(focusName(), QStringLiteral("opt_Tax(1)"));
+        QCOMPARE(m_panel->selectedCalcMethod(), 1);
+        QVERIFY(m_panel->txt_Tax_From[1]->isEnabled());
+    }
+
+    void focusSelectedFollowsItsGroups_data()
+    {
+        QTest::addColumn<int>("group");
+        QTest::addColumn<QString>("target");
+        QTest::newRow("goods method") << 0 << "opt_Round";
+        QTest::newRow("goods digit") << 1 << "opt_Keta(3)";
+        QTest::newRow("add-on method") << 2 << "opt_Int_Add";
+        QTest::newRow("add-on digit falls back to the database list") << 3 << "cmb_DAT";
+        QTest::newRow("no such group") << 4 << "lstTbl";
+    }
+    void focusSelectedFollowsItsGroups()
+    {
+        QFETCH(int, group);
+        QFETCH(QString, target);
+        click(m_panel->opt_Round);
+        click(m_panel->opt_Keta[3]);
+        m_form->lstTbl->setFocus(Qt::MouseFocusReason);
+        m_panel->prsb_FocusSelected(group);
+        QCOMPARE(focusName(), target);
+    }
+
+    void theRunPreconditions()
+    {
+        test::TestCatalog catalog;
+        QCOMPARE(catalog.create(
+                     QStringLiteral("INSERT INTO MITEMCNT (ITEM_CD, DETAIL_NO, CHK) VALUES ('01', 0, 0);\n"
+                                    "INSERT INTO MITEMCNT (ITEM_CD, DETAIL_NO, CHK) VALUES ('02', 0, 0);\n")),
+                 QString());
+        Connection connection;
+        QVERIFY(connection.open(catalog.connectionText()));
+        QStringList tails;
+        const ConditionPanel::ItemCounter count = [&](const QString &tail) -> long {
+            tails << tail;
+            const auto result =
+                connection.openRecordset(QStringLiteral("SELECT COUNT(*) FROM MITEMCNT") + tail);
+            return result ? result->field(0).toLongLong() : -1;
+        };
+        const auto check = [&] { return m_panel->prfn_InputCheck(count, m_form->lstTbl); };
+        // Each message shown since the last look: its number, title and buttons.
+        const auto shownNumbers = [&] {
+            QStringList numbers;
+            for (const BoxRequest &box : std::as_const(m_shown))
+                numbers << QStringLiteral("%1 %2 %3").arg(box.msgNo, box.title).arg(box.style);
+            m_shown.clear();
+            return numbers;
+        };
+
+        // Nothing marked and no rates: only the category message, and the grid gets the focus.
+        selectMethod(1);
+        m_panel->txt_Tax_To[1]->setFocus(Qt::MouseFocusReason);
+        const ConversionParams before = m_panel->params();
+        QVERIFY(!check());
+        QCOMPARE(shownNumbers(), QStringList{"40035 売価更新 0"});
+        QCOMPARE(focusName(), QStringLiteral("lstTbl"));
+        QCOMPARE(tails, QStringList{" WHERE CHK = 1"});
+        QCOMPARE(m_panel->params().TAX_ST, before.TAX_ST);
+        QCOMPARE(m_panel->params().TAX_END, before.TAX_END);
+        QCOMPARE(m_panel->selectedCalcMethod(), 1);
+
+        // Method 1 stops at each empty box in turn.
+        QCOMPARE(catalog.run(QStringLiteral("UPDATE MITEMCNT SET CHK = 1 WHERE ITEM_CD = '02';\n")),
+                 QString());
+        QVERIFY(!check());
+        QCOMPARE(shownNumbers(), QStringList{"40419 売価更新 0"});
+        QCOMPARE(focusName(), QStringLiteral("txt_Tax_From(1)"));
+        QTest::keyClicks(QApplication::focusWidget(), QStringLiteral("8"));
+        QVERIFY(!check());
+        QCOMPARE(shownNumbers(), QStringList{"40419 売価更新 0"});
+        QCOMPARE(focusName(), QStringLiteral("txt_Tax_To(1)"));
+        QTest::keyClicks(QApplication::focusWidget(), QStringLiteral("8"));
+        QVERIFY(check());
+        QCOMPARE(shownNumbers(), QStringList());
+        // Equal rates and a rate of 0 pass alike.
+        type(m_panel->txt_Tax_From[1], QStringLiteral("\b0"));
+        type(m_panel->txt_Tax_To[1], QStringLiteral("\b0"));
+        QCOMPARE(m_panel->txt_Tax_To[1]->text(), QStringLiteral("0"));
+        QVERIFY(check());
+
+        // Method 0 passes on the rate preset from the database.
+        m_panel->params().TAX_END[0] = QStringLiteral("10");
+        selectMethod(0);
+        QVERIFY(check());
+        m_panel->params().TAX_END[0].clear();
+        m_panel->prsb_ShowTaxRates();
+        QVERIFY(!check());
+        QCOMPARE(shownNumbers(), QStringList{"40419 売価更新 0"});
+        QCOMPARE(focusName(), QStringLiteral("txt_Tax_To(0)"));
+
+        // Method 2 has only the old rate to fill in.
+        selectMethod(2);
+        QVERIFY(!check());
+        QCOMPARE(shownNumbers(), QStringList{"40419 売価更新 0"});
+        QCOMPARE(focusName(), QStringLiteral("txt_Tax_From(2)"));
+        QTest::keyClicks(QApplication::focusWidget(), QStringLiteral("10"));
+        QVERIFY(check());
+        QCOMPARE(m_panel->txt_Tax_To[0]->text(), QString());
+        QCOMPARE(m_panel->txt_Tax_To[1]->text(), QString());
+
+        // A count that fails is taken as nothing marked.
+        connection.setStatementHook(
+            [](const QString &) { return std::optional<QString>(QStringLiteral("refused")); });
+        m_panel->txt_Tax_From[2]->setFocus(Qt::MouseFocusReason);
+        QVERIFY(!check());
+        QCOMPARE(shownNumbers(), QStringList{"40035 売価更新 0"});
+        QCOMPARE(focusName(), QStringLiteral("lstTbl"));
+    }
+
+    void theRateRowsLineUp()
+    {
+        selectMethod(1);
+        type(m_panel->txt_Tax_From[1], QStringLiteral("8"));
+        type(m_panel->txt_Tax_To[1], QStringLiteral("10"));
+        click(m_panel->opt_Round);
+        click(m_panel->opt_Keta[1]);
+        QCOMPARE(m_panel->params().HASU_FLG[Goods], HasuRoundHalfUp);
+        QCOMPARE(m_panel->params().HASU_ICHI[Goods], 1);
+
+        const auto centreY = [this](const QWidget *w) { return w->mapTo(m_panel, w->rect().center()).y(); };
+        const auto leftIn = [this](const QWidget *w) { return w->mapTo(m_panel, QPoint(0, 0)).x(); };
+        for (int i = 0; i < 3; ++i) {
+            const QLabel *label = m_panel->lbl_Tax[i];
+            QVERIFY(qAbs(centreY(m_panel->opt_Tax[i]) - centreY(label)) <= 1);
+            // The arrows stand in one column.
+            const QFontMetrics metrics(label->font());
+            const auto arrowAt = [&](const QLabel *l) {
+                return leftIn(l) + metrics.horizontalAdvance(l->text().left(l->text().indexOf("→")));
+            };
+            QCOMPARE(arrowAt(label), arrowAt(m_panel->lbl_Tax[0]));
+            // The new rate stands inside the blanks between "税込" and "%".
+            if (QLineEdit *to = m_panel->txt_Tax_To[i]) {
+                const QString caption = label->text();
+                const int runStart = caption.indexOf(QStringLiteral("税込")) + 2;
+                const int runLeft = leftIn(label) + metrics.horizontalAdvance(caption.left(runStart));
+                const int runRight =
+                    leftIn(label) + metrics.horizontalAdvance(caption.left(caption.lastIndexOf('%')));
+                QVERIFY(leftIn(to) >= runLeft);
+                QVERIFY(leftIn(to) + to->width() <= runRight);
+                QCOMPARE(centreY(to), centreY(label));
+            }
+            // The old rate stands right before the label's " %".
+            if (QLineEdit *from = m_panel->txt_Tax_From[i]) {
+                QCOMPARE(leftIn(from) + from->width(), leftIn(label));
+                QCOMPARE(centreY(from), centreY(label));
+            }
+        }
+        // The digit positions stand under the rounding methods, column by column.
+        const QList<QRadioButton *> methods = {m_panel->opt_Int, m_panel->opt_RoundUp, m_panel->opt_RoundDown,
+                                               m_panel->opt_Round};
+        for (int i = 0; i < 4; ++i)
+            QCOMPARE(leftIn(m_panel->opt_Keta[i]), leftIn(methods[i]));
+        for (int i = 0; i < 3; ++i)
+            QCOMPARE(leftIn(m_panel->opt_Keta_Add[i]), leftIn(m_panel->opt_Keta[i]));
+
+        // A picture of the panel for a person to look at, when one is asked for.
+        const QString picture = qEnvironmentVariable("KRT_PANEL_PICTURE");
+        if (!picture.isEmpty())
+            QVERIFY(m_panel->grab().save(picture));
+    }
+};
+
+QTEST_MAIN(TestConditionPanel)
+#include "tst_conditionpanel.moc"
