@@ -144,6 +144,7 @@ void Connection::recordError(const QSqlError &error, const QString &statement)
 bool Connection::execute(const QString &sql)
 {
     m_errors.clear();
+    m_rowsAffected = -1;
     if (!isOpen()) {
         m_errors.append({QStringLiteral("データベースに接続されていません。"), {}, sql, QStringLiteral("KRT550")});
         return false;
@@ -155,6 +156,7 @@ bool Connection::execute(const QString &sql)
         recordError(query.lastError(), sql);
         return false;
     }
+    m_rowsAffected = query.numRowsAffected();
     return true;
 }
 

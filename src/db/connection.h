@@ -72,6 +72,8 @@ public:
     Engine engine() const { return m_engine; }
 
     bool execute(const QString &sql);
+    // How many rows the last execute changed; -1 when it failed or the driver cannot tell.
+    int rowsAffected() const { return m_rowsAffected; }
     std::optional<Recordset> openRecordset(const QString &sql);
 
     bool beginTrans();
@@ -98,6 +100,7 @@ private:
     QString m_name;
     Engine m_engine = Engine::None;
     bool m_inTransaction = false;
+    int m_rowsAffected = -1;
     DbErrors m_errors;
     StatementHook m_hook;
 };

@@ -11,18 +11,70 @@ namespace {
 struct Entry
 {
     QString key;
-    QString value;
+    QString value;     // without its quotes
+    qsizetype valueAt; // where the value stands in the text, quotes included
+    qsizetype valueEnd;
 };
 
-// "Key=Value;Key=Value;" with keys compared without case, as OLE DB does.
+// "Key=Value;Key=Value;" with keys compared without case, as OLE DB does. A value may stand
+// between double quotes, single quotes or braces (a quote inside doubled, "}}" inside braces)
+// and then holds ";" like any other character; an unquoted value ends at the next ";" and loses
+// the blanks around it. A part without "=" is no entry.
 QList<Entry> parseEntries(const QString &text)
 {
     QList<Entry> entries;
-    for (const QString &part : text.split(QLatin1Char(';'), Qt::SkipEmptyParts)) {
-        const qsizetype eq = part.indexOf(QLatin1Char('='));
-        if (eq <= 0)
+    const qsizetype n = text.size();
+    qsizetype i = 0;
+    while (i < n) {
+        const qsizetype partEnd = [&] {
+            qsizetype j = i;
+            while (j < n && text.at(j) != QLatin1Char(';') && text.at(j) != QLatin1Char('='))
+                ++j;
+            return j;
+        }();
+        if (partEnd >= n || text.at(partEnd) == QLatin1Char(';')) {
+            i = partEnd + 1;
             continue;
-        entries.append({part.left(eq).trimmed(), part.mid(eq + 1).trimmed()});
+        }
+        Entry entry;
+        entry.key = text.mid(i, partEnd - i).trimmed();
+        qsizetype j = partEnd + 1;
+        while (j < n && text.at(j).isSpace() && text.at(j) != QLatin1Char(';'))
+            ++j;
+        const QChar open = j < n ? text.at(j) : QChar();
+        const QChar close = open == QLatin1Char('{') ? QLatin1Char('}') : open;
+        if (open == QLatin1Char('"') || open == QLatin1Char('\'') || open == QLatin1Char('{')) {
+            entry.valueAt = j++;
+            while (j < n) {
+                if (text.at(j) == close) {
+                    if (j + 1 < n && text.at(j + 1) == close) {
+                        entry.value += close;
+                        j += 2;
+                        continue;
+                    }
+                    ++j;
+                    break;
+                }
+                entry.value += text.at(j++);
+            }
+            entry.valueEnd = j;
+            while (j < n && text.at(j) != QLatin1Char(';'))
+                ++j;
+        } else {
+            qsizetype end = j;
+            while (end < n && text.at(end) != QLatin1Char(';'))
+                ++end;
+            qsizetype last = end;
+            while (last > j && text.at(last - 1).isSpace())
+                --last;
+            entry.valueAt = j;
+            entry.valueEnd = last;
+            entry.value = text.mid(j, last - j);
+            j = end;
+        }
+        if (!entry.key.isEmpty())
+            entries.append(entry);
+        i = j + 1;
     }
     return entries;
 }
@@ -146,7 +198,7 @@ PlanResult planOdbc(const QList<Entry> &entries, const QString &dataSource, cons
             continue;
         named = named || e.key.compare(QStringLiteral("DSN"), Qt::CaseInsensitive) == 0
                 || e.key.compare(QStringLiteral("Driver"), Qt::CaseInsensitive) == 0;
-        text += e.key + QLatin1Char('=') + e.value + QLatin1Char(';');
+        text += e.key + QLatin1Char('=') + odbcValue(e.value) + QLatin1Char(';');
     }
     const bool sqlite = valueOf(entries, QStringLiteral("Driver")).contains(QStringLiteral("SQLite"), Qt::CaseInsensitive);
     if (!named)
@@ -197,17 +249,15 @@ PlanResult planConnection(const QString &connectionText)
 
 QString maskPasswords(const QString &connectionText)
 {
-    QStringList parts = connectionText.split(QLatin1Char(';'));
-    for (QString &part : parts) {
-        const qsizetype eq = part.indexOf(QLatin1Char('='));
-        if (eq <= 0)
-            continue;
-        const QString key = part.left(eq).trimmed();
-        if (key.compare(QStringLiteral("Password"), Qt::CaseInsensitive) == 0
-            || key.compare(QStringLiteral("PWD"), Qt::CaseInsensitive) == 0)
-            part = part.left(eq + 1) + QStringLiteral("****");
+    QString masked = connectionText;
+    const QList<Entry> entries = parseEntries(connectionText);
+    // From the last entry back, so that the positions of the earlier ones stay valid.
+    for (auto it = entries.crbegin(); it != entries.crend(); ++it) {
+        if (it->key.compare(QStringLiteral("Password"), Qt::CaseInsensitive) == 0
+            || it->key.compare(QStringLiteral("PWD"), Qt::CaseInsensitive) == 0)
+            masked.replace(it->valueAt, it->valueEnd - it->valueAt, QStringLiteral("****"));
     }
-    return parts.join(QLatin1Char(';'));
+    return masked;
 }
 
 } // namespace krt

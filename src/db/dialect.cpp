@@ -169,14 +169,16 @@ QString toSqliteDialect(const QString &sql)
     for (std::size_t i = 0; i < tokens.size(); ++i) {
         Token &t = tokens[i];
         const std::size_t next = i + 1;
-        const bool callFollows = next < tokens.size() && isSymbol(tokens[next], '(');
+        // SQL Server allows blanks between a function's name and its parentheses.
+        const std::size_t open = nextSolid(tokens, next);
+        const bool callFollows = open < tokens.size() && isSymbol(tokens[open], '(');
+        const std::size_t close = callFollows ? nextSolid(tokens, open + 1) : tokens.size();
         if (callFollows && isWord(t, "ISNULL")) {
             t.text = QStringLiteral("IFNULL");
-        } else if (callFollows && isWord(t, "GETDATE") && next + 1 < tokens.size()
-                   && isSymbol(tokens[next + 1], ')')) {
+        } else if (callFollows && isWord(t, "GETDATE") && close < tokens.size() && isSymbol(tokens[close], ')')) {
             t.text = QStringLiteral("DATETIME('now', 'localtime')");
-            tokens[next].text.clear();
-            tokens[next + 1].text.clear();
+            for (std::size_t k = next; k <= close; ++k)
+                tokens[k].text.clear();
         } else if (t.kind == Kind::Number && next < tokens.size() && tokens[next].kind == Kind::Word) {
             // SQL Server reads "0FROM" as 0 and FROM.
             t.text += QLatin1Char(' ');

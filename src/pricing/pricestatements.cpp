@@ -1,0 +1,193 @@
+#include "pricestatements.h"
+
+#include "../db/sqltext.h"
+#include "pricesql.h"
+
+#include <algorithm>
+#include <array>
+#include <functional>
+
+namespace krt::pricing {
+
+namespace {
+
+struct PriceColumn
+{
+    const char *name;
+    PriceKind kind;
+};
+
+constexpr std::array<PriceColumn, 9> MGoodsColumns{{{"HYOJYUN_PRC", Goods},
+                                                    {"KOURI_PRC", Goods},
+                                                    {"OROSI_PRC", Goods},
+                                                    {"H_ADD1_PRC", AddOn},
+                                                    {"K_ADD1_PRC", AddOn},
+                                                    {"O_ADD1_PRC", AddOn},
+                                                    {"H_ADD2_PRC", AddOn},
+                                                    {"K_ADD2_PRC", AddOn},
+                                                    {"O_ADD2_PRC", AddOn}}};
+
+constexpr std::array<const char *, 3> StockColumns{{"HYOJYUN_PRC", "KOURI_PRC", "OROSI_PRC"}};
+
+QString dayText(const QDate &day)
+{
+    return day.toString(QStringLiteral("yyyy/MM/dd"));
+}
+
+QString categoryCondition(const QString &itemCd, int detailNo)
+{
+    return QStringLiteral("(DAI_BUNRUI_CD = '") + sqlText(itemCd) + QStringLiteral("') ") +
+           subCategoryClause(QStringLiteral("CHU_BUNRUI_CD"), detailNo);
+}
+
+using ExpressionOf = std::function<std::optional<QString>(const QString &column, PriceKind kind)>;
+
+// The MGOODS statement with the expressions of one path; "FROM MGOODS " stands before the WHERE
+// in the pending variant.
+std::optional<QString> mgoodsText(const QString &itemCd, int detailNo, const QString &koushinDt,
+                                  const ExpressionOf &expression, const QString &fromClause)
+{
+    QString sql = QStringLiteral("UPDATE MGOODS SET ");
+    for (const PriceColumn &column : MGoodsColumns) {
+        const QString name = QLatin1String(column.name);
+        const std::optional<QString> e = expression(name, column.kind);
+        if (!e)
+            return std::nullopt;
+        sql += name + QStringLiteral(" = ") + *e + QStringLiteral(", ");
+    }
+    return sql + QStringLiteral("UPDATE_DT = '") + sqlText(koushinDt) + QStringLiteral("' ") + fromClause +
+           QStringLiteral("WHERE ") + categoryCondition(itemCd, detailNo);
+}
+
+// The goods-price assignments of a stock table, each column prefixed with the table name.
+QString stockAssignments(const QString &table, const ConversionParams &params, int calcMethod,
+                         const QString &separatorAfterLast)
+{
+    QString sql;
+    for (std::size_t i = 0; i < StockColumns.size(); ++i) {
+        const QString name = QLatin1String(StockColumns[i]);
+        sql += table + QLatin1Char('.') + name + QStringLiteral(" = ") +
+               prfn_TaxSql(name, Goods, params, calcMethod) +
+               (i + 1 < StockColumns.size() ? QStringLiteral(", ") : separatorAfterLast);
+    }
+    return sql;
+}
+
+std::optional<int> wholeRate(const std::array<QString, 3> &rates, int calcMethod)
+{
+    if (calcMethod < 0 || calcMethod >= static_cast<int>(rates.size()))
+        return 0;
+    bool isNumber = false;
+    const int rate = rates[calcMethod].toInt(&isNumber);
+    return isNumber ? std::optional<int>(rate) : std::nullopt;
+}
+
+bool isMonth(const QString &text)
+{
+    return !text.isEmpty() && std::all_of(text.cbegin(), text.cend(), [](QChar c) {
+        return c >= QLatin1Char('0') && c <= QLatin1Char('9');
+    });
+}
+
+} // namespace
+
+QString subCategoryClause(const QString &column, int detailNo)
+{
+    if (detailNo != 0)
+        return QStringLiteral("AND (") + column + QStringLiteral(" = ") + QString::number(detailNo) +
+               QLatin1Char(')');
+    return QStringLiteral("AND ((") + column + QStringLiteral(" Is Null) OR (") + column +
+           QStringLiteral(" = 0))");
+}
+
+QString workListQuery()
+{
+    return QStringLiteral("SELECT ITEM_CD, ISNULL(DETAIL_NO, 0) AS DETAIL_NO, INV_FLG "
+                          "FROM MITEMCNT WHERE (MITEMCNT.CHK = 1) "
+                          "AND (UPDATE_DATE Is Null) "
+                          "ORDER BY INV_FLG DESC");
+}
+
+QString mgoodsStatement(const QString &itemCd, int detailNo, const ConversionParams &params, int calcMethod,
+                        const QString &koushinDt)
+{
+    const ExpressionOf panel = [&](const QString &column, PriceKind kind) {
+        return std::optional<QString>(prfn_TaxSql(column, kind, params, calcMethod));
+    };
+    return *mgoodsText(itemCd, detailNo, koushinDt, panel, QString());
+}
+
+std::optional<QString> iioDataStatement(const QString &itemCd, int detailNo, const ConversionParams &params,
+                                        int calcMethod, const QString &sysYm)
+{
+    if (!isMonth(sysYm))
+        return std::nullopt;
+    return QStringLiteral("UPDATE IIODATA SET ") +
+           stockAssignments(QStringLiteral("IIODATA"), params, calcMethod, QStringLiteral(" ")) +
+           QStringLiteral("WHERE (IO_YM >= ") + sysYm + QStringLiteral(") AND ") +
+           categoryCondition(itemCd, detailNo);
+}
+
+QString izaikoStatement(const QString &itemCd, int detailNo, const ConversionParams &params, int calcMethod,
+                        const QString &koushinDt, bool inventNewVersion)
+{
+    const QString rowsWithStock = inventNewVersion
+                                      ? QStringLiteral("WHERE (ZAIKO_QTY > 0) ")
+                                      : QStringLiteral("WHERE ((ZAIKO_QTY > 0) OR (JYUTAKU_QTY > 0)) ");
+    return QStringLiteral("UPDATE IZAIKO SET ") +
+           stockAssignments(QStringLiteral("IZAIKO"), params, calcMethod, QStringLiteral(", ")) +
+           QStringLiteral("IZAIKO.KOUSHIN_DT = '") + sqlText(koushinDt) + QStringLiteral("' ") +
+           rowsWithStock + QStringLiteral("AND ") + categoryCondition(itemCd, detailNo);
+}
+
+QString pendingListQuery()
+{
+    return QStringLiteral("SELECT ITEM_CD, ISNULL(DETAIL_NO, 0) AS DETAIL_NO, TAX_ST, TAX_END, "
+                          "GOODS_HASU_FLG, GOODS_HASU_ICHI, GADD_HASU_FLG, GADD_HASU_ICHI "
+                          "FROM MITEMCNT WHERE (UPDATE_DATE Is Not Null) "
+                          "AND (COMP_FLG = '0') "
+                          "AND (INV_FLG = '1') ");
+}
+
+std::optional<QString> pendingMGoodsStatement(const QString &itemCd, int detailNo, const StoredParams &stored,
+                                              const QString &koushinDt)
+{
+    const ExpressionOf recorded = [&](const QString &column, PriceKind kind) {
+        return kind == Goods ? prfn_TaxSqlStored(column, stored.oldRate, stored.newRate, stored.goodsCode,
+                                                 stored.goodsExponent)
+                             : prfn_TaxSqlStored(column, stored.oldRate, stored.newRate, stored.addOnCode,
+                                                 stored.addOnExponent);
+    };
+    return mgoodsText(itemCd, detailNo, koushinDt, recorded, QStringLiteral("FROM MGOODS "));
+}
+
+std::optional<QString> recordStatement(const QString &itemCd, int detailNo, const QString &invFlg,
+                                       const ConversionParams &params, int calcMethod, const QDate &today)
+{
+    const std::optional<int> oldRate = wholeRate(params.TAX_ST, calcMethod);
+    const std::optional<int> newRate = wholeRate(params.TAX_END, calcMethod);
+    if (!oldRate || !newRate)
+        return std::nullopt;
+    const QString day = dayText(today);
+    QString sql = QStringLiteral("UPDATE MITEMCNT SET UPDATE_DATE = '") + day + QStringLiteral("', ");
+    if (invFlg == QLatin1String("0"))
+        sql += QStringLiteral("COMP_FLG = '1', COMP_DATE = '") + day + QStringLiteral("', ");
+    sql += QStringLiteral("TAX_ST = ") + QString::number(*oldRate) + QStringLiteral(", TAX_END = ") +
+           QString::number(*newRate) + QStringLiteral(", GOODS_HASU_FLG = '") +
+           QString::number(params.HASU_FLG[Goods]) + QStringLiteral("', GOODS_HASU_ICHI = '") +
+           QString::number(params.exponent(Goods)) + QStringLiteral("', GADD_HASU_FLG = '") +
+           QString::number(params.HASU_FLG[AddOn]) + QStringLiteral("', GADD_HASU_ICHI = '") +
+           QString::number(params.exponent(AddOn)) + QStringLiteral("' WHERE (ITEM_CD = '") +
+           sqlText(itemCd) + QStringLiteral("') ") +
+           subCategoryClause(QStringLiteral("DETAIL_NO"), detailNo) +
+           QStringLiteral(" AND (UPDATE_DATE Is Null)");
+    return sql;
+}
+
+QString completionStatement(const QDate &today)
+{
+    return QStringLiteral("UPDATE MITEMCNT SET COMP_FLG = '1', COMP_DATE = '") + dayText(today) +
+           QStringLiteral("' WHERE (INV_FLG = '1') AND (COMP_FLG = '0') AND (UPDATE_DATE Is Not Null) ");
+}
+
+} // namespace krt::pricing

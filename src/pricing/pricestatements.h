@@ -1,0 +1,64 @@
+#pragma once
+
+#include "../params/conversionparams.h"
+
+#include <QDate>
+#include <QString>
+
+#include <optional>
+
+namespace krt::pricing {
+
+// The statements of the price update run, each one text built from fixed fragments, price
+// expressions and values. Text values between single quotes have their quotes doubled.
+
+// The parameters a run recorded for a category in MITEMCNT, as the pending conversion reads them.
+struct StoredParams
+{
+    int oldRate = 0;
+    int newRate = 0;
+    QString goodsCode;     // GOODS_HASU_FLG
+    QString goodsExponent; // GOODS_HASU_ICHI
+    QString addOnCode;     // GADD_HASU_FLG
+    QString addOnExponent; // GADD_HASU_ICHI
+};
+
+// The rows of one sub-category, or for 0 the rows without a sub-category, in the given column.
+QString subCategoryClause(const QString &column, int detailNo);
+
+// The marked categories not converted yet, inventory categories first.
+QString workListQuery();
+
+// The MGOODS prices of a category converted with the panel parameters.
+QString mgoodsStatement(const QString &itemCd, int detailNo, const ConversionParams &params, int calcMethod,
+                        const QString &koushinDt);
+
+// The IIODATA prices of a category converted from the system month on. The month goes into the
+// statement unquoted, so anything but digits fails (no text).
+std::optional<QString> iioDataStatement(const QString &itemCd, int detailNo, const ConversionParams &params,
+                                        int calcMethod, const QString &sysYm);
+
+// The IZAIKO prices of a category converted in the rows that hold stock: with the new inventory
+// version the rows with a stock quantity, otherwise also those with a consignment quantity.
+QString izaikoStatement(const QString &itemCd, int detailNo, const ConversionParams &params, int calcMethod,
+                        const QString &koushinDt, bool inventNewVersion);
+
+// The inventory categories recorded by a run and not completed yet, with their parameters.
+QString pendingListQuery();
+
+// The MGOODS prices of a recorded category converted with its recorded parameters; no text when
+// a recorded exponent is not a whole number.
+std::optional<QString> pendingMGoodsStatement(const QString &itemCd, int detailNo, const StoredParams &stored,
+                                              const QString &koushinDt);
+
+// Records a category as converted today with the panel parameters, and completes it at once when
+// its inventory flag is "0". Only a row still unconverted is recorded, so that a category read into
+// two operators' work lists is converted once. No text when a rate of the method is not a whole
+// number.
+std::optional<QString> recordStatement(const QString &itemCd, int detailNo, const QString &invFlg,
+                                       const ConversionParams &params, int calcMethod, const QDate &today);
+
+// Completes every recorded inventory category.
+QString completionStatement(const QDate &today);
+
+} // namespace krt::pricing

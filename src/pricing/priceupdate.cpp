@@ -1,0 +1,168 @@
+#include "priceupdate.h"
+
+#include "pricestatements.h"
+
+#include <limits>
+
+namespace krt::pricing {
+
+namespace {
+
+std::optional<int> wholeNumber(const QVariant &value)
+{
+    if (value.isNull())
+        return std::nullopt;
+    bool isNumber = false;
+    const qlonglong number = value.toLongLong(&isNumber);
+    if (!isNumber || number < std::numeric_limits<int>::min() || number > std::numeric_limits<int>::max())
+        return std::nullopt;
+    return static_cast<int>(number);
+}
+
+std::optional<QString> text(const QVariant &value)
+{
+    return value.isNull() ? std::nullopt : std::optional<QString>(value.toString());
+}
+
+} // namespace
+
+PriceUpdater::PriceUpdater(Connection &connection, const ConversionParams &params, RunValues values,
+                           std::function<void()> reportFailure)
+    : m_connection(connection)
+    , m_params(params)
+    , m_values(std::move(values))
+    , m_reportFailure(std::move(reportFailure))
+{}
+
+RunOutcome PriceUpdater::run()
+{
+    std::optional<Recordset> list = m_connection.openRecordset(workListQuery());
+    if (!list)
+        return failRun();
+    for (; !list->eof(); list->moveNext()) {
+        const std::optional<Category> category = readCategory(*list);
+        if (!category || !m_connection.beginTrans())
+            return failRun();
+        const int marked = prfn_MarkCategory(category->itemCd, category->detailNo, category->invFlg);
+        if (marked == -1)
+            return RunOutcome::StepFailed;
+        if (marked == NotRecorded) {
+            // Converted by someone else since the list was read: leave it as it is.
+            if (!m_connection.rollbackTrans())
+                return failRun();
+            continue;
+        }
+        if (!convert(*category))
+            return RunOutcome::StepFailed;
+        if (!m_connection.commitTrans())
+            return failRun();
+    }
+    return RunOutcome::Completed;
+}
+
+bool PriceUpdater::convert(const Category &category)
+{
+    if (m_values.StockMode != 0)
+        return prfn_UpdateMGoods(category.itemCd, category.detailNo) == 0 &&
+               prfn_UpdateIIoData(category.itemCd, category.detailNo) == 0 &&
+               prfn_UpdateIZaiko(category.itemCd, category.detailNo) == 0;
+    // Deferred mode: an inventory category waits for the next other category's transaction.
+    return !category.convertsNow ||
+           (prfn_UpdateMGoods(category.itemCd, category.detailNo) == 0 && prfn_UpdateMGoodsPending() == 0);
+}
+
+std::optional<PriceUpdater::Category> PriceUpdater::readCategory(const Recordset &list) const
+{
+    Category category;
+    const std::optional<QString> itemCd = text(list.field(0));
+    const std::optional<int> detailNo = wholeNumber(list.field(1));
+    // An empty code would read as the completion of the pending categories.
+    if (!itemCd || itemCd->isEmpty() || !detailNo)
+        return std::nullopt;
+    category.itemCd = *itemCd;
+    category.detailNo = *detailNo;
+    category.invFlg = list.field(2).toString();
+    if (m_values.StockMode == 0) {
+        bool isNumber = false;
+        const double flag = category.invFlg.toDouble(&isNumber);
+        if (!isNumber)
+            return std::nullopt;
+        category.convertsNow = flag == 0;
+    }
+    return category;
+}
+
+int PriceUpdater::prfn_MarkCategory(const QString &itemCd, int detailNo, const QString &invFlg)
+{
+    if (itemCd.isEmpty())
+        return execute(completionStatement(m_values.today));
+    const int r =
+        execute(recordStatement(itemCd, detailNo, invFlg, m_params, m_values.calcMethod, m_values.today));
+    return r == 0 && m_connection.rowsAffected() == 0 ? NotRecorded : r;
+}
+
+int PriceUpdater::prfn_UpdateMGoods(const QString &itemCd, int detailNo)
+{
+    return execute(mgoodsStatement(itemCd, detailNo, m_params, m_values.calcMethod, m_values.KoushinDt));
+}
+
+int PriceUpdater::prfn_UpdateIIoData(const QString &itemCd, int detailNo)
+{
+    return execute(iioDataStatement(itemCd, detailNo, m_params, m_values.calcMethod, m_values.SysYm));
+}
+
+int PriceUpdater::prfn_UpdateIZaiko(const QString &itemCd, int detailNo)
+{
+    return execute(izaikoStatement(itemCd, detailNo, m_params, m_values.calcMethod, m_values.KoushinDt,
+                                   m_values.InventNewVersion));
+}
+
+int PriceUpdater::prfn_UpdateMGoodsPending()
+{
+    std::optional<Recordset> list = m_connection.openRecordset(pendingListQuery());
+    if (!list)
+        return fail();
+    for (; !list->eof(); list->moveNext()) {
+        const std::optional<QString> itemCd = text(list->field(0));
+        const std::optional<int> detailNo = wholeNumber(list->field(1));
+        const std::optional<int> oldRate = wholeNumber(list->field(2));
+        const std::optional<int> newRate = wholeNumber(list->field(3));
+        const std::optional<QString> goodsCode = text(list->field(4));
+        const std::optional<QString> goodsExponent = text(list->field(5));
+        const std::optional<QString> addOnCode = text(list->field(6));
+        const std::optional<QString> addOnExponent = text(list->field(7));
+        if (!itemCd || !detailNo || !oldRate || !newRate || !goodsCode || !goodsExponent || !addOnCode ||
+            !addOnExponent)
+            return fail();
+        const StoredParams stored{*oldRate, *newRate, *goodsCode, *goodsExponent, *addOnCode, *addOnExponent};
+        if (execute(pendingMGoodsStatement(*itemCd, *detailNo, stored, m_values.KoushinDt)) == -1)
+            return -1;
+    }
+    list->close();
+    return prfn_MarkCategory(QString(), 0, QString());
+}
+
+int PriceUpdater::execute(const std::optional<QString> &sql)
+{
+    if (!sql || !m_connection.execute(*sql))
+        return fail();
+    return 0;
+}
+
+int PriceUpdater::fail()
+{
+    m_connection.rollbackTrans();
+    m_reportFailure();
+    return -1;
+}
+
+RunOutcome PriceUpdater::failRun()
+{
+    // A category's transaction still open here must not be committed later by accident.
+    if (m_connection.inTransaction())
+        m_connection.rollbackTrans();
+    m_reportFailure();
+    return RunOutcome::RunFailed;
+}
+
+} // namespace krt::pricing

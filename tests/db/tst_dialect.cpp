@@ -1,0 +1,457 @@
+// The dialect adapter on every statement the program sends: each text is written as SQL Server
+// takes it, adapted, and then run through the connection on a real catalog, where it must do
+// what it says.
+
+#include "db/connection.h"
+#include "db/dialect.h"
+#include "family/testcatalog.h"
+
+#include <QTest>
+
+using krt::toSqliteDialect;
+
+namespace {
+
+const QString Stamp = QStringLiteral("2026/12/08 10:15:00");
+const QString Today = QStringLiteral("2026/12/08");
+
+// Masters, prices, stock and movements with every kind of row the statements distinguish.
+const QString Data = QStringLiteral(R"(
+INSERT INTO MITEMCD VALUES ('001', '食品', '0', '0');
+INSERT INTO MITEMCD VALUES ('002', '酒類', '0', '1');
+INSERT INTO MITEMCD VALUES ('003', '商品券', '1', '0');
+INSERT INTO MITEMDTL VALUES ('001', '71', 1, '国産');
+INSERT INTO MITEMDTL VALUES ('001', '71', 2, '輸入');
+INSERT INTO MITEMDTL VALUES ('001', '71', 0, '全体');
+INSERT INTO MITEMDTL VALUES ('001', '72', 1, '販売区分');
+INSERT INTO MITEMDTL VALUES ('002', '71', 1, 'ビール');
+INSERT INTO MITEMDTL VALUES ('003', '71', 1, '全国共通');
+INSERT INTO MGOODS VALUES ('4900000000016', 'しょうゆ', '001', NULL, 1050, 1050, 735, 105, 105, 73, 0, 0, 0, NULL);
+INSERT INTO MGOODS VALUES ('4900000000023', 'みそ', '001', 0, 210, 189, 147, 0, 0, 0, NULL, NULL, NULL, NULL);
+INSERT INTO MGOODS VALUES ('4900000000030', '米', '001', 2, 2100, 2100, 1470, 0, 0, 0, 0, 0, 0, NULL);
+INSERT INTO MGOODS VALUES ('4900000000047', 'ビール', '002', 1, 231, 231, 162, 5, 5, 5, 0, 0, 0, NULL);
+INSERT INTO MGOODS VALUES ('4900000000054', '商品券', '003', NULL, 1000, 1000, 1000, 0, 0, 0, 0, 0, 0, NULL);
+INSERT INTO IZAIKO VALUES ('0001', '4900000000016', '001', NULL, 5, 0, 1050, 1050, 735, NULL);
+INSERT INTO IZAIKO VALUES ('0002', '4900000000016', '001', NULL, 0, 3, 1050, 1050, 735, NULL);
+INSERT INTO IZAIKO VALUES ('0003', '4900000000016', '001', NULL, -2, 0, 1050, 1050, 735, NULL);
+INSERT INTO IZAIKO VALUES ('0001', '4900000000047', '002', 1, 12, 0, 231, 231, 162, NULL);
+INSERT INTO IIODATA VALUES (202611, '0001', '4900000000016', '1', 1, '001', NULL, 10, 1050, 1050, 735);
+INSERT INTO IIODATA VALUES (202612, '0001', '4900000000016', '2', 2, '001', NULL, -4, 1050, 1050, 735);
+INSERT INTO IIODATA VALUES (202612, '0001', '4900000000030', '2', 3, '001', 2, -1, 2100, 2100, 1470);
+INSERT INTO IZSELL_MENT VALUES ('4900000000016', '001', NULL, 1000, 1000, 700, '2014/03/31');
+INSERT INTO INEFUDA_CNT VALUES ('0001', '2026-11-30');
+INSERT INTO INEFUDA_CNT VALUES ('0002', '2026-12-01');
+INSERT INTO GDATECTL VALUES (1, 202612);
+INSERT INTO MSYSPARM VALUES (1200, '1');
+INSERT INTO MSYSPARM VALUES (3080, '0.08');
+)");
+
+// The work list as a fill leaves it, one inventory category recorded and not completed, and a
+// category whose code holds a quote and words of SQL.
+const QString Filled = QStringLiteral(R"(
+INSERT INTO MITEMCNT (ITEM_CD, ITEM_NM, DETAIL_NO, DETAIL_NM, TAX_FREE_FLG, INV_FLG, COMP_FLG) VALUES ('001', '食品', 0, NULL, '0', '0', '0');
+INSERT INTO MITEMCNT (ITEM_CD, ITEM_NM, DETAIL_NO, DETAIL_NM, TAX_FREE_FLG, INV_FLG, COMP_FLG) VALUES ('001', '食品', 1, '国産', '0', '0', '0');
+INSERT INTO MITEMCNT (ITEM_CD, ITEM_NM, DETAIL_NO, DETAIL_NM, TAX_FREE_FLG, INV_FLG, COMP_FLG) VALUES ('001', '食品', 2, '輸入', '0', '0', '0');
+INSERT INTO MITEMCNT (ITEM_CD, ITEM_NM, DETAIL_NO, DETAIL_NM, TAX_FREE_FLG, INV_FLG, COMP_FLG, CHK, UPDATE_DATE, TAX_ST, TAX_END, GOODS_HASU_FLG, GOODS_HASU_ICHI, GADD_HASU_FLG, GADD_HASU_ICHI) VALUES ('002', '酒類', 0, NULL, '1', '1', '0', 1, '2026/12/01', 5, 8, '3', '1', '0', '0');
+INSERT INTO MITEMCNT (ITEM_CD, ITEM_NM, DETAIL_NO, DETAIL_NM, TAX_FREE_FLG, INV_FLG, COMP_FLG, CHK) VALUES ('002', '酒類', 1, 'ビール', '0', '1', '0', 1);
+INSERT INTO MITEMCNT (ITEM_CD, ITEM_NM, DETAIL_NO, DETAIL_NM, TAX_FREE_FLG, INV_FLG, COMP_FLG) VALUES ('O''B ISNULL(x, 0) GETDATE() 0FROM', '引用符', NULL, NULL, '0', '0', '0');
+)");
+
+// The price expression of one column: tax conversion from rate a to rate b, then rounding with
+// method code c at exponent p.
+QString price(const QString &column, int a, int b, int code, int p)
+{
+    const QString n = QStringLiteral("(%1 - FLOOR(%1 * %2 / %3))").arg(column).arg(a).arg(a + 100);
+    const QString t = QStringLiteral("(%1 + FLOOR(%1 * %2 / 100))").arg(n).arg(b);
+    const QString e = QString::number(p);
+    QString rounded;
+    switch (code) {
+    case 0:
+        rounded = QStringLiteral("FLOOR(%1 / POWER(10, 0)) * POWER(10, 0)").arg(t);
+        break;
+    case 1:
+        rounded = QStringLiteral("FLOOR(%1 / POWER(10, %2) + 0.9999) * POWER(10, %2)").arg(t, e);
+        break;
+    case 2:
+        rounded = QStringLiteral("FLOOR(%1 / POWER(10, %2)) * POWER(10, %2)").arg(t, e);
+        break;
+    default:
+        rounded = QStringLiteral("FLOOR(%1 / POWER(10, %2) + 0.5) * POWER(10, %2)").arg(t, e);
+    }
+    return QStringLiteral("CASE WHEN %1 - POWER(10, %2) < 0 THEN %1 ELSE %3 END").arg(t, e, rounded);
+}
+
+// Method 1 from 5 % to 8 %, goods prices half up at the ones, add-on prices without rounding.
+QString goodsPrice(const QString &column)
+{
+    return price(column, 5, 8, 3, 1);
+}
+QString addOnPrice(const QString &column)
+{
+    return price(column, 5, 8, 0, 0);
+}
+
+QString subClause(int detail)
+{
+    return detail == 0 ? QStringLiteral("AND ((CHU_BUNRUI_CD Is Null) OR (CHU_BUNRUI_CD = 0))")
+                       : QStringLiteral("AND (CHU_BUNRUI_CD = %1)").arg(detail);
+}
+
+QString mgoodsAssignments()
+{
+    QString text = QStringLiteral("SET HYOJYUN_PRC = ") + goodsPrice(QStringLiteral("HYOJYUN_PRC")) +
+                   QStringLiteral(", ") + QStringLiteral("KOURI_PRC = ") +
+                   goodsPrice(QStringLiteral("KOURI_PRC")) + QStringLiteral(", ") +
+                   QStringLiteral("OROSI_PRC = ") + goodsPrice(QStringLiteral("OROSI_PRC")) +
+                   QStringLiteral(", ");
+    for (const char *column :
+         {"H_ADD1_PRC", "K_ADD1_PRC", "O_ADD1_PRC", "H_ADD2_PRC", "K_ADD2_PRC", "O_ADD2_PRC"})
+        text += QLatin1String(column) + QStringLiteral(" = ") + addOnPrice(QLatin1String(column)) +
+                QStringLiteral(", ");
+    return text + QStringLiteral("UPDATE_DT = '") + Stamp + QStringLiteral("' ");
+}
+
+// "SET T.A = x, T.B = y, T.C = z" with or without the table before each column.
+QString threePrices(const QString &prefix, const QString &last)
+{
+    return QStringLiteral("SET ") + prefix + QStringLiteral("HYOJYUN_PRC = ") +
+           goodsPrice(QStringLiteral("HYOJYUN_PRC")) + QStringLiteral(", ") + prefix +
+           QStringLiteral("KOURI_PRC = ") + goodsPrice(QStringLiteral("KOURI_PRC")) + QStringLiteral(", ") +
+           prefix + QStringLiteral("OROSI_PRC = ") + goodsPrice(QStringLiteral("OROSI_PRC")) + last;
+}
+
+QString iiodata(const QString &prefix, int detail)
+{
+    return QStringLiteral("UPDATE IIODATA ") + threePrices(prefix, QStringLiteral(" ")) +
+           QStringLiteral("WHERE (IO_YM >= 202612) AND (DAI_BUNRUI_CD = '001') ") + subClause(detail);
+}
+
+QString izaiko(const QString &prefix, const QString &rowCondition)
+{
+    return QStringLiteral("UPDATE IZAIKO ") + threePrices(prefix, QStringLiteral(", ")) + prefix +
+           QStringLiteral("KOUSHIN_DT = '") + Stamp + QStringLiteral("' ") + rowCondition +
+           QStringLiteral("AND (DAI_BUNRUI_CD = '001') ") + subClause(0);
+}
+
+QString record(const QString &itemCd, const QString &invFlg, int detail)
+{
+    QString text = QStringLiteral("UPDATE MITEMCNT SET UPDATE_DATE = '") + Today + QStringLiteral("', ");
+    if (invFlg == QStringLiteral("0"))
+        text += QStringLiteral("COMP_FLG = '1', COMP_DATE = '") + Today + QStringLiteral("', ");
+    text += QStringLiteral("TAX_ST = 5, TAX_END = 8, GOODS_HASU_FLG = '3', GOODS_HASU_ICHI = '1', "
+                           "GADD_HASU_FLG = '0', GADD_HASU_ICHI = '0' WHERE (ITEM_CD = '") +
+            itemCd + QStringLiteral("') ");
+    text += detail == 0 ? QStringLiteral("AND ((DETAIL_NO Is Null) OR (DETAIL_NO = 0))")
+                        : QStringLiteral("AND (DETAIL_NO = %1)").arg(detail);
+    return text;
+}
+
+const QString FillMajors =
+    QStringLiteral("INSERT INTO MITEMCNT( ITEM_CD, ITEM_NM, TAX_FREE_FLG, INV_FLG, COMP_FLG ,DETAIL_NO) "
+                   "SELECT MITEMCD.ITEM_CD, MITEMCD.ITEM_NM, MITEMCD.TAX_FREE_FLG, MITEMCD.INV_FLG, '0' AS "
+                   "COMP_FLG ,0FROM MITEMCD "
+                   "WHERE (MITEMCD.TAX_FREE_FLG = '0')");
+const QString FillMajorsAdapted =
+    QStringLiteral("INSERT INTO MITEMCNT( ITEM_CD, ITEM_NM, TAX_FREE_FLG, INV_FLG, COMP_FLG ,DETAIL_NO) "
+                   "SELECT MITEMCD.ITEM_CD, MITEMCD.ITEM_NM, MITEMCD.TAX_FREE_FLG, MITEMCD.INV_FLG, '0' AS "
+                   "COMP_FLG ,0 FROM MITEMCD "
+                   "WHERE (MITEMCD.TAX_FREE_FLG = '0')");
+const QString MajorsGuard =
+    QStringLiteral(" and (not exists (select MITEMCNT.ITEM_CD from MITEMCNT where "
+                   "MITEMCNT.ITEM_CD = MITEMCD.ITEM_CD and MITEMCNT.DETAIL_NO = '0'))");
+const QString FillSubs = QStringLiteral(
+    "INSERT INTO MITEMCNT( ITEM_CD, ITEM_NM, DETAIL_NO, DETAIL_NM, TAX_FREE_FLG, INV_FLG, COMP_FLG ) "
+    "SELECT MITEMCD.ITEM_CD, MITEMCD.ITEM_NM, MITEMDTL.D_DETAIL_NO, MITEMDTL.D_DETAIL_NM, "
+    "MITEMCD.TAX_FREE_FLG, "
+    "MITEMCD.INV_FLG, '0' AS COMP_FLG FROM MITEMCD INNER JOIN MITEMDTL ON MITEMCD.ITEM_CD = "
+    "MITEMDTL.D_BUNRUI_CD "
+    "WHERE (MITEMCD.TAX_FREE_FLG = '0') AND (MITEMDTL.D_ITEM_NO = '71') AND (MITEMDTL.D_DETAIL_NO <> 0) ");
+const QString SubsGuard =
+    QStringLiteral(" and (not exists (select MITEMCNT.ITEM_CD from MITEMCNT where "
+                   "MITEMCNT.ITEM_CD = MITEMCD.ITEM_CD and MITEMCNT.DETAIL_NO = MITEMDTL.D_DETAIL_NO))");
+const QString ZaikoNew = QStringLiteral("WHERE (ZAIKO_QTY > 0) ");
+const QString ZaikoOld = QStringLiteral("WHERE ((ZAIKO_QTY > 0) OR (JYUTAKU_QTY > 0)) ");
+const QString QuotedCode = QStringLiteral("O''B ISNULL(x, 0) GETDATE() 0FROM");
+
+} // namespace
+
+class TestDialect : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void expressionMatchesWorkedExample();
+    void statements_data();
+    void statements();
+    void tokens_data();
+    void tokens();
+};
+
+void TestDialect::expressionMatchesWorkedExample()
+{
+    // The sample texts below are built with the same expression the run sends.
+    const QString expected = QStringLiteral(
+        "CASE WHEN ((HYOJYUN_PRC - FLOOR(HYOJYUN_PRC * 5 / 105)) + FLOOR((HYOJYUN_PRC - FLOOR(HYOJYUN_PRC * "
+        "5 / "
+        "105)) * 8 / 100)) - POWER(10, 1) < 0 THEN ((HYOJYUN_PRC - FLOOR(HYOJYUN_PRC * 5 / 105)) + "
+        "FLOOR((HYOJYUN_PRC - FLOOR(HYOJYUN_PRC * 5 / 105)) * 8 / 100)) ELSE FLOOR(((HYOJYUN_PRC - "
+        "FLOOR(HYOJYUN_PRC * 5 / 105)) + FLOOR((HYOJYUN_PRC - FLOOR(HYOJYUN_PRC * 5 / 105)) * 8 / 100)) / "
+        "POWER(10, 1) + 0.5) * POWER(10, 1) END");
+    QCOMPARE(goodsPrice(QStringLiteral("HYOJYUN_PRC")), expected);
+    QCOMPARE(expected.size(), 418);
+}
+
+void TestDialect::statements_data()
+{
+    QTest::addColumn<QString>("setup");    // rows added to the data before the statement
+    QTest::addColumn<QString>("sql");      // as the program sends it to SQL Server
+    QTest::addColumn<QString>("adapted");  // as SQLite gets it; empty: unchanged
+    QTest::addColumn<QString>("check");    // a query on the result
+    QTest::addColumn<QString>("expected"); // its first value as text
+
+    const QString count = QStringLiteral("SELECT COUNT(*) FROM MITEMCNT");
+
+    // The fill from the masters: majors not tax-free (001, 002), subs of kind '71' and number
+    // not 0 of those (001-1, 001-2, 002-1).
+    QTest::newRow("fill majors") << QString() << FillMajors << FillMajorsAdapted << count
+                                 << QStringLiteral("2");
+    QTest::newRow("fill majors, guarded") << Filled << FillMajors + MajorsGuard
+                                          << FillMajorsAdapted + MajorsGuard << count << QStringLiteral("6");
+    QTest::newRow("fill majors, guarded, adds what is missing")
+        << QStringLiteral("INSERT INTO MITEMCNT (ITEM_CD, DETAIL_NO, CHK) VALUES ('001', 0, 1);")
+        << FillMajors + MajorsGuard << FillMajorsAdapted + MajorsGuard
+        << QStringLiteral("SELECT GROUP_CONCAT(ITEM_CD || ':' || IFNULL(CHK, '-'), ' ') FROM "
+                          "(SELECT * FROM MITEMCNT ORDER BY ITEM_CD)")
+        << QStringLiteral("001:1 002:-");
+    QTest::newRow("fill subs")
+        << QString() << FillSubs << QString()
+        << QStringLiteral("SELECT GROUP_CONCAT(ITEM_CD || '-' || DETAIL_NO || ' ' || DETAIL_NM, ', ') "
+                          "FROM (SELECT * FROM MITEMCNT ORDER BY ITEM_CD, DETAIL_NO)")
+        << QStringLiteral("001-1 国産, 001-2 輸入, 002-1 ビール");
+    QTest::newRow("fill subs, guarded")
+        << Filled << FillSubs + SubsGuard << QString() << count << QStringLiteral("6");
+
+    QTest::newRow("clear marks") << Filled << QStringLiteral("UPDATE MITEMCNT SET CHK = Null") << QString()
+                                 << QStringLiteral("SELECT COUNT(CHK) FROM MITEMCNT") << QStringLiteral("0");
+    QTest::newRow("count") << Filled << QStringLiteral("SELECT COUNT(*) AS CNT FROM MITEMCNT") << QString()
+                           << QString() << QStringLiteral("6");
+    QTest::newRow("count marked") << Filled
+                                  << QStringLiteral("SELECT COUNT(*) AS CNT FROM MITEMCNT WHERE CHK = 1")
+                                  << QString() << QString() << QStringLiteral("2");
+    QTest::newRow("select all") << Filled
+                                << QStringLiteral("UPDATE MITEMCNT SET CHK = 1 WHERE UPDATE_DATE Is Null")
+                                << QString() << QStringLiteral("SELECT COUNT(*) FROM MITEMCNT WHERE CHK = 1")
+                                << QStringLiteral("6");
+    QTest::newRow("clear work list") << Filled << QStringLiteral("DELETE FROM MITEMCNT") << QString() << count
+                                     << QStringLiteral("0");
+    QTest::newRow("clear backup") << Filled << QStringLiteral("DELETE FROM IZSELL_MENT") << QString()
+                                  << QStringLiteral("SELECT COUNT(*) FROM IZSELL_MENT")
+                                  << QStringLiteral("0");
+    QTest::newRow("stock-take date") << QString()
+                                     << QStringLiteral(
+                                            "SELECT MAX(ZAIKOMENT_DT) AS MAX_DATE FROM INEFUDA_CNT")
+                                     << QString() << QString() << QStringLiteral("2026-12-01");
+    QTest::newRow("system month") << QString() << QStringLiteral("SELECT SYS_YM1 FROM GDATECTL") << QString()
+                                  << QString() << QStringLiteral("202612");
+    QTest::newRow("system parameter")
+        << QString() << QStringLiteral("SELECT NAIYO FROM MSYSPARM WHERE PARM_NO = 3080") << QString()
+        << QString() << QStringLiteral("0.08");
+    QTest::newRow("server date") << QString() << QStringLiteral("SELECT GETDATE() AS SYSDATE")
+                                 << QStringLiteral("SELECT DATETIME('now', 'localtime') AS SYSDATE")
+                                 << QString()
+                                 << QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd"));
+
+    QTest::newRow("grid")
+        << Filled
+        << QStringLiteral("SELECT CHK, ITEM_CD, ITEM_NM, CAST(DETAIL_NO AS INT) AS DETAIL_NO, DETAIL_NM, "
+                          "UPDATE_DATE, INV_FLG FROM MITEMCNT ORDER BY UPDATE_DATE, ITEM_CD, DETAIL_NO")
+        << QString() << QString() << QString();
+    QTest::newRow("toggle major")
+        << Filled
+        << QStringLiteral("UPDATE MITEMCNT SET CHK = 1 WHERE (ITEM_CD = '001') AND (DETAIL_NO = '0') ")
+        << QString() << QStringLiteral("SELECT CHK FROM MITEMCNT WHERE ITEM_CD = '001' AND DETAIL_NO = 0")
+        << QStringLiteral("1");
+    QTest::newRow("toggle sub")
+        << Filled
+        << QStringLiteral("UPDATE MITEMCNT SET CHK = 1 WHERE (ITEM_CD = '001') AND (DETAIL_NO = '2') ")
+        << QString() << QStringLiteral("SELECT SUM(CHK) FROM MITEMCNT WHERE ITEM_CD = '001'")
+        << QStringLiteral("1");
+    // A category code with a quote (doubled) and words the adapter rewrites elsewhere: the
+    // literal goes through untouched and still finds its row.
+    QTest::newRow("toggle Null number, quoted code")
+        << Filled
+        << QStringLiteral("UPDATE MITEMCNT SET CHK = 0 WHERE (ITEM_CD = '") + QuotedCode +
+               QStringLiteral("') AND (DETAIL_NO IS NULL) ")
+        << QString() << QStringLiteral("SELECT CHK FROM MITEMCNT WHERE DETAIL_NO IS NULL")
+        << QStringLiteral("0");
+
+    QTest::newRow("work list")
+        << Filled
+        << QStringLiteral("SELECT ITEM_CD, ISNULL(DETAIL_NO, 0) AS DETAIL_NO, INV_FLG FROM MITEMCNT "
+                          "WHERE (MITEMCNT.CHK = 1) AND (UPDATE_DATE Is Null) ORDER BY INV_FLG DESC")
+        << QStringLiteral("SELECT ITEM_CD, IFNULL(DETAIL_NO, 0) AS DETAIL_NO, INV_FLG FROM MITEMCNT "
+                          "WHERE (MITEMCNT.CHK = 1) AND (UPDATE_DATE Is Null) ORDER BY INV_FLG DESC")
+        << QString() << QStringLiteral("002");
+
+    // 1050 at 5 % holds 50 of tax: 1000 + 8 % = 1080; the add-on 105 becomes 108.
+    const QString mgoods = QStringLiteral("UPDATE MGOODS ") + mgoodsAssignments() +
+                           QStringLiteral("WHERE (DAI_BUNRUI_CD = '001') ");
+    QTest::newRow("MGOODS major")
+        << Filled << mgoods + subClause(0) << QString()
+        << QStringLiteral("SELECT HYOJYUN_PRC || ' ' || H_ADD1_PRC || ' ' || UPDATE_DT FROM MGOODS "
+                          "WHERE JAN_CD = '4900000000016'")
+        << QStringLiteral("1080.0 108.0 ") + Stamp;
+    QTest::newRow("MGOODS sub") << Filled << mgoods + subClause(2) << QString()
+                                << QStringLiteral(
+                                       "SELECT GROUP_CONCAT(HYOJYUN_PRC, ' ') FROM "
+                                       "(SELECT * FROM MGOODS WHERE DAI_BUNRUI_CD = '001' ORDER BY JAN_CD)")
+                                << QStringLiteral("1050.0 210.0 2160.0");
+    QTest::newRow("MGOODS pending") << Filled
+                                    << QStringLiteral("UPDATE MGOODS ") + mgoodsAssignments() +
+                                           QStringLiteral("FROM MGOODS WHERE (DAI_BUNRUI_CD = '002') ") +
+                                           subClause(0)
+                                    << QStringLiteral("UPDATE MGOODS ") + mgoodsAssignments() +
+                                           QStringLiteral("WHERE (DAI_BUNRUI_CD = '002') ") + subClause(0)
+                                    << QStringLiteral(
+                                           "SELECT COUNT(*) FROM MGOODS WHERE UPDATE_DT IS NOT NULL")
+                                    << QStringLiteral("0");
+    QTest::newRow("MGOODS pending, sub")
+        << Filled
+        << QStringLiteral("UPDATE MGOODS ") + mgoodsAssignments() +
+               QStringLiteral("FROM MGOODS WHERE (DAI_BUNRUI_CD = '002') ") + subClause(1)
+        << QStringLiteral("UPDATE MGOODS ") + mgoodsAssignments() +
+               QStringLiteral("WHERE (DAI_BUNRUI_CD = '002') ") + subClause(1)
+        << QStringLiteral("SELECT HYOJYUN_PRC FROM MGOODS WHERE DAI_BUNRUI_CD = '002'")
+        << QStringLiteral("240");
+    QTest::newRow("IIODATA major") << Filled << iiodata(QStringLiteral("IIODATA."), 0)
+                                   << iiodata(QString(), 0)
+                                   << QStringLiteral(
+                                          "SELECT GROUP_CONCAT(IO_YM || ':' || HYOJYUN_PRC, ' ') FROM "
+                                          "(SELECT * FROM IIODATA ORDER BY IO_SEQ)")
+                                   << QStringLiteral("202611:1050.0 202612:1080.0 202612:2100.0");
+    QTest::newRow("IIODATA sub") << Filled << iiodata(QStringLiteral("IIODATA."), 2) << iiodata(QString(), 2)
+                                 << QStringLiteral("SELECT HYOJYUN_PRC FROM IIODATA WHERE IO_SEQ = 3")
+                                 << QStringLiteral("2160");
+    QTest::newRow("IZAIKO new inventory")
+        << Filled << izaiko(QStringLiteral("IZAIKO."), ZaikoNew) << izaiko(QString(), ZaikoNew)
+        << QStringLiteral("SELECT GROUP_CONCAT(TENPO_CD, ' ') FROM (SELECT * FROM IZAIKO "
+                          "WHERE KOUSHIN_DT IS NOT NULL ORDER BY TENPO_CD)")
+        << QStringLiteral("0001");
+    QTest::newRow("IZAIKO old inventory")
+        << Filled << izaiko(QStringLiteral("IZAIKO."), ZaikoOld) << izaiko(QString(), ZaikoOld)
+        << QStringLiteral("SELECT GROUP_CONCAT(TENPO_CD, ' ') FROM (SELECT * FROM IZAIKO "
+                          "WHERE KOUSHIN_DT IS NOT NULL ORDER BY TENPO_CD)")
+        << QStringLiteral("0001 0002");
+
+    QTest::newRow("pending list")
+        << Filled
+        << QStringLiteral(
+               "SELECT ITEM_CD, ISNULL(DETAIL_NO, 0) AS DETAIL_NO, TAX_ST, TAX_END, GOODS_HASU_FLG, "
+               "GOODS_HASU_ICHI, GADD_HASU_FLG, GADD_HASU_ICHI FROM MITEMCNT WHERE (UPDATE_DATE Is Not Null) "
+               "AND (COMP_FLG = '0') AND (INV_FLG = '1') ")
+        << QStringLiteral(
+               "SELECT ITEM_CD, IFNULL(DETAIL_NO, 0) AS DETAIL_NO, TAX_ST, TAX_END, GOODS_HASU_FLG, "
+               "GOODS_HASU_ICHI, GADD_HASU_FLG, GADD_HASU_ICHI FROM MITEMCNT WHERE (UPDATE_DATE Is Not Null) "
+               "AND (COMP_FLG = '0') AND (INV_FLG = '1') ")
+        << QString() << QStringLiteral("002");
+    QTest::newRow("record, completes")
+        << Filled << record(QStringLiteral("001"), QStringLiteral("0"), 0) << QString()
+        << QStringLiteral("SELECT UPDATE_DATE || COMP_FLG || COMP_DATE || TAX_END FROM "
+                          "MITEMCNT WHERE ITEM_CD = '001' AND DETAIL_NO = 0")
+        << Today + QStringLiteral("1") + Today + QStringLiteral("8");
+    QTest::newRow("record, inventory")
+        << Filled << record(QStringLiteral("002"), QStringLiteral("1"), 1) << QString()
+        << QStringLiteral("SELECT UPDATE_DATE || COMP_FLG || IFNULL(COMP_DATE, '-') FROM "
+                          "MITEMCNT WHERE ITEM_CD = '002' AND DETAIL_NO = 1")
+        << Today + QStringLiteral("0-");
+    QTest::newRow("record, quoted code")
+        << Filled << record(QuotedCode, QStringLiteral("0"), 0) << QString()
+        << QStringLiteral("SELECT UPDATE_DATE FROM MITEMCNT WHERE DETAIL_NO IS NULL") << Today;
+    QTest::newRow("completion")
+        << Filled
+        << QStringLiteral("UPDATE MITEMCNT SET COMP_FLG = '1', COMP_DATE = '") + Today +
+               QStringLiteral("' WHERE (INV_FLG = '1') AND (COMP_FLG = '0') AND (UPDATE_DATE Is Not Null) ")
+        << QString()
+        << QStringLiteral(
+               "SELECT GROUP_CONCAT(COMP_FLG, '') FROM (SELECT * FROM MITEMCNT WHERE ITEM_CD = '002' "
+               "ORDER BY DETAIL_NO)")
+        << QStringLiteral("10");
+}
+
+void TestDialect::statements()
+{
+    QFETCH(QString, setup);
+    QFETCH(QString, sql);
+    QFETCH(QString, adapted);
+    QFETCH(QString, check);
+    QFETCH(QString, expected);
+
+    QCOMPARE(toSqliteDialect(sql), adapted.isEmpty() ? sql : adapted);
+
+    krt::test::TestCatalog catalog;
+    QCOMPARE(catalog.create(Data + setup), QString());
+    krt::Connection connection;
+    QVERIFY(connection.open(catalog.connectionText()));
+    QCOMPARE(connection.engine(), krt::Engine::Sqlite);
+
+    if (sql.startsWith(QStringLiteral("SELECT"))) {
+        std::optional<krt::Recordset> result = connection.openRecordset(sql);
+        QVERIFY2(result, qPrintable(connection.errors().value(0).description));
+        if (!expected.isEmpty()) {
+            QVERIFY(!result->eof());
+            QVERIFY2(result->field(0).toString().startsWith(expected),
+                     qPrintable(result->field(0).toString()));
+        }
+        return;
+    }
+    QVERIFY2(connection.execute(sql), qPrintable(connection.errors().value(0).description));
+    std::optional<krt::Recordset> result = connection.openRecordset(check);
+    QVERIFY(result && !result->eof());
+    QCOMPARE(result->field(0).toString(), expected);
+}
+
+// The adapter's own rules on texts the statements above do not reach.
+void TestDialect::tokens_data()
+{
+    QTest::addColumn<QString>("sql");
+    QTest::addColumn<QString>("adapted");
+
+    QTest::newRow("blank before the parenthesis")
+        << QStringLiteral("SELECT ISNULL (CHK, 0), GETDATE ( ) FROM MITEMCNT")
+        << QStringLiteral("SELECT IFNULL (CHK, 0), DATETIME('now', 'localtime') FROM MITEMCNT");
+    QTest::newRow("lower case") << QStringLiteral("select isnull(CHK, 0), getdate() from MITEMCNT")
+                                << QStringLiteral(
+                                       "select IFNULL(CHK, 0), DATETIME('now', 'localtime') from MITEMCNT");
+    QTest::newRow("names that only begin like a function")
+        << QStringLiteral("SELECT ISNULL_FLG, GETDATE_X FROM T") << QString();
+    QTest::newRow("quoted names") << QStringLiteral("SELECT [ISNULL](1), \"GETDATE\"() FROM T") << QString();
+    QTest::newRow("literal with doubled quotes")
+        << QStringLiteral("SELECT 'a''ISNULL(b, 0)''GETDATE()'' 0FROM' AS X") << QString();
+    QTest::newRow("decimal and exponent") << QStringLiteral("SELECT 0.5, 1e3, 2E+2 FROM T") << QString();
+    QTest::newRow("number into a keyword") << QStringLiteral("SELECT 1,0FROM T WHERE A=1AND B=2")
+                                           << QStringLiteral("SELECT 1,0 FROM T WHERE A=1 AND B=2");
+    QTest::newRow("FROM another table stays")
+        << QStringLiteral(
+               "UPDATE MGOODS SET KOURI_PRC = 1 FROM MITEMCNT WHERE MGOODS.DAI_BUNRUI_CD = MITEMCNT.ITEM_CD")
+        << QString();
+    QTest::newRow("qualified column in the condition stays")
+        << QStringLiteral("UPDATE IZAIKO SET IZAIKO.ZAIKO_QTY = 0 WHERE IZAIKO.ZAIKO_QTY < 0")
+        << QStringLiteral("UPDATE IZAIKO SET ZAIKO_QTY = 0 WHERE IZAIKO.ZAIKO_QTY < 0");
+    QTest::newRow("qualified column inside an expression stays")
+        << QStringLiteral(
+               "UPDATE IZAIKO SET IZAIKO.KOURI_PRC = POWER(10, 1) * IZAIKO.HYOJYUN_PRC FROM IZAIKO")
+        << QStringLiteral("UPDATE IZAIKO SET KOURI_PRC = POWER(10, 1) * IZAIKO.HYOJYUN_PRC ");
+    QTest::newRow("other statements")
+        << QStringLiteral("DELETE FROM MITEMCNT WHERE ITEM_CD = 'UPDATE X SET X.A = 1'") << QString();
+    QTest::newRow("empty") << QString() << QString();
+}
+
+void TestDialect::tokens()
+{
+    QFETCH(QString, sql);
+    QFETCH(QString, adapted);
+    QCOMPARE(toSqliteDialect(sql), adapted.isEmpty() ? sql : adapted);
+}
+
+QTEST_GUILESS_MAIN(TestDialect)
+#include "tst_dialect.moc"

@@ -1,0 +1,356 @@
+#include "pricedb.h"
+#include "pricing/priceupdate.h"
+
+#include <QSqlQuery>
+#include <QTest>
+
+#include <algorithm>
+#include <array>
+#include <set>
+
+using namespace krt;
+using namespace krt::pricing;
+
+namespace {
+
+// Exact price arithmetic of the conversion in whole numbers: division rounds toward minus
+// infinity, as FLOOR of a true quotient does.
+qint64 floorDiv(qint64 a, qint64 b)
+{
+    const qint64 q = a / b;
+    return (a % b != 0 && (a < 0) != (b < 0)) ? q - 1 : q;
+}
+
+qint64 converted(qint64 price, qint64 oldRate, qint64 newRate)
+{
+    const qint64 net = price - floorDiv(price * oldRate, oldRate + 100);
+    return net + floorDiv(net * newRate, 100);
+}
+
+qint64 expected(qint64 price, qint64 oldRate, qint64 newRate, int code, int digit)
+{
+    const qint64 t = converted(price, oldRate, newRate);
+    qint64 unit = 1;
+    for (int i = 0; code != HasuNone && i <= digit; ++i)
+        unit *= 10;
+    if (t - unit < 0)
+        return t;
+    switch (code) {
+    case HasuRoundUp: // floor(t / unit + 9999 / 10000)
+        return floorDiv(t * 10000 + 9999 * unit, unit * 10000) * unit;
+    case HasuRoundHalfUp: // floor(t / unit + 1 / 2)
+        return floorDiv(2 * t + unit, 2 * unit) * unit;
+    default: // none (unit 1) and round down
+        return floorDiv(t, unit) * unit;
+    }
+}
+
+struct RateCase
+{
+    int method;
+    QString oldRate; // as typed
+    QString newRate;
+};
+
+std::vector<RateCase> rateCases()
+{
+    const QStringList rates = {QStringLiteral("0"), QStringLiteral("3"),  QStringLiteral("5"),
+                               QStringLiteral("8"), QStringLiteral("10"), QStringLiteral("08")};
+    std::vector<RateCase> cases;
+    for (const QString &rate : rates) {
+        cases.push_back({0, QStringLiteral("0"), rate});
+        cases.push_back({2, rate, QStringLiteral("0")});
+        for (const QString &newRate : rates)
+            cases.push_back({1, rate, newRate});
+    }
+    return cases;
+}
+
+// Prices whose converted value lies on and beside every rounding boundary: multiples of each
+// power of ten, one above and below them, and the halves, for small and large multiples.
+std::set<qint64> boundaryPrices(qint64 oldRate, qint64 newRate)
+{
+    std::set<qint64> prices;
+    for (qint64 unit : {10, 100, 1000, 10000}) {
+        for (qint64 k : {1, 2, 3, 9, 10, 11, 99, 1234, 99999}) {
+            for (qint64 d : {-2LL, -1LL, 0LL, 1LL, 2LL, unit / 2 - 1, unit / 2, unit / 2 + 1}) {
+                const qint64 target = k * unit + d;
+                const qint64 guess = target * (100 + oldRate) / (100 + newRate);
+                for (qint64 price = guess - 6; price <= guess + 6; ++price)
+                    if (qAbs(converted(price, oldRate, newRate) - target) <= 1)
+                        prices.insert(price);
+            }
+        }
+    }
+    return prices;
+}
+
+// Whether the prices reach, for every rounding unit, converted values on each side of the
+// boundaries the rounding methods decide on.
+bool reachesEveryBoundary(const std::vector<qint64> &prices, qint64 oldRate, qint64 newRate)
+{
+    for (qint64 unit : {10, 100, 1000, 10000}) {
+        for (qint64 residue : {0LL, 1LL, unit - 1, unit / 2 - 1, unit / 2, unit / 2 + 1}) {
+            const bool reached = std::any_of(prices.cbegin(), prices.cend(), [&](qint64 price) {
+                const qint64 t = converted(price, oldRate, newRate);
+                return t >= unit && t % unit == residue;
+            });
+            if (!reached)
+                return false;
+        }
+    }
+    return true;
+}
+
+std::vector<qint64> pricesFor(const RateCase &rates)
+{
+    std::set<qint64> prices = boundaryPrices(rates.oldRate.toInt(), rates.newRate.toInt());
+    for (qint64 price = -30; price <= 300; ++price)
+        prices.insert(price);
+    for (qint64 price :
+         {999LL, 1000LL, 1001LL, 1049LL, 1050LL, 1051LL, 9999LL, 10000LL, 10001LL, 99999LL, 100000LL,
+          123456789LL, 999999999LL, 1000000000LL, -52LL, -99LL, -1050LL, -999999999LL, -1000000000LL})
+        prices.insert(price);
+    return {prices.cbegin(), prices.cend()};
+}
+
+struct Rounding
+{
+    int code;
+    int digit;
+};
+
+// Every rounding method at every digit position.
+std::array<Rounding, 16> roundings()
+{
+    std::array<Rounding, 16> all{};
+    for (int i = 0; i < 16; ++i)
+        all[i] = {i / 4, i % 4};
+    return all;
+}
+
+const std::array<const char *, 9> MGoodsColumns{{"HYOJYUN_PRC", "KOURI_PRC", "OROSI_PRC", "H_ADD1_PRC",
+                                                 "K_ADD1_PRC", "O_ADD1_PRC", "H_ADD2_PRC", "K_ADD2_PRC",
+                                                 "O_ADD2_PRC"}};
+
+} // namespace
+
+class TestPriceDifferential : public QObject
+{
+    Q_OBJECT
+
+private:
+    std::unique_ptr<test::PriceDb> m_db;
+    qint64 m_cases = 0;
+    QStringList m_mismatches;
+
+    // Fills every price table with the prices of one rate case: row i holds in column j the price
+    // i + 37 j (cyclically), so that each column sees every price and a mix-up of columns shows.
+    std::vector<std::array<qint64, 9>> stage(const std::vector<qint64> &prices)
+    {
+        std::vector<std::array<qint64, 9>> rows(prices.size());
+        QSqlQuery insert(m_db->connection().database());
+        QSqlQuery(m_db->connection().database()).exec(QStringLiteral("DELETE FROM DIFF_PRICES"));
+        insert.prepare(QStringLiteral("INSERT INTO DIFF_PRICES VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"));
+        m_db->connection().beginTrans();
+        for (std::size_t i = 0; i < prices.size(); ++i) {
+            insert.bindValue(0, static_cast<qint64>(i));
+            for (std::size_t j = 0; j < 9; ++j) {
+                rows[i][j] = prices[(i + 37 * j) % prices.size()];
+                insert.bindValue(static_cast<int>(j + 1), static_cast<double>(rows[i][j]));
+            }
+            insert.exec();
+        }
+        m_db->connection().commitTrans();
+        return rows;
+    }
+
+    bool reset()
+    {
+        Connection &c = m_db->connection();
+        return c.execute(QStringLiteral("DELETE FROM MGOODS")) &&
+               c.execute(QStringLiteral("DELETE FROM IIODATA")) &&
+               c.execute(QStringLiteral("DELETE FROM IZAIKO")) &&
+               c.execute(QStringLiteral(
+                   "INSERT INTO MGOODS SELECT 'D' || ID, NULL, 'D', 0, P0, P1, P2, P3, P4, P5, "
+                   "P6, P7, P8, NULL FROM DIFF_PRICES")) &&
+               c.execute(
+                   QStringLiteral("INSERT INTO MGOODS SELECT 'P' || ID, NULL, 'P', NULL, P0, P1, P2, P3, P4, "
+                                  "P5, P6, P7, P8, NULL FROM DIFF_PRICES")) &&
+               c.execute(
+                   QStringLiteral("INSERT INTO IIODATA SELECT 201404, '001', 'D' || ID, '1', 1, 'D', 0, 1, "
+                                  "P0, P1, P2 FROM DIFF_PRICES")) &&
+               c.execute(
+                   QStringLiteral("INSERT INTO IZAIKO SELECT '001', 'D' || ID, 'D', NULL, 1, 0, P3, P4, P5, "
+                                  "NULL FROM DIFF_PRICES")) &&
+               c.execute(QStringLiteral(
+                   "UPDATE MITEMCNT SET UPDATE_DATE = NULL, COMP_FLG = '0', COMP_DATE = NULL"));
+    }
+
+    // Compares the prices of one table, row key prefix and staged columns, with the exact values.
+    void compare(const QString &sql, const std::vector<std::array<qint64, 9>> &staged,
+                 const std::vector<std::size_t> &stagedColumns, const std::vector<Rounding> &roundingOfColumn,
+                 const RateCase &rates, const QString &what)
+    {
+        const std::vector<QVariantList> rows = m_db->rows(sql);
+        if (rows.size() != staged.size()) {
+            m_mismatches.append(
+                QStringLiteral("%1: %2 rows read, %3 staged").arg(what).arg(rows.size()).arg(staged.size()));
+            return;
+        }
+        for (const QVariantList &row : rows) {
+            const std::size_t i = row.value(0).toULongLong();
+            for (std::size_t c = 0; c < stagedColumns.size(); ++c) {
+                const qint64 price = staged[i][stagedColumns[c]];
+                const Rounding r = roundingOfColumn[c];
+                const qint64 want =
+                    expected(price, rates.oldRate.toInt(), rates.newRate.toInt(), r.code, r.digit);
+                const QVariant got = row.value(static_cast<int>(c + 1));
+                ++m_cases;
+                if (got.isNull() || got.toDouble() != static_cast<double>(want)) {
+                    if (m_mismatches.size() < 20)
+                        m_mismatches.append(
+                            QStringLiteral("%1 column %2: price %3, method %4, %5 -> %6, code %7 "
+                                           "digit %8: got %9, want %10")
+                                .arg(what)
+                                .arg(c)
+                                .arg(price)
+                                .arg(rates.method)
+                                .arg(rates.oldRate, rates.newRate)
+                                .arg(r.code)
+                                .arg(r.digit)
+                                .arg(got.toString())
+                                .arg(want));
+                    else
+                        m_mismatches.append(QString());
+                }
+            }
+        }
+    }
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        m_db = std::make_unique<test::PriceDb>();
+        QCOMPARE(m_db->error(), QString());
+        // Thousands of small transactions: durability on power loss is of no interest here.
+        QVERIFY(m_db->connection().execute(QStringLiteral("PRAGMA synchronous = OFF")));
+        QCOMPARE(m_db->fill(QStringLiteral(
+                     "CREATE TABLE DIFF_PRICES (ID INTEGER PRIMARY KEY, P0 REAL, P1 REAL, P2 REAL, P3 REAL, "
+                     "P4 REAL, "
+                     "P5 REAL, P6 REAL, P7 REAL, P8 REAL);\n"
+                     "INSERT INTO MITEMCNT (ITEM_CD, ITEM_NM, DETAIL_NO, INV_FLG, COMP_FLG, CHK) "
+                     "VALUES ('P', 'pending', 0, '1', '0', 1);\n")),
+                 QString());
+    }
+
+    void theExactModelAgreesWithWorkedFigures()
+    {
+        QCOMPARE(expected(1050, 5, 8, HasuRoundHalfUp, 0), 1080);
+        QCOMPARE(expected(1050, 0, 8, HasuNone, 3), 1134);
+        QCOMPARE(expected(1080, 8, 0, HasuNone, 0), 1000);
+        QCOMPARE(expected(10001, 0, 0, HasuRoundUp, 3), 20000);
+        QCOMPARE(expected(15, 0, 0, HasuRoundHalfUp, 0), 20);
+        QCOMPARE(expected(14, 0, 0, HasuRoundHalfUp, 0), 10);
+        QCOMPARE(expected(9, 0, 0, HasuRoundDown, 0), 9);
+        QCOMPARE(expected(-52, 8, 10, HasuRoundDown, 0), -53);
+        QCOMPARE(floorDiv(-416, 108), -4);
+    }
+
+    void thePricesOf1050BecomeThoseOf1080()
+    {
+        Connection &c = m_db->connection();
+        QVERIFY(c.execute(QStringLiteral("DELETE FROM MGOODS")));
+        QVERIFY(c.execute(
+            QStringLiteral("INSERT INTO MGOODS (JAN_CD, DAI_BUNRUI_CD, CHU_BUNRUI_CD, HYOJYUN_PRC, "
+                           "KOURI_PRC, OROSI_PRC, H_ADD1_PRC) VALUES ('4901', 'W', 0, 1050, 1050, 1050, "
+                           "1050)")));
+        ConversionParams params;
+        params.TAX_ST = {QStringLiteral("0"), QStringLiteral("5"), QString()};
+        params.TAX_END = {QString(), QStringLiteral("8"), QStringLiteral("0")};
+        params.HASU_FLG = {HasuRoundHalfUp, HasuRoundHalfUp};
+        int failures = 0;
+        PriceUpdater updater(c, params, RunValues{1, 1, true, QStringLiteral("2014/04/01 00:00:00"), {}, {}},
+                             [&] { ++failures; });
+        QVERIFY(c.beginTrans());
+        QCOMPARE(updater.prfn_UpdateMGoods(QStringLiteral("W"), 0), 0);
+        QVERIFY(c.commitTrans());
+        QCOMPARE(
+            m_db->rows(QStringLiteral("SELECT HYOJYUN_PRC, KOURI_PRC, OROSI_PRC, H_ADD1_PRC, H_ADD2_PRC FROM "
+                                      "MGOODS"))
+                .front(),
+            (QVariantList{1080.0, 1080.0, 1080.0, 1080.0, QVariant()}));
+        QCOMPARE(failures, 0);
+    }
+
+    // Every converted column of MGOODS, IIODATA and IZAIKO, on the direct path and on the pending
+    // path with recorded parameters, equals the exact value, for every calculation method, rate
+    // pair, rounding method and digit position.
+    void everyConvertedPriceIsExact()
+    {
+        const std::array<Rounding, 16> all = roundings();
+        int failures = 0;
+        qint64 statements = 0;
+        for (const RateCase &rates : rateCases()) {
+            const std::vector<qint64> prices = pricesFor(rates);
+            QVERIFY(reachesEveryBoundary(prices, rates.oldRate.toInt(), rates.newRate.toInt()));
+            const std::vector<std::array<qint64, 9>> staged = stage(prices);
+            for (std::size_t g = 0; g < all.size(); ++g) {
+                // The add-on prices take another rounding than the goods prices of the same run.
+                const Rounding goods = all[g];
+                const Rounding addOn = all[(g + 5) % all.size()];
+                ConversionParams params;
+                params.TAX_ST = {QStringLiteral("0"), QStringLiteral("4"), QStringLiteral("6")};
+                params.TAX_END = {QStringLiteral("7"), QStringLiteral("9"), QStringLiteral("0")};
+                params.TAX_ST[rates.method] = rates.oldRate;
+                params.TAX_END[rates.method] = rates.newRate;
+                params.HASU_FLG = {goods.code, addOn.code};
+                params.HASU_ICHI = {goods.digit, addOn.digit};
+                PriceUpdater updater(m_db->connection(), params,
+                                     RunValues{rates.method, 1, true, QStringLiteral("2014/04/01 10:00:00"),
+                                               QStringLiteral("201404"), QDate(2014, 4, 1)},
+                                     [&] { ++failures; });
+                QVERIFY(reset());
+                QVERIFY(m_db->connection().beginTrans());
+                QCOMPARE(updater.prfn_UpdateMGoods(QStringLiteral("D"), 0), 0);
+                QCOMPARE(updater.prfn_UpdateIIoData(QStringLiteral("D"), 0), 0);
+                QCOMPARE(updater.prfn_UpdateIZaiko(QStringLiteral("D"), 0), 0);
+                QCOMPARE(updater.prfn_MarkCategory(QStringLiteral("P"), 0, QStringLiteral("1")), 0);
+                QCOMPARE(updater.prfn_UpdateMGoodsPending(), 0);
+                QVERIFY(m_db->connection().commitTrans());
+                statements += 5;
+
+                const std::vector<Rounding> mgoods{goods, goods, goods, addOn, addOn,
+                                                   addOn, addOn, addOn, addOn};
+                const QString columns =
+                    QStringLiteral("CAST(SUBSTR(JAN_CD, 2) AS INTEGER), ") +
+                    QStringList{MGoodsColumns.cbegin(), MGoodsColumns.cend()}.join(QStringLiteral(", "));
+                compare(QStringLiteral("SELECT %1 FROM MGOODS WHERE DAI_BUNRUI_CD = 'D'").arg(columns),
+                        staged, {0, 1, 2, 3, 4, 5, 6, 7, 8}, mgoods, rates, QStringLiteral("MGOODS"));
+                compare(QStringLiteral("SELECT %1 FROM MGOODS WHERE DAI_BUNRUI_CD = 'P'").arg(columns),
+                        staged, {0, 1, 2, 3, 4, 5, 6, 7, 8}, mgoods, rates, QStringLiteral("MGOODS pending"));
+                compare(QStringLiteral(
+                            "SELECT CAST(SUBSTR(JAN_CD, 2) AS INTEGER), HYOJYUN_PRC, KOURI_PRC, OROSI_PRC "
+                            "FROM IIODATA"),
+                        staged, {0, 1, 2}, {goods, goods, goods}, rates, QStringLiteral("IIODATA"));
+                compare(QStringLiteral(
+                            "SELECT CAST(SUBSTR(JAN_CD, 2) AS INTEGER), HYOJYUN_PRC, KOURI_PRC, OROSI_PRC "
+                            "FROM IZAIKO"),
+                        staged, {3, 4, 5}, {goods, goods, goods}, rates, QStringLiteral("IZAIKO"));
+                QCOMPARE(m_db->value(QStringLiteral("SELECT COMP_FLG FROM MITEMCNT WHERE ITEM_CD = 'P'")),
+                         QVariant(QStringLiteral("1")));
+            }
+        }
+        qInfo("%lld converted prices compared with their exact values (%lld statements)", m_cases,
+              statements);
+        QCOMPARE(failures, 0);
+        QVERIFY2(m_mismatches.isEmpty(),
+                 qPrintable(QStringLiteral("%1 mismatches, first: %2")
+                                .arg(m_mismatches.size())
+                                .arg(m_mismatches.mid(0, 20).join(QLatin1Char('\n')))));
+        QVERIFY(m_cases > 1000000);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestPriceDifferential)
+#include "tst_pricedifferential.moc"
