@@ -26,11 +26,10 @@ void ActivatePrevInstance()
     if (settings::GetSetting(settings::Common, QStringLiteral("DupAPI")) == QStringLiteral("1"))
         return;
     SingleInstance guard;
-    const QString failure = guard.requestActivation();
-    if (!failure.isEmpty())
+    if (const auto failure = guard.requestActivation())
         MessageBoxes::plain(QStringLiteral("Error:%1\r\nSource:%2\r\n%3")
-                                .arg(1)
-                                .arg(QApplication::applicationName(), failure));
+                                .arg(failure->code)
+                                .arg(QApplication::applicationName(), failure->description));
 }
 
 int Main()

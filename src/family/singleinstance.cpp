@@ -54,19 +54,19 @@ bool SingleInstance::listen()
     return true;
 }
 
-QString SingleInstance::requestActivation()
+std::optional<SingleInstance::Failure> SingleInstance::requestActivation()
 {
     QLocalSocket socket;
     socket.connectToServer(m_name);
     if (!socket.waitForConnected(WaitMs))
-        return socket.errorString();
+        return Failure{socket.error(), socket.errorString()};
     socket.write(ActivateRequest);
     if (!socket.waitForBytesWritten(WaitMs))
-        return socket.errorString();
+        return Failure{socket.error(), socket.errorString()};
     socket.disconnectFromServer();
     if (socket.state() != QLocalSocket::UnconnectedState)
         socket.waitForDisconnected(WaitMs);
-    return {};
+    return std::nullopt;
 }
 
 } // namespace krt

@@ -3,6 +3,8 @@
 #include <QObject>
 #include <QString>
 
+#include <optional>
+
 class QLocalServer;
 
 namespace krt {
@@ -25,9 +27,15 @@ public:
     // Starts answering later processes. Returns false when the name cannot be taken.
     bool listen();
 
-    // Asks the running instance to bring its main window to the front. Returns an empty text
-    // on success, otherwise what failed.
-    QString requestActivation();
+    // Why an activation request failed: the local socket's error code and text.
+    struct Failure
+    {
+        int code = 0;
+        QString description;
+    };
+
+    // Asks the running instance to bring its main window to the front.
+    std::optional<Failure> requestActivation();
 
     QString serverName() const { return m_name; }
 
