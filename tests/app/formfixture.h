@@ -12,17 +12,49 @@
 #include "installation.h"
 #include "params/conditionpanel.h"
 
+#include <QApplication>
 #include <QComboBox>
+#include <QSettings>
 #include <QSqlDatabase>
 #include <QSqlQuery>
+#include <QSqlRecord>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTextDocument>
+#include <QTimer>
 
 #include <functional>
 #include <memory>
+#include <optional>
 
 namespace krt::testing {
+
+// The exact conversion of a whole-number price, in whole numbers (division rounds toward minus
+// infinity, as FLOOR of a true quotient does): the tax the price contains at the old rate is
+// taken off, the new tax added, each rounded down; then the rounding method acts at 10 to the
+// power of the exponent (0 for no rounding), leaving values below one rounding unit as they are.
+inline qint64 exactPrice(qint64 price, qint64 oldRate, qint64 newRate, int code, int exponent)
+{
+    const auto floorDiv = [](qint64 a, qint64 b) {
+        const qint64 q = a / b;
+        return (a % b != 0 && (a < 0) != (b < 0)) ? q - 1 : q;
+    };
+    const qint64 net = price - floorDiv(price * oldRate, oldRate + 100);
+    const qint64 t = net + floorDiv(net * newRate, 100);
+    qint64 unit = 1;
+    for (int i = 0; i < exponent; ++i)
+        unit *= 10;
+    if (t - unit < 0)
+        return t;
+    switch (code) {
+    case HasuRoundUp: // floor(t / unit + 0.9999)
+        return floorDiv(t * 10000 + 9999 * unit, unit * 10000) * unit;
+    case HasuRoundHalfUp: // floor(t / unit + 0.5)
+        return floorDiv(2 * t + unit, 2 * unit) * unit;
+    default: // none (unit 1) and round down
+        return floorDiv(t, unit) * unit;
+    }
+}
 
 class FormFixture
 {
@@ -35,7 +67,8 @@ public:
             boxes.append(request);
             return answer ? answer(request) : mb::IdOk;
         });
-        QLM522C1::setPreviewSeam([this](const QTextDocument &document) { previews.append(document.toPlainText()); });
+        QLM522C1::setPreviewSeam(
+            [this](const QTextDocument &document) { previews.append(document.toPlainText()); });
     }
     ~FormFixture()
     {
@@ -47,7 +80,8 @@ public:
     QString root() const { return m_dir.path(); }
     QString catalog(int position) const
     {
-        return install::catalogFolder(m_dir.path()) + QStringLiteral("/TMCS%1.db").arg(position, 2, 10, QLatin1Char('0'));
+        return install::catalogFolder(m_dir.path()) +
+               QStringLiteral("/TMCS%1.db").arg(position, 2, 10, QLatin1Char('0'));
     }
 
     // A small installation: two databases, a few categories and goods.
@@ -97,17 +131,155 @@ public:
         return result;
     }
 
+    // The rows of a query on a catalog, each as "field|field|..."; Null fields read "<null>".
+    QStringList rows(int position, const QString &query) const
+    {
+        const QString name = QStringLiteral("fixture-rows");
+        QStringList lines;
+        {
+            QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
+            db.setDatabaseName(catalog(position));
+            if (db.open()) {
+                QSqlQuery q(db);
+                if (!q.exec(query))
+                    lines.append(QStringLiteral("<failed>"));
+                while (q.next()) {
+                    QStringList fields;
+                    for (int i = 0; i < q.record().count(); ++i)
+                        fields.append(q.isNull(i) ? QStringLiteral("<null>") : q.value(i).toString());
+                    lines.append(fields.join(QLatin1Char('|')));
+                }
+            }
+        }
+        QSqlDatabase::removeDatabase(name);
+        return lines;
+    }
+
+    // The rows of a query on a catalog as values, Null fields as null values; nothing when the
+    // query fails.
+    std::optional<QList<QVariantList>> records(int position, const QString &query) const
+    {
+        const QString name = QStringLiteral("fixture-records");
+        std::optional<QList<QVariantList>> result;
+        {
+            QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
+            db.setDatabaseName(catalog(position));
+            if (db.open()) {
+                QSqlQuery q(db);
+                if (q.exec(query)) {
+                    result.emplace();
+                    while (q.next()) {
+                        QVariantList fields;
+                        for (int i = 0; i < q.record().count(); ++i)
+                            fields.append(q.isNull(i) ? QVariant() : q.value(i));
+                        result->append(fields);
+                    }
+                }
+            }
+        }
+        QSqlDatabase::removeDatabase(name);
+        return result;
+    }
+
     // Loads the main form as the start-up routine does and shows it.
     KRT550F1 &load()
     {
         FirstConnect = true;
         BunruiCheckOK = false;
+        form.reset();
         form = std::make_unique<KRT550F1>();
         form->Form_Load();
         form->show();
         if (!QTest::qWaitForWindowExposed(form.get()))
             qWarning("the main form was not shown");
         return *form;
+    }
+
+    // Starts the program through its start-up routine. While its event loop runs, inspect sees
+    // the main form; then F12 ends the program. The result is the exit code; ranLoop tells
+    // whether the start-up got as far as its event loop.
+    int runMain(const std::function<void(KRT550F1 &)> &inspect, bool *ranLoop = nullptr)
+    {
+        BunruiCheckOK = false;
+        bool ran = false;
+        QTimer ready;
+        ready.setSingleShot(true);
+        QObject::connect(&ready, &QTimer::timeout, [&] {
+            ran = true;
+            KRT550F1 *main = nullptr;
+            for (QWidget *window : QApplication::topLevelWidgets())
+                if (auto *candidate = qobject_cast<KRT550F1 *>(window); candidate && candidate->isVisible())
+                    main = candidate;
+            if (!main) {
+                QApplication::quit();
+                return;
+            }
+            if (!QTest::qWaitForWindowActive(main))
+                qWarning("the main form is not active");
+            inspect(*main);
+            QTest::keyClick(main, Qt::Key_F12);
+        });
+        // Never leave the test hanging in the program's event loop; a program that had to be
+        // stopped answers -1.
+        bool stopped = false;
+        QTimer guard;
+        guard.setSingleShot(true);
+        QObject::connect(&guard, &QTimer::timeout, [&stopped] {
+            stopped = true;
+            QApplication::quit();
+        });
+        ready.start(0);
+        guard.start(30000);
+        const int code = Main();
+        if (ranLoop)
+            *ranLoop = ran;
+        if (stopped)
+            qWarning("the program did not end by itself");
+        return stopped ? -1 : code;
+    }
+
+    // Settings of the installation, as "Section/Key" of its settings file.
+    void setSetting(const QString &key, const QString &value) const
+    {
+        QSettings ini(install::settingsFile(root()), QSettings::IniFormat);
+        ini.setValue(key, value);
+        ini.sync();
+    }
+    void removeSetting(const QString &key) const
+    {
+        QSettings ini(install::settingsFile(root()), QSettings::IniFormat);
+        ini.remove(key);
+        ini.sync();
+    }
+
+    // The texts of one grid column, line by line.
+    QStringList gridColumn(int col) const
+    {
+        QStringList texts;
+        for (int r = 0; r < form->grid()->Rows(); ++r)
+            texts.append(form->grid()->TextMatrix(r, col));
+        return texts;
+    }
+
+    // The grid line of a category key (column 1 and column 3), or -1.
+    int lineOf(const QString &itemCd, const QString &detailNo) const
+    {
+        for (int r = 0; r < form->grid()->Rows(); ++r)
+            if (form->grid()->TextMatrix(r, 1) == itemCd && form->grid()->TextMatrix(r, 3) == detailNo)
+                return r;
+        return -1;
+    }
+
+    // Selects an entry of the database list as the operator does: the list takes the focus,
+    // then the entry is picked.
+    void selectDatabase(int position)
+    {
+        QComboBox *list = form->dbList();
+        form->activateWindow();
+        if (!QTest::qWaitForWindowActive(form.get()))
+            qWarning("the main form is not active");
+        list->setFocus(Qt::MouseFocusReason);
+        list->setCurrentIndex(position);
     }
 
     QStringList numbers() const

@@ -1,0 +1,561 @@
+#include "formfixture.h"
+
+#include "family/screenpointer.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QLineEdit>
+#include <QRadioButton>
+
+using namespace krt;
+using namespace krt::testing;
+
+namespace {
+
+const QString Off = QStringLiteral("□");
+const QString On = QStringLiteral("■");
+
+int count(const FormFixture &f, int position, const QString &query)
+{
+    return f.value(position, query).toInt();
+}
+
+// A good of a major category that the category masters do not know.
+const QString UnmatchedGood = QStringLiteral(
+    "INSERT INTO MGOODS (JAN_CD, GOODS_NM, DAI_BUNRUI_CD, CHU_BUNRUI_CD, HYOJYUN_PRC, KOURI_PRC, OROSI_PRC, "
+    "UPDATE_DT) VALUES ('4999999999994', '分類なし商品', 'Z99', NULL, 108, 108, 75, '2014/04/01')");
+
+// The keys of the function-key bar that are enabled.
+QList<int> enabledKeys(const KRT550F1 &form)
+{
+    QList<int> keys;
+    for (int key = 1; key <= QLB347U1::KeyCount; ++key)
+        if (form.fkeyBar()->FKeyEnabled(key))
+            keys.append(key);
+    return keys;
+}
+
+const QList<int> LoadStageKeys = {6, 12};
+const QList<int> CheckedStageKeys = {1, 5, 6, 7, 12};
+
+} // namespace
+
+// The program's start-up and the database switch on real installations: the list of databases,
+// the connection, the system parameters of each database, the automatic category check and the
+// way back after a database that cannot be used.
+class TestFormSwitch : public QObject
+{
+    Q_OBJECT
+
+private:
+    static QString connectionTextFor(const FormFixture &f, const QString &catalog)
+    {
+        QString text = install::connectionText(f.root());
+        text.replace(QStringLiteral("TMCS00"), catalog);
+        return text;
+    }
+
+    static bool removeCatalog(const FormFixture &f, int position)
+    {
+        for (const QString &suffix : {QString(), QStringLiteral("-wal"), QStringLiteral("-shm")}) {
+            const QString file = f.catalog(position) + suffix;
+            if (QFileInfo::exists(file) && !QFile::remove(file))
+                return false;
+        }
+        return true;
+    }
+
+    static QString dataFolder(const FormFixture &f, int number)
+    {
+        return install::drivesFolder(f.root()) + QStringLiteral("/c/TMCS/DAT/DAT%1").arg(number);
+    }
+
+private Q_SLOTS:
+    void aPassingDatabaseStartsToTheReadyForm()
+    {
+        FormFixture f;
+        QVERIFY(f.install());
+        bool ranLoop = false;
+        const int code = f.runMain(
+            [&f](KRT550F1 &form) {
+                QVERIFY(form.isVisible());
+                QCOMPARE(form.dbList()->count(), 2);
+                QCOMPARE(form.dbList()->currentText(), QStringLiteral("DAT1"));
+                QCOMPARE(form.PrevListIndex, 0);
+                QVERIFY(form.connection());
+                QVERIFY(!FirstConnect);
+                QVERIFY(BunruiCheckOK);
+                QVERIFY(form.InputEnabled);
+                QCOMPARE(form.StockMode, 1);
+                QCOMPARE(form.panel()->params().TAX_END[0], QStringLiteral("8"));
+                QCOMPARE(enabledKeys(form), CheckedStageKeys);
+                QCOMPARE(form.fkeyBar()->GuideMessage(), QString());
+                QVERIFY(form.panel()->isEnabled());
+                QVERIFY(form.panel()->opt_Tax[1]->isChecked());
+                QTRY_COMPARE(QApplication::focusWidget(), form.panel()->txt_Tax_From[1]);
+                const int rows = form.grid()->Rows();
+                QCOMPARE(rows, count(f, 0, QStringLiteral("SELECT COUNT(*) FROM MITEMCNT")));
+                QVERIFY(rows > 0);
+                for (int r = 0; r < rows; ++r)
+                    QCOMPARE(form.grid()->TextMatrix(r, 0), On);
+                QCOMPARE(count(f, 0, QStringLiteral("SELECT COUNT(*) FROM MITEMCNT WHERE CHK = 1")), rows);
+                // Only the selected database was touched.
+                QCOMPARE(count(f, 1, QStringLiteral("SELECT COUNT(*) FROM MITEMCNT")), 0);
+            },
+            &ranLoop);
+        QCOMPARE(code, 0);
+        QVERIFY(ranLoop);
+        QVERIFY2(f.boxes.isEmpty(), qPrintable(f.numbers().join(QLatin1Char(','))));
+        QVERIFY(f.previews.isEmpty());
+    }
+
+    void aFailingCheckShowsTheListAndEndsTheProgram()
+    {
+        FormFixture f;
+        install::Options options = f.smallOptions();
+        options.unmatched = 5;
+        QVERIFY(f.install(options));
+        bool ranLoop = true;
+        const int code = f.runMain([](KRT550F1 &) {}, &ranLoop);
+        QCOMPARE(code, 0);
+        QVERIFY(!ranLoop);
+        QCOMPARE(f.numbers(), QStringList{QStringLiteral("40424")});
+        QCOMPARE(f.boxes[0].title, QStringLiteral("売価更新"));
+        QCOMPARE(f.previews.size(), 1);
+        for (const QString &unknown : {QStringLiteral("X01"), QStringLiteral("X02"), QStringLiteral("X03")})
+            QVERIFY2(f.previews[0].contains(unknown), qPrintable(f.previews[0]));
+        QVERIFY(!FirstConnect);
+        QVERIFY(!BunruiCheckOK);
+
+        // The form stays in its load stage.
+        f.boxes.clear();
+        KRT550F1 &form = f.load();
+        QCOMPARE(f.numbers(), QStringList{QStringLiteral("40424")});
+        QCOMPARE(enabledKeys(form), LoadStageKeys);
+        QCOMPARE(form.fkeyBar()->GuideMessage(), QStringLiteral("分類チェックを行ってください"));
+        QVERIFY(!form.panel()->isEnabled());
+        QVERIFY(!form.grid()->isEnabled());
+        QVERIFY(!form.InputEnabled);
+        QVERIFY(!form.panel()->opt_Tax[1]->isChecked());
+    }
+
+    void aDatabaseWithoutTheWorkListSendsTheSelectionBack()
+    {
+        FormFixture f;
+        QVERIFY(f.install());
+        QVERIFY(
+            f.sql(1, QStringLiteral(
+                         "DROP TABLE MITEMCNT;\nUPDATE MSYSPARM SET NAIYO = '0.10' WHERE PARM_NO = 3080;")));
+        KRT550F1 &form = f.load();
+        QVERIFY(f.boxes.isEmpty());
+        const QStringList codes = f.gridColumn(1);
+        const QStringList numbers = f.gridColumn(3);
+
+        int pointerAtBox = -1;
+        int entryAtBox = -1;
+        f.answer = [&](const BoxRequest &box) {
+            if (box.kind == BoxRequest::Kind::Plain) {
+                pointerAtBox = screenPointer();
+                entryAtBox = form.dbList()->currentIndex();
+            }
+            return mb::IdOk;
+        };
+        f.selectDatabase(1);
+        QCOMPARE(f.numbers(),
+                 (QStringList{QStringLiteral("11002"), QStringLiteral("DAT2にはテーブルがありません。")}));
+        QCOMPARE(f.boxes[1].kind, BoxRequest::Kind::Plain);
+        QCOMPARE(f.boxes[1].title, QString());
+        QCOMPARE(f.boxes[1].style, mb::OkOnly);
+        QCOMPARE(pointerAtBox, PointerDefault);
+        QCOMPARE(entryAtBox, 1);
+
+        // Back on DAT1, loaded again: its lines, every mark cleared, its own tax rate.
+        QCOMPARE(form.dbList()->currentIndex(), 0);
+        QCOMPARE(form.PrevListIndex, 0);
+        QCOMPARE(f.gridColumn(1), codes);
+        QCOMPARE(f.gridColumn(3), numbers);
+        QCOMPARE(f.gridColumn(0), QStringList(codes.size(), Off));
+        QCOMPARE(count(f, 0, QStringLiteral("SELECT COUNT(*) FROM MITEMCNT WHERE CHK IS NOT NULL")), 0);
+        QCOMPARE(form.panel()->params().TAX_END[0], QStringLiteral("8"));
+        QCOMPARE(screenPointer(), PointerDefault);
+        QVERIFY(form.connection());
+        f.clickLine(0);
+        QCOMPARE(count(f, 0, QStringLiteral("SELECT COUNT(*) FROM MITEMCNT WHERE CHK = 1")), 1);
+        QCOMPARE(f.boxes.size(), 2);
+    }
+
+    void aFailedSwitchReturnsToTheEntryOfTheLastSuccess()
+    {
+        FormFixture f;
+        install::Options options = f.smallOptions();
+        options.databases = 3;
+        QVERIFY(f.install(options));
+        QVERIFY(f.sql(2, QStringLiteral("DROP TABLE MITEMCNT")));
+        KRT550F1 &form = f.load();
+        f.selectDatabase(1);
+        QVERIFY(f.boxes.isEmpty());
+        QCOMPARE(form.PrevListIndex, 1);
+        const QStringList codes = f.gridColumn(1);
+
+        f.selectDatabase(2);
+        QCOMPARE(f.numbers(),
+                 (QStringList{QStringLiteral("11002"), QStringLiteral("DAT3にはテーブルがありません。")}));
+        QCOMPARE(form.dbList()->currentText(), QStringLiteral("DAT2"));
+        QCOMPARE(f.gridColumn(1), codes);
+        f.clickLine(0);
+        QCOMPARE(count(f, 1, QStringLiteral("SELECT COUNT(*) FROM MITEMCNT WHERE CHK = 1")), 1);
+        QCOMPARE(count(f, 0, QStringLiteral("SELECT COUNT(*) FROM MITEMCNT WHERE CHK = 1")),
+                 count(f, 0, QStringLiteral("SELECT COUNT(*) FROM MITEMCNT")));
+    }
+
+    void aFailedFirstEntryAttemptsNothingFurther()
+    {
+        FormFixture f;
+        QVERIFY(f.install());
+        QVERIFY(f.sql(0, QStringLiteral("DROP TABLE MITEMCNT")));
+        const QStringList expected = {QStringLiteral("11002"),
+                                      QStringLiteral("DAT1にはテーブルがありません。")};
+
+        bool ranLoop = true;
+        QCOMPARE(f.runMain([](KRT550F1 &) {}, &ranLoop), 0);
+        QVERIFY(!ranLoop);
+        QCOMPARE(f.numbers(), expected);
+
+        f.boxes.clear();
+        KRT550F1 &form = f.load();
+        QCOMPARE(f.numbers(), expected);
+        QCOMPARE(form.dbList()->currentIndex(), 0);
+        QCOMPARE(form.PrevListIndex, 0);
+        // The check runs after the first switch that loaded a grid; none did.
+        QVERIFY(FirstConnect);
+        QVERIFY(!BunruiCheckOK);
+        QVERIFY(f.previews.isEmpty());
+        QCOMPARE(enabledKeys(form), LoadStageKeys);
+        QCOMPARE(form.grid()->Rows(), 0);
+        QCOMPARE(count(f, 1, QStringLiteral("SELECT COUNT(*) FROM MITEMCNT")), 0);
+    }
+
+    void eachDatabaseBringsItsSystemParameters_data()
+    {
+        QTest::addColumn<QVariant>("stockMode"); // DAT2's 1200; invalid: none
+        QTest::addColumn<QVariant>("tax");       // DAT2's 3080; invalid: none
+        QTest::addColumn<int>("expectedStockMode");
+        QTest::addColumn<QString>("expectedTaxEnd");
+
+        const QVariant none;
+        QTest::newRow("2 and 0.29") << QVariant(QStringLiteral("2")) << QVariant(QStringLiteral("0.29")) << 2
+                                    << QStringLiteral("29");
+        QTest::newRow("1 and 0.10") << QVariant(QStringLiteral("1")) << QVariant(QStringLiteral("0.10")) << 1
+                                    << QStringLiteral("10");
+        QTest::newRow("0.05") << QVariant(QStringLiteral("3")) << QVariant(QStringLiteral("0.05")) << 3
+                              << QStringLiteral("5");
+        QTest::newRow("0.075 rounds down")
+            << QVariant(QStringLiteral("1")) << QVariant(QStringLiteral("0.075")) << 1 << QStringLiteral("7");
+        QTest::newRow("0.57") << QVariant(QStringLiteral("1")) << QVariant(QStringLiteral("0.57")) << 1
+                              << QStringLiteral("57");
+        QTest::newRow("a rate that is no number")
+            << QVariant(QStringLiteral("2")) << QVariant(QStringLiteral("八％")) << 2 << QStringLiteral("8");
+        QTest::newRow("an empty rate")
+            << QVariant(QStringLiteral("2")) << QVariant(QString()) << 2 << QStringLiteral("8");
+        QTest::newRow("no rate") << QVariant(QStringLiteral("2")) << none << 2 << QStringLiteral("8");
+        QTest::newRow("no stock mode")
+            << none << QVariant(QStringLiteral("0.10")) << 1 << QStringLiteral("10");
+        QTest::newRow("a stock mode that is no number")
+            << QVariant(QStringLiteral("本店")) << QVariant(QStringLiteral("0.10")) << 1
+            << QStringLiteral("10");
+    }
+    void eachDatabaseBringsItsSystemParameters()
+    {
+        QFETCH(QVariant, stockMode);
+        QFETCH(QVariant, tax);
+        QFETCH(int, expectedStockMode);
+        QFETCH(QString, expectedTaxEnd);
+
+        FormFixture f;
+        QVERIFY(f.install());
+        for (const auto &[number, content] : {std::pair{1200, stockMode}, std::pair{3080, tax}}) {
+            const QString sql = content.isValid()
+                                    ? QStringLiteral("UPDATE MSYSPARM SET NAIYO = '%1' WHERE PARM_NO = %2")
+                                          .arg(content.toString())
+                                          .arg(number)
+                                    : QStringLiteral("DELETE FROM MSYSPARM WHERE PARM_NO = %1").arg(number);
+            QVERIFY(f.sql(1, sql));
+        }
+        KRT550F1 &form = f.load();
+        ConditionPanel *panel = form.panel();
+        QCOMPARE(form.StockMode, 1);
+        QCOMPARE(panel->params().TAX_END[0], QStringLiteral("8"));
+        panel->selectCalcMethod(0);
+        QCOMPARE(panel->txt_Tax_To[0]->text(), QStringLiteral("8"));
+
+        f.selectDatabase(1);
+        QCOMPARE(form.dbList()->currentIndex(), 1);
+        QCOMPARE(form.StockMode, expectedStockMode);
+        QCOMPARE(panel->params().TAX_END[0], expectedTaxEnd);
+        QCOMPARE(panel->txt_Tax_To[0]->text(), expectedTaxEnd);
+        QVERIFY(form.dbList()->isEnabled());
+
+        f.selectDatabase(0);
+        QCOMPARE(form.StockMode, 1);
+        QCOMPARE(panel->params().TAX_END[0], QStringLiteral("8"));
+        QCOMPARE(panel->txt_Tax_To[0]->text(), QStringLiteral("8"));
+        QVERIFY2(f.boxes.isEmpty(), qPrintable(f.numbers().join(QLatin1Char(','))));
+    }
+
+    void stockModeZeroLocksTheSelectionForGood()
+    {
+        FormFixture f;
+        QVERIFY(f.install());
+        QVERIFY(f.sql(1, QStringLiteral("UPDATE MSYSPARM SET NAIYO = '0' WHERE PARM_NO = 1200")));
+        KRT550F1 &form = f.load();
+        QVERIFY(form.dbList()->isEnabled());
+
+        f.selectDatabase(1);
+        QCOMPARE(form.StockMode, 0);
+        QVERIFY(!form.dbList()->isEnabled());
+        f.answer = [](const BoxRequest &) { return mb::IdNo; };
+        for (const Qt::Key key : {Qt::Key_F6, Qt::Key_F7, Qt::Key_F5})
+            QTest::keyClick(&form, key);
+        QVERIFY(!form.dbList()->isEnabled());
+        QCOMPARE(form.dbList()->currentIndex(), 1);
+        QCOMPARE(f.numbers(), QStringList{QStringLiteral("40418")});
+    }
+
+    void stockModeZeroAtStartLocksTheSelection()
+    {
+        FormFixture f;
+        install::Options options = f.smallOptions();
+        options.stockMode = 0;
+        QVERIFY(f.install(options));
+        KRT550F1 &form = f.load();
+        QVERIFY(f.boxes.isEmpty());
+        QCOMPARE(form.StockMode, 0);
+        QCOMPARE(enabledKeys(form), CheckedStageKeys);
+        QVERIFY(!form.dbList()->isEnabled());
+        QCOMPARE(form.dbList()->currentIndex(), 0);
+    }
+
+    void theAutomaticCheckRunsOncePerRun()
+    {
+        FormFixture f;
+        QVERIFY(f.install());
+        QVERIFY(f.sql(1, UnmatchedGood));
+        KRT550F1 &form = f.load();
+        QVERIFY(f.boxes.isEmpty());
+        QVERIFY(!FirstConnect);
+
+        // Another database is not checked by the switch, and the passed state stays.
+        f.selectDatabase(1);
+        QCOMPARE(form.dbList()->currentIndex(), 1);
+        QVERIFY(f.boxes.isEmpty());
+        QVERIFY(f.previews.isEmpty());
+        QVERIFY(BunruiCheckOK);
+        QCOMPARE(enabledKeys(form), CheckedStageKeys);
+
+        // F6 checks it; the failure leaves what the first check opened.
+        QTest::keyClick(&form, Qt::Key_F6);
+        QCOMPARE(f.numbers(), QStringList{QStringLiteral("40424")});
+        QCOMPARE(f.previews.size(), 1);
+        QVERIFY(f.previews[0].contains(QStringLiteral("Z99")));
+        QCOMPARE(enabledKeys(form), CheckedStageKeys);
+        QVERIFY(form.InputEnabled);
+        QVERIFY(form.panel()->isEnabled());
+        QCOMPARE(form.fkeyBar()->GuideMessage(), QString());
+        f.clickLine(0);
+        QCOMPARE(form.grid()->TextMatrix(0, 0), On);
+
+        // Back on the first database no check runs either.
+        f.selectDatabase(0);
+        QCOMPARE(f.previews.size(), 1);
+        QCOMPARE(f.boxes.size(), 1);
+    }
+
+    void aMissingCatalogEndsInTheConnectionMessage()
+    {
+        FormFixture f;
+        QVERIFY(f.install());
+        QVERIFY(removeCatalog(f, 1));
+        KRT550F1 &form = f.load();
+        QVERIFY(f.boxes.isEmpty());
+
+        bool connectedAtMessage = true;
+        f.answer = [&](const BoxRequest &box) {
+            if (box.msgNo == QStringLiteral("11002"))
+                connectedAtMessage = form.connection() != nullptr;
+            return mb::IdOk;
+        };
+        f.selectDatabase(1);
+        QCOMPARE(f.numbers(),
+                 (QStringList{QStringLiteral("11002"), QStringLiteral("DAT2にはテーブルがありません。")}));
+        QCOMPARE(f.boxes[0].kind, BoxRequest::Kind::DbError);
+        QCOMPARE(f.boxes[0].title, QStringLiteral("売価更新"));
+        QVERIFY(!f.boxes[0].details.isEmpty());
+        QVERIFY(!connectedAtMessage);
+        // No empty catalog was made by the attempt.
+        QVERIFY(!QFileInfo::exists(f.catalog(1)));
+        QCOMPARE(form.dbList()->currentIndex(), 0);
+        QVERIFY(form.connection());
+    }
+
+    void aStoredTextThatCannotBeUsedLeavesNoConnection_data()
+    {
+        QTest::addColumn<QString>("text"); // "%1": the catalog folder of the installation
+        QTest::newRow("no catalog") << QStringLiteral("Provider=SQLite;Data Source=%1;");
+        QTest::newRow("no data source") << QStringLiteral("Provider=SQLite;Initial Catalog=TMCS00;");
+        QTest::newRow("data source first")
+            << QStringLiteral("Provider=SQLite;Data Source=%1;Initial Catalog=TMCS00;");
+        QTest::newRow("unknown provider")
+            << QStringLiteral("Provider=NoSuch;Initial Catalog=TMCS00;Data Source=%1;");
+        QTest::newRow("empty") << QString();
+    }
+    void aStoredTextThatCannotBeUsedLeavesNoConnection()
+    {
+        QFETCH(QString, text);
+        FormFixture f;
+        QVERIFY(f.install());
+        f.setSetting(QStringLiteral("Common/DBPARMS"),
+                     text.contains(QStringLiteral("%1")) ? text.arg(install::catalogFolder(f.root())) : text);
+        KRT550F1 &form = f.load();
+        QCOMPARE(f.numbers(),
+                 (QStringList{QStringLiteral("11002"), QStringLiteral("DAT1にはテーブルがありません。")}));
+        QCOMPARE(f.boxes[0].kind, BoxRequest::Kind::DbError);
+        QVERIFY(!f.boxes[0].details.isEmpty());
+        QVERIFY(!form.connection());
+        QVERIFY(FirstConnect);
+        QCOMPARE(form.dbList()->currentIndex(), 0);
+        QCOMPARE(enabledKeys(form), LoadStageKeys);
+        QCOMPARE(count(f, 0, QStringLiteral("SELECT COUNT(*) FROM MITEMCNT")), 0);
+    }
+
+    void theAreaSettingChoosesTheStoredText_data()
+    {
+        QTest::addColumn<QString>("area");
+        QTest::addColumn<bool>("usesDbparmc");
+        QTest::newRow("area 1") << QStringLiteral("1") << true;
+        QTest::newRow("area empty") << QString() << false;
+        QTest::newRow("area 2") << QStringLiteral("2") << false;
+    }
+    void theAreaSettingChoosesTheStoredText()
+    {
+        QFETCH(QString, area);
+        QFETCH(bool, usesDbparmc);
+        FormFixture f;
+        QVERIFY(f.install());
+        const QString good = install::connectionText(f.root());
+        const QString unusable = QStringLiteral("Provider=SQLite;Data Source=nowhere;");
+        f.setSetting(QStringLiteral("Common/area"), area);
+        f.setSetting(QStringLiteral("Common/DBPARMC"), usesDbparmc ? good : unusable);
+        f.setSetting(QStringLiteral("Common/DBPARMS"), usesDbparmc ? unusable : good);
+        KRT550F1 &form = f.load();
+        QVERIFY2(f.boxes.isEmpty(), qPrintable(f.numbers().join(QLatin1Char(','))));
+        QVERIFY(form.connection());
+        QCOMPARE(enabledKeys(form), CheckedStageKeys);
+    }
+
+    void theListFollowsTheFoldersAndTheCatalog_data()
+    {
+        QTest::addColumn<QString>("catalog");
+        QTest::addColumn<int>("selected");
+        QTest::newRow("TMCS01") << QStringLiteral("TMCS01") << 1;
+        QTest::newRow("TMCS02") << QStringLiteral("TMCS02") << 2;
+        QTest::newRow("TMCS00") << QStringLiteral("TMCS00") << 0;
+        QTest::newRow("no folder of its own") << QStringLiteral("TMCS04") << 0;
+        QTest::newRow("lower case") << QStringLiteral("tmcs01") << 0;
+        QTest::newRow("one digit") << QStringLiteral("TMCS1") << 0;
+    }
+    void theListFollowsTheFoldersAndTheCatalog()
+    {
+        QFETCH(QString, catalog);
+        QFETCH(int, selected);
+        FormFixture f;
+        install::Options options = f.smallOptions();
+        options.databases = 3;
+        QVERIFY(f.install(options));
+        f.setSetting(QStringLiteral("Common/DBPARMS"), connectionTextFor(f, catalog));
+        KRT550F1 &form = f.load();
+        QVERIFY2(f.boxes.isEmpty(), qPrintable(f.numbers().join(QLatin1Char(','))));
+        QComboBox *list = form.dbList();
+        QCOMPARE(list->count(), 3);
+        for (int i = 0; i < 3; ++i)
+            QCOMPARE(list->itemText(i), QStringLiteral("DAT%1").arg(i + 1));
+        QCOMPARE(list->currentIndex(), selected);
+        QCOMPARE(form.PrevListIndex, selected);
+        QCOMPARE(form.ConnParts.head, QStringLiteral("Provider=SQLite;Initial "));
+        QCOMPARE(form.ConnParts.tail,
+                 QStringLiteral("Data Source=%1;").arg(install::catalogFolder(f.root())));
+        // Only the selected catalog was opened and filled.
+        for (int p = 0; p < 3; ++p)
+            QCOMPARE(count(f, p, QStringLiteral("SELECT COUNT(*) FROM MITEMCNT")) > 0, p == selected);
+        QCOMPARE(form.grid()->Rows(), count(f, selected, QStringLiteral("SELECT COUNT(*) FROM MITEMCNT")));
+    }
+
+    void withoutDataFoldersNothingIsListedOrOpened()
+    {
+        FormFixture f;
+        QVERIFY(f.install());
+        for (const int n : {1, 2})
+            QVERIFY(QDir().rmdir(dataFolder(f, n)));
+        KRT550F1 &form = f.load();
+        QVERIFY(f.boxes.isEmpty());
+        QCOMPARE(form.dbList()->count(), 0);
+        QCOMPARE(form.dbList()->currentIndex(), -1);
+        QVERIFY(!form.connection());
+        QVERIFY(FirstConnect);
+        QCOMPARE(form.grid()->Rows(), 0);
+        QCOMPARE(count(f, 0, QStringLiteral("SELECT COUNT(*) FROM MITEMCNT")), 0);
+        QCOMPARE(enabledKeys(form), LoadStageKeys);
+    }
+
+    void theInventoryVersionDecidesTheNewConditions_data()
+    {
+        QTest::addColumn<QVariant>("invent"); // invalid: no setting at all
+        QTest::addColumn<bool>("newVersion");
+        QTest::newRow("Ver1.00 R11") << QVariant(QStringLiteral("Ver1.00 R11")) << false;
+        QTest::newRow("Ver1.00 R12") << QVariant(QStringLiteral("Ver1.00 R12")) << true;
+        QTest::newRow("Ver2.00 R01") << QVariant(QStringLiteral("Ver2.00 R01")) << true;
+        QTest::newRow("Ver0.90 R99") << QVariant(QStringLiteral("Ver0.90 R99")) << false;
+        QTest::newRow("empty") << QVariant(QString()) << false;
+        QTest::newRow("absent") << QVariant() << false;
+        QTest::newRow("no revision") << QVariant(QStringLiteral("Ver1.00")) << false;
+        QTest::newRow("no number") << QVariant(QStringLiteral("Version R12")) << false;
+        QTest::newRow("revision no number") << QVariant(QStringLiteral("Ver1.00 Rxx")) << false;
+    }
+    void theInventoryVersionDecidesTheNewConditions()
+    {
+        QFETCH(QVariant, invent);
+        QFETCH(bool, newVersion);
+        FormFixture f;
+        QVERIFY(f.install());
+        if (invent.isValid())
+            f.setSetting(QStringLiteral("Version/Invent"), invent.toString());
+        else
+            f.removeSetting(QStringLiteral("Version/Invent"));
+        KRT550F1 &form = f.load();
+        QCOMPARE(form.InventNewVersion, newVersion);
+        // A version text that cannot be read keeps the database connection and the ready form.
+        QVERIFY(form.connection());
+        QVERIFY(form.connection()->isOpen());
+        QCOMPARE(enabledKeys(form), CheckedStageKeys);
+        QVERIFY2(f.boxes.isEmpty(), qPrintable(f.numbers().join(QLatin1Char(','))));
+        f.clickLine(0);
+        QCOMPARE(form.grid()->TextMatrix(0, 0), Off);
+    }
+
+    void enterInTheListMovesToTheGrid()
+    {
+        FormFixture f;
+        QVERIFY(f.install());
+        KRT550F1 &form = f.load();
+        QVERIFY(QTest::qWaitForWindowActive(&form));
+        form.dbList()->setFocus(Qt::OtherFocusReason);
+        QTRY_COMPARE(QApplication::focusWidget(), form.dbList());
+        QTest::keyClick(form.dbList(), Qt::Key_Return);
+        QCOMPARE(QApplication::focusWidget(), form.grid());
+        QCOMPARE(form.dbList()->currentIndex(), 0);
+        QVERIFY(f.boxes.isEmpty());
+    }
+};
+
+QTEST_MAIN(TestFormSwitch)
+#include "tst_form_switch.moc"

@@ -1,0 +1,174 @@
+// krt550-runchild: the real main form in a process of its own, for the robustness trials. It
+// loads the form offscreen on the installation that XDG_CONFIG_HOME and TMCS_DRIVE_ROOT name,
+// answers every message box OK, enters calculation method 1 from 8 % to 10 % with goods prices
+// rounded half up and add-on prices rounded down at the ones through the panel's controls, and
+// gives the Execute command.
+//
+// Options:
+//   --today yyyy-MM-dd   the workstation's date (the day recorded in MITEMCNT)
+//   --wait               read one line from standard input before the run, so that a trial can
+//                        start several processes at the same moment
+//   --fault KIND --fault-at N
+//                        the storage fails just before the N-th statement of the run (1 is the
+//                        first): "readonly" the database takes no more writes (SQLite's query_only),
+//                        "nowrite" the file system refuses every write of the process (a file
+//                        size limit of 0), "diskfull" it refuses every write beyond the present
+//                        size of the write-ahead log (a file size limit at that size)
+//
+// Lines on standard output: "ready <grid lines>", "running", "box <number or text>" for every
+// message box, "done <milliseconds> <statements of the run> <record statements of the run>".
+// Exit code: 0 the run completed ("10009"), 1 the run reported a failure ("40275"), 2 the form
+// did not reach the ready state, 3 any other ending.
+#include "app/krt550f1.h"
+#include "app/krt550h1.h"
+#include "category/categorygrid.h"
+#include "family/messagebox.h"
+#include "params/conditionpanel.h"
+
+#include <QApplication>
+#include <QCommandLineParser>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QLineEdit>
+#include <QRadioButton>
+#include <QSqlQuery>
+#include <QTest>
+
+#include <sys/resource.h>
+
+#include <csignal>
+#include <cstdio>
+#include <iostream>
+#include <string>
+
+namespace {
+
+using namespace krt;
+
+enum Exit { Completed = 0, Failed = 1, NotReady = 2, Other = 3 };
+
+void say(const QString &line)
+{
+    std::printf("%s\n", line.toUtf8().constData());
+    std::fflush(stdout);
+}
+
+// Limits the size up to which this process may write any file.
+void limitWrites(qint64 bytes)
+{
+    rlimit limit{};
+    getrlimit(RLIMIT_FSIZE, &limit);
+    limit.rlim_cur = static_cast<rlim_t>(bytes);
+    setrlimit(RLIMIT_FSIZE, &limit);
+}
+
+// Makes the storage fail the way the option names.
+void injectFault(const QString &kind, Connection &connection)
+{
+    if (kind == QStringLiteral("readonly")) {
+        QSqlQuery query(connection.database());
+        query.exec(QStringLiteral("PRAGMA query_only = ON"));
+    } else if (kind == QStringLiteral("nowrite")) {
+        limitWrites(0);
+    } else if (kind == QStringLiteral("diskfull")) {
+        limitWrites(QFileInfo(connection.database().databaseName() + QStringLiteral("-wal")).size());
+    }
+}
+
+void click(QWidget *widget)
+{
+    QTest::mouseClick(widget, Qt::LeftButton);
+}
+
+// The conditions of every trial, entered as the operator enters them.
+bool enterConditions(KRT550F1 &form)
+{
+    ConditionPanel *panel = form.panel();
+    click(panel->txt_Tax_From[1]);
+    QTest::keyClicks(panel->txt_Tax_From[1], QStringLiteral("8"));
+    click(panel->txt_Tax_To[1]);
+    QTest::keyClicks(panel->txt_Tax_To[1], QStringLiteral("10"));
+    click(panel->opt_Round);
+    click(panel->opt_Keta[0]);
+    click(panel->opt_RoundDown_Add);
+    click(panel->opt_Keta_Add[0]);
+    const ConversionParams &params = panel->params();
+    return panel->selectedCalcMethod() == 1 && params.TAX_ST[1] == QStringLiteral("8") &&
+           params.TAX_END[1] == QStringLiteral("10") && params.HASU_FLG[Goods] == HasuRoundHalfUp &&
+           params.HASU_FLG[AddOn] == HasuRoundDown && params.HASU_ICHI[Goods] == 0 &&
+           params.HASU_ICHI[AddOn] == 0;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    // A write beyond the file size limit fails with an error instead of ending the process.
+    std::signal(SIGXFSZ, SIG_IGN);
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+
+    QCommandLineParser parser;
+    const QCommandLineOption todayOption(QStringLiteral("today"), QStringLiteral("workstation date"),
+                                         QStringLiteral("yyyy-MM-dd"));
+    const QCommandLineOption waitOption(QStringLiteral("wait"), QStringLiteral("wait for a line on stdin"));
+    const QCommandLineOption faultOption(QStringLiteral("fault"), QStringLiteral("storage fault"),
+                                         QStringLiteral("readonly|nowrite|diskfull"));
+    const QCommandLineOption faultAtOption(QStringLiteral("fault-at"), QStringLiteral("statement position"),
+                                           QStringLiteral("N"));
+    parser.addOptions({todayOption, waitOption, faultOption, faultAtOption});
+    parser.process(app);
+
+    QStringList boxes;
+    MessageBoxes::setResponder([&boxes](const BoxRequest &request) {
+        const QString box = request.kind == BoxRequest::Kind::Plain ? request.text : request.msgNo;
+        boxes.append(box);
+        say(QStringLiteral("box ") + box);
+        return mb::IdOk;
+    });
+
+    FirstConnect = true;
+    BunruiCheckOK = false;
+    KRT550F1 form;
+    if (parser.isSet(todayOption))
+        form.clock().setFixed(QDateTime(
+            QDate::fromString(parser.value(todayOption), QStringLiteral("yyyy-MM-dd")), QTime(12, 0)));
+    form.Form_Load();
+    form.show();
+    form.activateWindow();
+    if (!QTest::qWaitForWindowActive(&form) || !form.panel()->opt_Tax[1]->isChecked() || !form.connection())
+        return NotReady;
+    if (!enterConditions(form)) {
+        say(QStringLiteral("the conditions could not be entered"));
+        return NotReady;
+    }
+    say(QStringLiteral("ready %1").arg(form.grid()->Rows()));
+    if (parser.isSet(waitOption)) {
+        std::string line;
+        std::getline(std::cin, line);
+    }
+
+    int statements = 0;
+    int records = 0;
+    const QString fault = parser.value(faultOption);
+    const int faultAt = parser.value(faultAtOption).toInt();
+    Connection &connection = *form.connection();
+    connection.setStatementHook([&](const QString &sql) -> std::optional<QString> {
+        if (sql.startsWith(QStringLiteral("UPDATE MITEMCNT SET UPDATE_DATE")))
+            ++records;
+        if (++statements == faultAt)
+            injectFault(fault, connection);
+        return std::nullopt;
+    });
+
+    boxes.clear();
+    say(QStringLiteral("running"));
+    QElapsedTimer timer;
+    timer.start();
+    form.QLB347U11_FKeyClick(1);
+    say(QStringLiteral("done %1 %2 %3").arg(timer.elapsed()).arg(statements).arg(records));
+    if (boxes.contains(QStringLiteral("40275")))
+        return Failed;
+    return boxes == QStringList{QStringLiteral("10009")} ? Completed : Other;
+}

@@ -1,0 +1,88 @@
+#include "db/dialect.h"
+#include "installation.h"
+#include "pricing/pricestatements.h"
+
+#include <QDir>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace krt;
+
+// The run converts a store one category at a time; it keeps up with one UPDATE over the whole
+// table only when each statement reads nothing but its own category's rows. The statement of a
+// major category's own goods (sub-category 0 or none) must therefore seek both parts of the
+// category key, not read the whole major category with all its sub-categories, on a catalog
+// large enough that the engine's statistics decide it.
+class TestCategoryPlan : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        install::Options options;
+        options.root = m_dir.path();
+        options.databases = 1;
+        options.categories = 300;
+        options.goods = 100000;
+        options.stock = 100000;
+        options.movements = 200000;
+        const install::Result result = install::createInstallation(options);
+        QVERIFY2(result.error.isEmpty(), qPrintable(result.error));
+    }
+
+    void everyStatementSeeksTheWholeCategoryKey_data()
+    {
+        ConversionParams params;
+        params.TAX_ST = {QStringLiteral("0"), QStringLiteral("8"), QStringLiteral("8")};
+        params.TAX_END = {QStringLiteral("8"), QStringLiteral("10"), QStringLiteral("0")};
+        params.HASU_FLG = {HasuRoundHalfUp, HasuRoundDown};
+        const QString now = QStringLiteral("2026/10/01 12:00:00");
+        QTest::addColumn<QString>("table");
+        QTest::addColumn<QString>("statement");
+        for (const int detailNo : {0, 1}) {
+            QTest::addRow("MGOODS, sub-category %d", detailNo)
+                << QStringLiteral("MGOODS")
+                << pricing::mgoodsStatement(QStringLiteral("002"), detailNo, params, 1, now);
+            QTest::addRow("IIODATA, sub-category %d", detailNo)
+                << QStringLiteral("IIODATA")
+                << *pricing::iioDataStatement(QStringLiteral("002"), detailNo, params, 1,
+                                              QStringLiteral("202610"));
+            for (const bool newVersion : {true, false})
+                QTest::addRow("IZAIKO, sub-category %d, %s inventory version", detailNo,
+                              newVersion ? "new" : "old")
+                    << QStringLiteral("IZAIKO")
+                    << pricing::izaikoStatement(QStringLiteral("002"), detailNo, params, 1, now, newVersion);
+        }
+    }
+    void everyStatementSeeksTheWholeCategoryKey()
+    {
+        QFETCH(QString, table);
+        QFETCH(QString, statement);
+        QStringList steps;
+        {
+            QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("plan"));
+            db.setDatabaseName(
+                QDir(install::catalogFolder(m_dir.path())).filePath(QStringLiteral("TMCS00.db")));
+            QVERIFY(db.open());
+            QSqlQuery plan(db);
+            QVERIFY(plan.exec(QStringLiteral("EXPLAIN QUERY PLAN ") + toSqliteDialect(statement)));
+            while (plan.next())
+                steps << plan.value(QStringLiteral("detail")).toString();
+        }
+        QSqlDatabase::removeDatabase(QStringLiteral("plan"));
+        const QStringList searches = steps.filter(QStringLiteral("SEARCH ") + table);
+        QVERIFY2(!searches.isEmpty(), qPrintable(steps.join(QLatin1Char(';'))));
+        for (const QString &search : searches)
+            QVERIFY2(search.contains(QStringLiteral("(DAI_BUNRUI_CD=? AND CHU_BUNRUI_CD=?")),
+                     qPrintable(steps.join(QLatin1Char(';'))));
+    }
+
+private:
+    QTemporaryDir m_dir;
+};
+
+QTEST_GUILESS_MAIN(TestCategoryPlan)
+#include "tst_categoryplan.moc"

@@ -1,0 +1,32 @@
+#pragma once
+
+#include "params/conversionparams.h"
+
+#include <QString>
+
+namespace krt::bench {
+
+// The price tables a direct-mode run writes.
+enum class PriceTable { MGoods, IIoData, IZaiko };
+
+// What the floor statements need besides the conversion parameters: the run values of the
+// program's run.
+struct FloorValues
+{
+    int calcMethod = 1;
+    QString sysYm;     // the first month of IIODATA converted
+    QString koushinDt; // the timestamp written into MGOODS and IZAIKO
+    bool inventNewVersion = false;
+};
+
+// The engine's floor for one price table: the program's price expressions applied by one UPDATE
+// to every row of the table that a run over the whole work list converts (the rows of every
+// category that is not tax-free; of IIODATA the months from the system month on, of IZAIKO the
+// rows holding stock). The condition names no category key, so the engine reads the table from
+// end to end instead of one category at a time.
+QString floorStatement(PriceTable table, const ConversionParams &params, const FloorValues &values);
+
+// The name of a price table.
+QString tableName(PriceTable table);
+
+} // namespace krt::bench
