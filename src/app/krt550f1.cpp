@@ -180,7 +180,8 @@ void KRT550F1::prsb_SetFKeyEnabled()
 void KRT550F1::prsb_SetFKeyCaption()
 {
     for (int keyNo = 1; keyNo <= QLB347U1::KeyCount; ++keyNo)
-        QLB347U11->setFKeyCaption(keyNo, QString::fromUtf8(Keys[static_cast<std::size_t>(keyNo - 1)].caption));
+        QLB347U11->setFKeyCaption(keyNo,
+                                  QString::fromUtf8(Keys[static_cast<std::size_t>(keyNo - 1)].caption));
 }
 
 void KRT550F1::QLB347U11_FKeyClick(short KeyNo)

@@ -59,6 +59,12 @@ void KRT550F1::prsb_BunruiClear()
         prfn_GetItemCode(0);
         prfn_LoadItemGrid();
         lstTbl->setTopRow(0);
+    } else {
+        // Nothing was deleted: say so, and show the work list as the table still holds it.
+        setScreenPointer(PointerDefault);
+        ShowDbError(QStringLiteral("11002"), m_db ? m_db->errors() : DbErrors{}, 0, AppTitle);
+        if (m_db)
+            prfn_LoadItemGrid();
     }
     setScreenPointer(PointerDefault);
 }
@@ -145,7 +151,8 @@ void KRT550F1::lstTbl_Click()
         lstTbl->setTextMatrix(r, ColMark, marking ? MarkOn : MarkOff);
         mark = marking ? 1 : 0;
     }
-    if (!m_db || !setMark(*m_db, mark, lstTbl->TextMatrix(r, ColItemCd), lstTbl->TextMatrix(r, ColDetailNo))) {
+    if (!m_db ||
+        !setMark(*m_db, mark, lstTbl->TextMatrix(r, ColItemCd), lstTbl->TextMatrix(r, ColDetailNo))) {
         // The grid shows only what the table holds: the line keeps its earlier mark.
         lstTbl->setTextMatrix(r, ColMark, before);
         ShowDbError(QStringLiteral("40420"), m_db ? m_db->errors() : DbErrors{}, 0, AppTitle);

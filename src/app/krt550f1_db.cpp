@@ -22,7 +22,8 @@ namespace {
 
 // The current tax rate of system parameter 3080 (a fraction such as "0.08") as whole percent.
 // The product is rounded to six decimals before it is floored: 0.29 * 100 is
-// 28.999999999999996 in double precision and must still give 29.
+// 28.999999999999996 in double precision and must still give 29. Only a rate that the two-digit
+// rate box can hold (0 to 99 percent) is a preset; anything else leaves the earlier preset.
 std::optional<QString> percentOf(const QVariant &naiyo)
 {
     bool ok = false;
@@ -30,7 +31,17 @@ std::optional<QString> percentOf(const QVariant &naiyo)
     if (!ok || !std::isfinite(fraction))
         return std::nullopt;
     const double percent = std::floor(std::round(fraction * 100.0 * 1e6) / 1e6);
+    if (percent < 0.0 || percent > 99.0)
+        return std::nullopt;
     return QString::number(percent, 'f', 0);
+}
+
+// The stock mode of system parameter 1200 as a whole number; nothing for any other content.
+std::optional<int> stockModeOf(const QVariant &naiyo)
+{
+    bool ok = false;
+    const int mode = naiyo.toString().trimmed().toInt(&ok);
+    return ok ? std::optional<int>(mode) : std::nullopt;
 }
 
 } // namespace
@@ -51,8 +62,12 @@ void KRT550F1::prsb_MakeDbList()
         cmb_DAT->addItems(list.entries);
         cmb_DAT->setCurrentIndex(-1);
     }
-    if (list.selected >= 0)
+    if (list.selected >= 0) {
         cmb_DAT->setCurrentIndex(list.selected);
+        return;
+    }
+    // Without a data folder no database can be chosen and the program ends: say why.
+    MessageBoxes::plain(QStringLiteral("データフォルダ（C:～Z:\\TMCS\\DAT\\DAT1～DAT5）が見つかりません。"));
 }
 
 short KRT550F1::prfn_DbConnect()
@@ -62,7 +77,8 @@ short KRT550F1::prfn_DbConnect()
     auto connection = std::make_unique<Connection>();
     const SpliceResult split = splitConnectionText(stored);
     if (!split.parts) {
-        ShowDbError(QStringLiteral("11002"), {DbError{split.error, {}, {}, QStringLiteral("KRT550")}}, 0, AppTitle);
+        ShowDbError(QStringLiteral("11002"), {DbError{split.error, {}, {}, QStringLiteral("KRT550")}}, 0,
+                    AppTitle);
         return -1;
     }
     ConnParts = *split.parts;
@@ -77,8 +93,8 @@ short KRT550F1::prfn_DbConnect()
 void KRT550F1::prsb_GetInventVersion()
 {
     // A missing or malformed version text keeps the old conditions and the open connection.
-    InventNewVersion = inventNewVersion(settings::GetSetting(settings::Version, QStringLiteral("Invent")))
-                           .value_or(false);
+    InventNewVersion =
+        inventNewVersion(settings::GetSetting(settings::Version, QStringLiteral("Invent"))).value_or(false);
 }
 
 long KRT550F1::prfn_DbSwitch()
@@ -86,21 +102,41 @@ long KRT550F1::prfn_DbSwitch()
     if (prfn_DbConnect() == -1)
         return -1;
 
+    // The stock mode decides which price tables a run converts: a database whose mode cannot be
+    // read is not opened, rather than converted in the mode of the database before it.
     {
         QLB318C2 sysParm(m_db.get());
-        if (sysParm.GetSysParm(1200) == QLB318C2::Found) {
-            bool ok = false;
-            const int mode = sysParm.NAIYO().toString().trimmed().toInt(&ok);
-            if (ok) {
-                StockMode = mode;
-                if (StockMode == 0)
-                    cmb_DAT->setEnabled(false);
+        const short answer = sysParm.GetSysParm(1200);
+        if (answer == QLB318C2::ReadFailed) {
+            ShowDbError(QStringLiteral("11002"), m_db->errors(), 0, AppTitle);
+            return -1;
+        }
+        if (answer == QLB318C2::Found) {
+            const std::optional<int> mode = stockModeOf(sysParm.NAIYO());
+            if (!mode) {
+                ShowDbError(
+                    QStringLiteral("11002"),
+                    {DbError{QStringLiteral("システムパラメータ 1200 の内容「%1」は数値ではありません。")
+                                 .arg(sysParm.NAIYO().toString()),
+                             {},
+                             {},
+                             QStringLiteral("KRT550")}},
+                    0, AppTitle);
+                return -1;
             }
+            StockMode = *mode;
+            if (StockMode == 0)
+                cmb_DAT->setEnabled(false);
         }
     }
     {
         QLB318C2 sysParm(m_db.get());
-        if (sysParm.GetSysParm(3080) == QLB318C2::Found) {
+        const short answer = sysParm.GetSysParm(3080);
+        if (answer == QLB318C2::ReadFailed) {
+            ShowDbError(QStringLiteral("11002"), m_db->errors(), 0, AppTitle);
+            return -1;
+        }
+        if (answer == QLB318C2::Found) {
             if (const std::optional<QString> rate = percentOf(sysParm.NAIYO()))
                 pic_Jyoukein->params().TAX_END[0] = *rate;
         }

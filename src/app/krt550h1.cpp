@@ -10,8 +10,8 @@
 #include "params/conditionpanel.h"
 
 #include <QApplication>
-#include <QLoggingCategory>
 #include <QLineEdit>
+#include <QLoggingCategory>
 #include <QRadioButton>
 
 namespace krt {

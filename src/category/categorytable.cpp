@@ -87,7 +87,14 @@ bool selectAll(Connection &conn)
 
 bool clearWorkList(Connection &conn)
 {
-    return conn.execute(deleteWorkListSql()) && conn.execute(deleteSellMentSql());
+    // Both tables are emptied together or not at all: a work list thrown away without its price
+    // backup (or the reverse) would leave the two out of step.
+    if (!conn.beginTrans())
+        return false;
+    if (conn.execute(deleteWorkListSql()) && conn.execute(deleteSellMentSql()) && conn.commitTrans())
+        return true;
+    conn.rollbackTrans();
+    return false;
 }
 
 StockTake checkStockTake(Connection &conn, const QDate &businessDate)

@@ -47,7 +47,7 @@ int count(Connection &conn, const QString &strWhere);
 // Marks every row of the table that is not converted yet.
 bool selectAll(Connection &conn);
 
-// Empties MITEMCNT, then IZSELL_MENT; stops at the first statement that fails.
+// Empties MITEMCNT, then IZSELL_MENT, in one transaction; a failure leaves both as they were.
 bool clearWorkList(Connection &conn);
 
 // Where the latest price-tag stock-take stands against the business date.

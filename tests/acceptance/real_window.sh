@@ -2,7 +2,8 @@
 # The real program in a real X window, driven only with input events as an operator drives it:
 # a fresh demo installation, the ready form, lines marked and unmarked with the mouse, rates and
 # rounding methods typed on the keyboard, F1, the completion message answered, F12; then the
-# database is checked row by row against the conversion worked out here by hand.
+# database is checked row by row against the conversion worked out here by hand. Last, a start
+# on a machine without data folders must show its message and end when it is answered.
 #
 # Usage: real_window.sh KRT550 KRT550_INSTALL OUTPUT_FOLDER
 # Screenshots of the ready form and of the completion message go to OUTPUT_FOLDER; the
@@ -310,4 +311,25 @@ expected=$(((net + net * 10 / 100) / 10 * 10))
 [ "$new" = "$expected" ] || fail "goods $jan: $old became $new, not $expected"
 say "goods $jan: $old - $((old * 8 / 108)) = $net, + $((net * 10 / 100)) = $((net + net * 10 / 100))," \
   "cut to $expected"
+# --- A machine without any data folder: the program says why, and ends when answered. --------
+empty="$work/nothing-installed"
+mkdir -p "$empty/config" "$empty/drives"
+env QT_QPA_PLATFORM=xcb XDG_RUNTIME_DIR="$work/runtime" XDG_CONFIG_HOME="$empty/config" \
+  TMCS_DRIVE_ROOT="$empty/drives" "$program" >"$work/program.log" 2>&1 &
+program_pid=$!
+form=
+wait_for 60 "the message of a start without data folders" has_box
+box=$(message_box)
+sleep 0.5
+import -window root "$out/real-window-no-data-folder.png"
+say "start without data folders: $out/real-window-no-data-folder.png"
+focus_window "$box"
+xdotool key Return
+wait_for 30 "the program to end after the message" program_ended
+status=0
+wait "$program_pid" || status=$?
+program_pid=
+[ "$status" -eq 0 ] || fail "the program without data folders ended with status $status"
+say "program without data folders ended with status 0 after its message"
+
 say "PASS"

@@ -459,17 +459,20 @@ private Q_SLOTS:
         QCOMPARE(screenPointer(), PointerDefault);
     }
 
-    void aCategoryClearThatFailsHalfwayRestoresThePointer()
+    void aCategoryClearThatFailsHalfwayKeepsTheWorkList()
     {
         FormFixture f;
         QVERIFY(f.install());
         KRT550F1 &form = f.load();
+        const int rows = form.grid()->Rows();
         QVERIFY(f.sql(0, QStringLiteral("DROP TABLE IZSELL_MENT")));
         f.answer = [](const BoxRequest &) { return mb::IdYes; };
         QTest::keyClick(&form, Qt::Key_F5);
-        QCOMPARE(f.numbers(), QStringList{QStringLiteral("40418")});
+        QCOMPARE(f.numbers(), (QStringList{QStringLiteral("40418"), QStringLiteral("11002")}));
         QCOMPARE(screenPointer(), PointerDefault);
-        QCOMPARE(count(f, 0, QStringLiteral("SELECT COUNT(*) FROM MITEMCNT")), 0);
+        QCOMPARE(count(f, 0, QStringLiteral("SELECT COUNT(*) FROM MITEMCNT")), rows);
+        QCOMPARE(form.grid()->Rows(), rows);
+        QVERIFY(!form.connection()->inTransaction());
     }
 
     void selectAllMarksEveryUnconvertedLine()

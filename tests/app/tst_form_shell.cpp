@@ -22,8 +22,17 @@ private Q_SLOTS:
         QCOMPARE(form.windowTitle(), QStringLiteral("売価更新"));
         QCOMPARE(bar->ProgramTitle(), QStringLiteral("売価更新"));
         QCOMPARE(bar->GuideMessage(), QStringLiteral("分類チェックを行ってください"));
-        const QStringList captions = {QStringLiteral("01 実行"), {}, {}, {}, QStringLiteral("05 分類CLR"),
-                                      QStringLiteral("06 分類ﾁｪｯｸ"), QStringLiteral("07 全選択"), {}, {}, {}, {},
+        const QStringList captions = {QStringLiteral("01 実行"),
+                                      {},
+                                      {},
+                                      {},
+                                      QStringLiteral("05 分類CLR"),
+                                      QStringLiteral("06 分類ﾁｪｯｸ"),
+                                      QStringLiteral("07 全選択"),
+                                      {},
+                                      {},
+                                      {},
+                                      {},
                                       QStringLiteral("12 終了")};
         for (int key = 1; key <= 12; ++key) {
             QCOMPARE(bar->FKeyCaption(key), captions[key - 1]);
@@ -34,13 +43,17 @@ private Q_SLOTS:
         QVERIFY(!form.panel()->isEnabled());
         QVERIFY(!form.panel()->opt_Tax[1]->isChecked());
         QVERIFY(!form.InputEnabled);
-        QVERIFY(f.boxes.isEmpty());
+        // The operator learns why the program is about to end.
+        QCOMPARE(f.boxes.size(), 1);
+        QCOMPARE(f.boxes[0].kind, BoxRequest::Kind::Plain);
+        QVERIFY(f.boxes[0].text.contains(QStringLiteral("DAT1～DAT5")));
     }
 
     void aDisabledKeyRaisesNothing()
     {
         FormFixture f;
         KRT550F1 &form = f.load();
+        f.boxes.clear();
         QTest::keyClick(&form, Qt::Key_F1);
         QTest::keyClick(&form, Qt::Key_F7);
         QTest::mouseClick(form.fkeyBar()->keyButton(5), Qt::LeftButton);
@@ -52,6 +65,7 @@ private Q_SLOTS:
     {
         FormFixture f;
         KRT550F1 &form = f.load();
+        f.boxes.clear();
         QTest::keyClick(&form, Qt::Key_F12);
         QVERIFY(!form.isVisible());
         QVERIFY(f.boxes.isEmpty());
@@ -61,6 +75,7 @@ private Q_SLOTS:
     {
         FormFixture f;
         KRT550F1 &form = f.load();
+        f.boxes.clear();
         QTest::keyClick(&form, Qt::Key_F6);
         QCOMPARE(f.boxes.size(), 1);
         QCOMPARE(f.boxes[0].title, QStringLiteral("KRT550:prsb_BuntuiCheck"));
@@ -89,7 +104,8 @@ private Q_SLOTS:
         QVERIFY(grid->Rows() > 0);
         for (int r = 0; r < grid->Rows(); ++r)
             QCOMPARE(grid->TextMatrix(r, 0), QStringLiteral("■"));
-        QCOMPARE(f.value(0, QStringLiteral("SELECT COUNT(*) FROM MITEMCNT WHERE CHK = 1")).toInt(), grid->Rows());
+        QCOMPARE(f.value(0, QStringLiteral("SELECT COUNT(*) FROM MITEMCNT WHERE CHK = 1")).toInt(),
+                 grid->Rows());
         QCOMPARE(form.panel()->params().TAX_END[0], QStringLiteral("8"));
         QCOMPARE(form.panel()->params().TAX_ST[0], QStringLiteral("0"));
         QCOMPARE(form.panel()->params().TAX_END[2], QStringLiteral("0"));
@@ -172,7 +188,8 @@ private Q_SLOTS:
         QVERIFY(rows > 0);
         f.clickLine(0);
         QCOMPARE(form.grid()->TextMatrix(0, 0), QStringLiteral("□"));
-        QCOMPARE(f.value(0, QStringLiteral("SELECT COUNT(*) FROM MITEMCNT WHERE CHK IS NOT NULL")).toInt(), 0);
+        QCOMPARE(f.value(0, QStringLiteral("SELECT COUNT(*) FROM MITEMCNT WHERE CHK IS NOT NULL")).toInt(),
+                 0);
     }
 };
 

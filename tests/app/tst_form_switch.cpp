@@ -185,13 +185,23 @@ private Q_SLOTS:
         QCOMPARE(f.boxes.size(), 2);
     }
 
+    void aFailedSwitchReturnsToTheEntryOfTheLastSuccess_data()
+    {
+        QTest::addColumn<QString>("damage"); // SQL run on DAT3's catalog
+        QTest::newRow("no work list") << QStringLiteral("DROP TABLE MITEMCNT");
+        QTest::newRow("no system parameters") << QStringLiteral("DROP TABLE MSYSPARM");
+        // The stock mode decides which tables a run converts: it is never guessed.
+        QTest::newRow("a stock mode that is no number")
+            << QStringLiteral("UPDATE MSYSPARM SET NAIYO = '本店' WHERE PARM_NO = 1200");
+    }
     void aFailedSwitchReturnsToTheEntryOfTheLastSuccess()
     {
+        QFETCH(QString, damage);
         FormFixture f;
         install::Options options = f.smallOptions();
         options.databases = 3;
         QVERIFY(f.install(options));
-        QVERIFY(f.sql(2, QStringLiteral("DROP TABLE MITEMCNT")));
+        QVERIFY(f.sql(2, damage));
         KRT550F1 &form = f.load();
         f.selectDatabase(1);
         QVERIFY(f.boxes.isEmpty());
@@ -202,6 +212,7 @@ private Q_SLOTS:
         QCOMPARE(f.numbers(),
                  (QStringList{QStringLiteral("11002"), QStringLiteral("DAT3にはテーブルがありません。")}));
         QCOMPARE(form.dbList()->currentText(), QStringLiteral("DAT2"));
+        QCOMPARE(form.StockMode, 1);
         QCOMPARE(f.gridColumn(1), codes);
         f.clickLine(0);
         QCOMPARE(count(f, 1, QStringLiteral("SELECT COUNT(*) FROM MITEMCNT WHERE CHK = 1")), 1);
@@ -261,9 +272,10 @@ private Q_SLOTS:
         QTest::newRow("no rate") << QVariant(QStringLiteral("2")) << none << 2 << QStringLiteral("8");
         QTest::newRow("no stock mode")
             << none << QVariant(QStringLiteral("0.10")) << 1 << QStringLiteral("10");
-        QTest::newRow("a stock mode that is no number")
-            << QVariant(QStringLiteral("本店")) << QVariant(QStringLiteral("0.10")) << 1
-            << QStringLiteral("10");
+        QTest::newRow("a rate of 8, not a fraction")
+            << QVariant(QStringLiteral("2")) << QVariant(QStringLiteral("8")) << 2 << QStringLiteral("8");
+        QTest::newRow("a negative rate")
+            << QVariant(QStringLiteral("2")) << QVariant(QStringLiteral("-0.05")) << 2 << QStringLiteral("8");
     }
     void eachDatabaseBringsItsSystemParameters()
     {
@@ -497,7 +509,8 @@ private Q_SLOTS:
         for (const int n : {1, 2})
             QVERIFY(QDir().rmdir(dataFolder(f, n)));
         KRT550F1 &form = f.load();
-        QVERIFY(f.boxes.isEmpty());
+        QCOMPARE(f.boxes.size(), 1);
+        QVERIFY(f.boxes[0].text.contains(QStringLiteral("DAT1～DAT5")));
         QCOMPARE(form.dbList()->count(), 0);
         QCOMPARE(form.dbList()->currentIndex(), -1);
         QVERIFY(!form.connection());

@@ -47,16 +47,6 @@ private:
     }
 
 private Q_SLOTS:
-    void withoutADatabaseTheProgramEndsByItself()
-    {
-        QTemporaryDir root;
-        QProcess program;
-        start(program, root.path());
-        QVERIFY(program.waitForFinished(30000));
-        QCOMPARE(program.exitStatus(), QProcess::NormalExit);
-        QCOMPARE(program.exitCode(), 0);
-    }
-
     void aSecondStartEndsAndBringsTheFirstForward_data()
     {
         QTest::addColumn<bool>("dupApi");
