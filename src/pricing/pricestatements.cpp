@@ -11,22 +11,6 @@ namespace krt::pricing {
 
 namespace {
 
-struct PriceColumn
-{
-    const char *name;
-    PriceKind kind;
-};
-
-constexpr std::array<PriceColumn, 9> MGoodsColumns{{{"HYOJYUN_PRC", Goods},
-                                                    {"KOURI_PRC", Goods},
-                                                    {"OROSI_PRC", Goods},
-                                                    {"H_ADD1_PRC", AddOn},
-                                                    {"K_ADD1_PRC", AddOn},
-                                                    {"O_ADD1_PRC", AddOn},
-                                                    {"H_ADD2_PRC", AddOn},
-                                                    {"K_ADD2_PRC", AddOn},
-                                                    {"O_ADD2_PRC", AddOn}}};
-
 constexpr std::array<const char *, 3> StockColumns{{"HYOJYUN_PRC", "KOURI_PRC", "OROSI_PRC"}};
 
 QString dayText(const QDate &day)

@@ -5,9 +5,29 @@
 #include <QDate>
 #include <QString>
 
+#include <array>
 #include <optional>
 
 namespace krt::pricing {
+
+// A price column of MGOODS and the kind of price it holds, which decides its rounding.
+struct PriceColumn
+{
+    const char *name;
+    PriceKind kind;
+};
+
+// The price columns of MGOODS in the order the statements assign them: three goods prices, then
+// six add-on prices.
+inline constexpr std::array<PriceColumn, 9> MGoodsColumns{{{"HYOJYUN_PRC", Goods},
+                                                           {"KOURI_PRC", Goods},
+                                                           {"OROSI_PRC", Goods},
+                                                           {"H_ADD1_PRC", AddOn},
+                                                           {"K_ADD1_PRC", AddOn},
+                                                           {"O_ADD1_PRC", AddOn},
+                                                           {"H_ADD2_PRC", AddOn},
+                                                           {"K_ADD2_PRC", AddOn},
+                                                           {"O_ADD2_PRC", AddOn}}};
 
 // The statements of the price update run, each one text built from fixed fragments, price
 // expressions and values. Text values between single quotes have their quotes doubled.

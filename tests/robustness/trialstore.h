@@ -70,6 +70,19 @@ struct CatalogState
     QString describe() const;
 };
 
+// A store of the given size for the trials: as many stock rows as goods, twice as many stock
+// movements, over two months.
+inline install::Options trialOptions(int categories, int goods)
+{
+    install::Options options;
+    options.categories = categories;
+    options.goods = goods;
+    options.stock = goods;
+    options.movements = 2 * goods;
+    options.months = 2;
+    return options;
+}
+
 // An installation with one catalog and its pristine and reference copies. The reference comes
 // from one uninterrupted run of the child with the trials' conditions.
 class TrialStore

@@ -20,11 +20,7 @@ private Q_SLOTS:
     // converted twice.
     void theInspectionSeesEveryCategoryThatIsNotWhole()
     {
-        install::Options options;
-        options.categories = 20;
-        options.goods = 2000;
-        options.stock = 2000;
-        options.movements = 4000;
+        const install::Options options = trialOptions(20, 2000);
         const TrialStore store(options, 1);
         QVERIFY2(store.error().isEmpty(), qPrintable(store.error()));
         const auto change = [&store](const QString &sql) { return install::runScript(store.catalog(), sql); };
@@ -65,12 +61,7 @@ private Q_SLOTS:
     {
         QFETCH(int, stockMode);
         QFETCH(int, trials);
-        install::Options options;
-        options.categories = 300;
-        options.goods = 100000;
-        options.stock = 100000;
-        options.movements = 200000;
-        options.months = 2;
+        const install::Options options = trialOptions(300, 100000);
         const TrialStore store(options, stockMode);
         QVERIFY2(store.error().isEmpty(), qPrintable(store.error()));
         const int runMs = store.referenceMilliseconds();

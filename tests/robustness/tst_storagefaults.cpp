@@ -24,12 +24,7 @@ private:
     {
         std::unique_ptr<TrialStore> &store = m_stores[stockMode];
         if (!store) {
-            install::Options options;
-            options.categories = 60;
-            options.goods = 6000;
-            options.stock = 6000;
-            options.movements = 12000;
-            options.months = 2;
+            const install::Options options = trialOptions(60, 6000);
             store = std::make_unique<TrialStore>(options, stockMode);
         }
         return *store;

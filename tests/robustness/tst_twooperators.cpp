@@ -27,12 +27,7 @@ private Q_SLOTS:
     {
         QFETCH(int, stockMode);
         QFETCH(int, trials);
-        install::Options options;
-        options.categories = 200;
-        options.goods = 30000;
-        options.stock = 30000;
-        options.movements = 60000;
-        options.months = 2;
+        const install::Options options = trialOptions(200, 30000);
         const TrialStore store(options, stockMode);
         QVERIFY2(store.error().isEmpty(), qPrintable(store.error()));
 
@@ -78,11 +73,7 @@ private Q_SLOTS:
     // of failing, and converts everything once the lock is released.
     void aRunWaitsWhileAnotherWriterHoldsTheDatabase()
     {
-        install::Options options;
-        options.categories = 20;
-        options.goods = 2000;
-        options.stock = 2000;
-        options.movements = 4000;
+        const install::Options options = trialOptions(20, 2000);
         const TrialStore store(options, 1);
         QVERIFY2(store.error().isEmpty(), qPrintable(store.error()));
         QVERIFY(store.reset());

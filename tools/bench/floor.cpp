@@ -2,28 +2,13 @@
 
 #include "db/sqltext.h"
 #include "pricing/pricesql.h"
+#include "pricing/pricestatements.h"
 
 #include <array>
 
 namespace krt::bench {
 
 namespace {
-
-struct PriceColumn
-{
-    const char *name;
-    PriceKind kind;
-};
-
-constexpr std::array<PriceColumn, 9> MGoodsColumns{{{"HYOJYUN_PRC", Goods},
-                                                    {"KOURI_PRC", Goods},
-                                                    {"OROSI_PRC", Goods},
-                                                    {"H_ADD1_PRC", AddOn},
-                                                    {"K_ADD1_PRC", AddOn},
-                                                    {"O_ADD1_PRC", AddOn},
-                                                    {"H_ADD2_PRC", AddOn},
-                                                    {"K_ADD2_PRC", AddOn},
-                                                    {"O_ADD2_PRC", AddOn}}};
 
 const QString ListedCategories =
     QStringLiteral("(DAI_BUNRUI_CD NOT IN (SELECT ITEM_CD FROM MITEMCD WHERE TAX_FREE_FLG <> '0'))");
@@ -32,7 +17,7 @@ QString assignments(const ConversionParams &params, int calcMethod, int columns)
 {
     QString sql;
     for (int i = 0; i < columns; ++i) {
-        const PriceColumn &column = MGoodsColumns[static_cast<std::size_t>(i)];
+        const pricing::PriceColumn &column = pricing::MGoodsColumns[static_cast<std::size_t>(i)];
         const QString name = QLatin1String(column.name);
         if (i > 0)
             sql += QStringLiteral(", ");
