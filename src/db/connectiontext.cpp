@@ -98,10 +98,10 @@ bool hasKey(const QList<Entry> &entries, const QString &key)
 // An ODBC attribute value, braced when it holds characters that would end it.
 QString odbcValue(const QString &value)
 {
-    if (value.contains(QLatin1Char(';')) || value.contains(QLatin1Char('{'))
-        || value.contains(QLatin1Char('}')) || value.startsWith(QLatin1Char(' ')))
-        return QLatin1Char('{') + QString(value).replace(QStringLiteral("}"), QStringLiteral("}}"))
-               + QLatin1Char('}');
+    if (value.contains(QLatin1Char(';')) || value.contains(QLatin1Char('{')) ||
+        value.contains(QLatin1Char('}')) || value.startsWith(QLatin1Char(' ')))
+        return QLatin1Char('{') + QString(value).replace(QStringLiteral("}"), QStringLiteral("}}")) +
+               QLatin1Char('}');
     return value;
 }
 
@@ -128,9 +128,9 @@ QString sqlServerDriver(const QList<Entry> &entries)
     if (!named.isEmpty())
         return named;
     const QStringList drivers = installedOdbcDrivers();
-    for (const QString &preferred : {QStringLiteral("ODBC Driver 18 for SQL Server"),
-                                     QStringLiteral("ODBC Driver 17 for SQL Server"),
-                                     QStringLiteral("SQL Server")})
+    for (const QString &preferred :
+         {QStringLiteral("ODBC Driver 18 for SQL Server"), QStringLiteral("ODBC Driver 17 for SQL Server"),
+          QStringLiteral("SQL Server")})
         if (drivers.contains(preferred))
             return preferred;
     return QStringLiteral("FreeTDS");
@@ -172,8 +172,10 @@ PlanResult planSqlServer(const QList<Entry> &entries, const QString &server, con
     }
     text += QStringLiteral("DATABASE=") + odbcValue(catalog) + QLatin1Char(';');
     ConnectionPlan plan;
-    if (valueOf(entries, QStringLiteral("Integrated Security")).compare(QStringLiteral("SSPI"), Qt::CaseInsensitive) == 0
-        || valueOf(entries, QStringLiteral("Trusted_Connection")).compare(QStringLiteral("yes"), Qt::CaseInsensitive) == 0) {
+    if (valueOf(entries, QStringLiteral("Integrated Security"))
+                .compare(QStringLiteral("SSPI"), Qt::CaseInsensitive) == 0 ||
+        valueOf(entries, QStringLiteral("Trusted_Connection"))
+                .compare(QStringLiteral("yes"), Qt::CaseInsensitive) == 0) {
         text += QStringLiteral("Trusted_Connection=yes;");
     } else {
         plan.userName = valueOf(entries, QStringLiteral("User ID"));
@@ -188,19 +190,21 @@ PlanResult planSqlServer(const QList<Entry> &entries, const QString &server, con
 
 PlanResult planOdbc(const QList<Entry> &entries, const QString &dataSource, const QString &catalog)
 {
-    static const QStringList OleDbOnly = {QStringLiteral("Provider"), QStringLiteral("Initial Catalog"),
-                                          QStringLiteral("Data Source"), QStringLiteral("User ID"),
-                                          QStringLiteral("Password"), QStringLiteral("Persist Security Info")};
+    static const QStringList OleDbOnly = {
+        QStringLiteral("Provider"),    QStringLiteral("Initial Catalog"),
+        QStringLiteral("Data Source"), QStringLiteral("User ID"),
+        QStringLiteral("Password"),    QStringLiteral("Persist Security Info")};
     QString text;
     bool named = false;
     for (const Entry &e : entries) {
         if (OleDbOnly.contains(e.key, Qt::CaseInsensitive))
             continue;
-        named = named || e.key.compare(QStringLiteral("DSN"), Qt::CaseInsensitive) == 0
-                || e.key.compare(QStringLiteral("Driver"), Qt::CaseInsensitive) == 0;
+        named = named || e.key.compare(QStringLiteral("DSN"), Qt::CaseInsensitive) == 0 ||
+                e.key.compare(QStringLiteral("Driver"), Qt::CaseInsensitive) == 0;
         text += e.key + QLatin1Char('=') + odbcValue(e.value) + QLatin1Char(';');
     }
-    const bool sqlite = valueOf(entries, QStringLiteral("Driver")).contains(QStringLiteral("SQLite"), Qt::CaseInsensitive);
+    const bool sqlite =
+        valueOf(entries, QStringLiteral("Driver")).contains(QStringLiteral("SQLite"), Qt::CaseInsensitive);
     if (!named)
         text = QStringLiteral("DSN=") + odbcValue(dataSource) + QLatin1Char(';') + text;
     if (sqlite) {
@@ -208,8 +212,8 @@ PlanResult planOdbc(const QList<Entry> &entries, const QString &dataSource, cons
         const QString file = QDir(dataSource).filePath(catalog + QStringLiteral(".db"));
         if (!QFileInfo(file).isFile())
             return {std::nullopt, QStringLiteral("データベースファイルがありません: ") + file};
-        text += QStringLiteral("Database=") + odbcValue(QFileInfo(file).absoluteFilePath())
-                + QStringLiteral(";Timeout=30000;");
+        text += QStringLiteral("Database=") + odbcValue(QFileInfo(file).absoluteFilePath()) +
+                QStringLiteral(";Timeout=30000;");
     } else {
         text += QStringLiteral("DATABASE=") + odbcValue(catalog) + QLatin1Char(';');
     }
@@ -238,9 +242,9 @@ PlanResult planConnection(const QString &connectionText)
 
     if (provider.compare(QStringLiteral("SQLite"), Qt::CaseInsensitive) == 0)
         return planSqlite(dataSource, catalog);
-    if (provider.startsWith(QStringLiteral("SQLOLEDB"), Qt::CaseInsensitive)
-        || provider.startsWith(QStringLiteral("SQLNCLI"), Qt::CaseInsensitive)
-        || provider.startsWith(QStringLiteral("MSOLEDBSQL"), Qt::CaseInsensitive))
+    if (provider.startsWith(QStringLiteral("SQLOLEDB"), Qt::CaseInsensitive) ||
+        provider.startsWith(QStringLiteral("SQLNCLI"), Qt::CaseInsensitive) ||
+        provider.startsWith(QStringLiteral("MSOLEDBSQL"), Qt::CaseInsensitive))
         return planSqlServer(entries, dataSource, catalog);
     if (provider.startsWith(QStringLiteral("MSDASQL"), Qt::CaseInsensitive))
         return planOdbc(entries, dataSource, catalog);
@@ -253,8 +257,8 @@ QString maskPasswords(const QString &connectionText)
     const QList<Entry> entries = parseEntries(connectionText);
     // From the last entry back, so that the positions of the earlier ones stay valid.
     for (auto it = entries.crbegin(); it != entries.crend(); ++it) {
-        if (it->key.compare(QStringLiteral("Password"), Qt::CaseInsensitive) == 0
-            || it->key.compare(QStringLiteral("PWD"), Qt::CaseInsensitive) == 0)
+        if (it->key.compare(QStringLiteral("Password"), Qt::CaseInsensitive) == 0 ||
+            it->key.compare(QStringLiteral("PWD"), Qt::CaseInsensitive) == 0)
             masked.replace(it->valueAt, it->valueEnd - it->valueAt, QStringLiteral("****"));
     }
     return masked;

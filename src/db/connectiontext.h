@@ -12,8 +12,8 @@ namespace krt {
 // with Qt's drivers.
 struct ConnectionPlan
 {
-    QString driver;         // "QSQLITE" or "QODBC"
-    QString databaseName;   // the database file for QSQLITE, the ODBC connection string for QODBC
+    QString driver;       // "QSQLITE" or "QODBC"
+    QString databaseName; // the database file for QSQLITE, the ODBC connection string for QODBC
     QString userName;
     QString password;
     QString connectOptions; // QSqlDatabase::setConnectOptions

@@ -21,8 +21,8 @@ bool isWordStart(QChar c)
 
 bool isWordPart(QChar c)
 {
-    return c.isLetterOrNumber() || c == QLatin1Char('_') || c == QLatin1Char('@')
-           || c == QLatin1Char('#') || c == QLatin1Char('$');
+    return c.isLetterOrNumber() || c == QLatin1Char('_') || c == QLatin1Char('@') || c == QLatin1Char('#') ||
+           c == QLatin1Char('$');
 }
 
 // Splits a statement into tokens. Quoted texts ('...' with '' inside) and quoted names ("..."
@@ -139,8 +139,8 @@ void rewriteUpdate(std::vector<Token> &tokens)
             if (isWord(t, "FROM")) {
                 const std::size_t name = nextSolid(tokens, i + 1);
                 const std::size_t after = nextSolid(tokens, name + 1);
-                if (name < tokens.size() && isTarget(tokens[name])
-                    && (after >= tokens.size() || isWord(tokens[after], "WHERE"))) {
+                if (name < tokens.size() && isTarget(tokens[name]) &&
+                    (after >= tokens.size() || isWord(tokens[after], "WHERE"))) {
                     // Drop "FROM T" and the blank after it.
                     for (std::size_t k = i; k < after; ++k)
                         tokens[k].text.clear();
@@ -152,8 +152,8 @@ void rewriteUpdate(std::vector<Token> &tokens)
         if (inSet && expectColumn && t.kind != Kind::Space) {
             expectColumn = false;
             const std::size_t dot = i + 1;
-            if (isTarget(t) && dot + 1 < tokens.size() && isSymbol(tokens[dot], '.')
-                && tokens[dot + 1].kind == Kind::Word) {
+            if (isTarget(t) && dot + 1 < tokens.size() && isSymbol(tokens[dot], '.') &&
+                tokens[dot + 1].kind == Kind::Word) {
                 t.text.clear();
                 tokens[dot].text.clear();
             }
@@ -175,7 +175,8 @@ QString toSqliteDialect(const QString &sql)
         const std::size_t close = callFollows ? nextSolid(tokens, open + 1) : tokens.size();
         if (callFollows && isWord(t, "ISNULL")) {
             t.text = QStringLiteral("IFNULL");
-        } else if (callFollows && isWord(t, "GETDATE") && close < tokens.size() && isSymbol(tokens[close], ')')) {
+        } else if (callFollows && isWord(t, "GETDATE") && close < tokens.size() &&
+                   isSymbol(tokens[close], ')')) {
             t.text = QStringLiteral("DATETIME('now', 'localtime')");
             for (std::size_t k = next; k <= close; ++k)
                 tokens[k].text.clear();

@@ -37,8 +37,7 @@ int MessageBoxes::show(const BoxRequest &request)
     if ((request.style & 0x70) == mb::Critical)
         box.setIcon(QMessageBox::Critical);
     else if (request.kind != BoxRequest::Kind::Plain)
-        box.setIcon((request.style & 0x0F) == mb::YesNo ? QMessageBox::Question
-                                                         : QMessageBox::Information);
+        box.setIcon((request.style & 0x0F) == mb::YesNo ? QMessageBox::Question : QMessageBox::Information);
     if ((request.style & 0x0F) == mb::YesNo) {
         box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
         box.setDefaultButton(QMessageBox::Yes);

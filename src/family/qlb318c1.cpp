@@ -63,8 +63,7 @@ QString describe(const DbErrors &errors, const CurrentError &current)
 
 QLB318C1::QLB318C1(QHash<QString, QString> texts)
     : m_texts(std::move(texts))
-{
-}
+{}
 
 std::unique_ptr<QLB318C1> QLB318C1::create()
 {
@@ -79,8 +78,7 @@ void QLB318C1::setCatalogPath(const QString &path)
     catalogPath() = path;
 }
 
-std::optional<int> QLB318C1::Msgdsp(const QString &msgNo, std::optional<int> buttons,
-                                    const QString &title)
+std::optional<int> QLB318C1::Msgdsp(const QString &msgNo, std::optional<int> buttons, const QString &title)
 {
     if (!m_texts.contains(msgNo))
         return std::nullopt;

@@ -17,7 +17,10 @@ std::unique_ptr<QSettings> openSection(const QString &section)
         QStringLiteral("HKEY_CURRENT_USER\\Software\\VB and VBA Program Settings\\VELD\\") + section,
         QSettings::NativeFormat);
 }
-QString groupOf(const QString &) { return {}; }
+QString groupOf(const QString &)
+{
+    return {};
+}
 #else
 QString iniPath()
 {

@@ -17,8 +17,8 @@ SingleInstance::SingleInstance(QObject *parent)
     : QObject(parent)
 {
     const QByteArray key = settings::storeLocation().toUtf8();
-    m_name = QStringLiteral("krt550-")
-             + QString::fromLatin1(QCryptographicHash::hash(key, QCryptographicHash::Sha1).toHex().left(16));
+    m_name = QStringLiteral("krt550-") +
+             QString::fromLatin1(QCryptographicHash::hash(key, QCryptographicHash::Sha1).toHex().left(16));
 }
 
 SingleInstance::~SingleInstance() = default;

@@ -29,10 +29,7 @@ struct ConversionParams
 
     // The power of ten at which prices of a kind are rounded: 0 without rounding, otherwise the
     // digit position plus 1. It is also the value recorded for the category.
-    int exponent(PriceKind kind) const
-    {
-        return HASU_FLG[kind] == HasuNone ? 0 : HASU_ICHI[kind] + 1;
-    }
+    int exponent(PriceKind kind) const { return HASU_FLG[kind] == HasuNone ? 0 : HASU_ICHI[kind] + 1; }
 };
 
 } // namespace krt

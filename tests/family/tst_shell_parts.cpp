@@ -63,7 +63,8 @@ private Q_SLOTS:
         settings::SaveSetting(settings::Version, QStringLiteral("Invent"), QStringLiteral("Ver1.00 R12"));
         QCOMPARE(settings::GetSetting(settings::Common, QStringLiteral("DBPARMS")),
                  QStringLiteral("Provider=SQLite;Initial Catalog=TMCS00;Data Source=/d;"));
-        QCOMPARE(settings::GetSetting(settings::Version, QStringLiteral("Invent")), QStringLiteral("Ver1.00 R12"));
+        QCOMPARE(settings::GetSetting(settings::Version, QStringLiteral("Invent")),
+                 QStringLiteral("Ver1.00 R12"));
         QCOMPARE(settings::GetSetting(settings::Version, QStringLiteral("DBPARMS")), QString());
 
         QFile ini(dir.filePath(QStringLiteral("VELD/TMCS.ini")));
