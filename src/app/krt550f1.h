@@ -92,7 +92,6 @@ protected:
 private:
     void buildLayout();
     void openCheckedStage();
-    void selectDbEntry(int position);
 
     Clock m_clock;
     std::unique_ptr<Connection> m_db;
