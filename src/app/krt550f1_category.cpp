@@ -61,7 +61,6 @@ void KRT550F1::prsb_BunruiClear()
         lstTbl->setTopRow(0);
     } else {
         // Nothing was deleted: say so, and show the work list as the table still holds it.
-        setScreenPointer(PointerDefault);
         ShowDbError(QStringLiteral("11002"), m_db ? m_db->errors() : DbErrors{}, 0, AppTitle);
         if (m_db)
             prfn_LoadItemGrid();

@@ -77,8 +77,7 @@ short KRT550F1::prfn_DbConnect()
     auto connection = std::make_unique<Connection>();
     const SpliceResult split = splitConnectionText(stored);
     if (!split.parts) {
-        ShowDbError(QStringLiteral("11002"), {DbError{split.error, {}, {}, QStringLiteral("KRT550")}}, 0,
-                    AppTitle);
+        ShowDbError(QStringLiteral("11002"), {programError(split.error)}, 0, AppTitle);
         return -1;
     }
     ConnParts = *split.parts;
@@ -102,25 +101,28 @@ long KRT550F1::prfn_DbSwitch()
     if (prfn_DbConnect() == -1)
         return -1;
 
+    // The system parameters are read like any table of the database: a table that cannot be
+    // read fails the switch.
+    const auto unreadable = [this](short answer) {
+        if (answer != QLB318C2::ReadFailed)
+            return false;
+        ShowDbError(QStringLiteral("11002"), m_db->errors(), 0, AppTitle);
+        return true;
+    };
     // The stock mode decides which price tables a run converts: a database whose mode cannot be
     // read is not opened, rather than converted in the mode of the database before it.
     {
         QLB318C2 sysParm(m_db.get());
         const short answer = sysParm.GetSysParm(1200);
-        if (answer == QLB318C2::ReadFailed) {
-            ShowDbError(QStringLiteral("11002"), m_db->errors(), 0, AppTitle);
+        if (unreadable(answer))
             return -1;
-        }
         if (answer == QLB318C2::Found) {
             const std::optional<int> mode = stockModeOf(sysParm.NAIYO());
             if (!mode) {
                 ShowDbError(
                     QStringLiteral("11002"),
-                    {DbError{QStringLiteral("システムパラメータ 1200 の内容「%1」は数値ではありません。")
-                                 .arg(sysParm.NAIYO().toString()),
-                             {},
-                             {},
-                             QStringLiteral("KRT550")}},
+                    {programError(QStringLiteral("システムパラメータ 1200 の内容「%1」は数値ではありません。")
+                                      .arg(sysParm.NAIYO().toString()))},
                     0, AppTitle);
                 return -1;
             }
@@ -132,10 +134,8 @@ long KRT550F1::prfn_DbSwitch()
     {
         QLB318C2 sysParm(m_db.get());
         const short answer = sysParm.GetSysParm(3080);
-        if (answer == QLB318C2::ReadFailed) {
-            ShowDbError(QStringLiteral("11002"), m_db->errors(), 0, AppTitle);
+        if (unreadable(answer))
             return -1;
-        }
         if (answer == QLB318C2::Found) {
             if (const std::optional<QString> rate = percentOf(sysParm.NAIYO()))
                 pic_Jyoukein->params().TAX_END[0] = *rate;

@@ -79,7 +79,7 @@ bool Connection::open(const QString &connectionText)
     m_errors.clear();
     const PlanResult result = planConnection(connectionText);
     if (!result.plan) {
-        m_errors.append({result.error, {}, {}, QStringLiteral("KRT550")});
+        m_errors.append(programError(result.error));
         return false;
     }
     const ConnectionPlan &plan = *result.plan;
@@ -137,7 +137,7 @@ bool Connection::refusedByHook(const QString &sql)
     if (!m_hook)
         return false;
     if (const std::optional<QString> refusal = m_hook(sql)) {
-        m_errors.append({*refusal, {}, sql, QStringLiteral("KRT550")});
+        m_errors.append(programError(*refusal, sql));
         return true;
     }
     return false;
@@ -159,8 +159,7 @@ bool Connection::execute(const QString &sql)
     m_errors.clear();
     m_rowsAffected = -1;
     if (!isOpen()) {
-        m_errors.append(
-            {QStringLiteral("データベースに接続されていません。"), {}, sql, QStringLiteral("KRT550")});
+        m_errors.append(programError(QStringLiteral("データベースに接続されていません。"), sql));
         return false;
     }
     if (refusedByHook(sql))
@@ -178,8 +177,7 @@ std::optional<Recordset> Connection::openRecordset(const QString &sql)
 {
     m_errors.clear();
     if (!isOpen()) {
-        m_errors.append(
-            {QStringLiteral("データベースに接続されていません。"), {}, sql, QStringLiteral("KRT550")});
+        m_errors.append(programError(QStringLiteral("データベースに接続されていません。"), sql));
         return std::nullopt;
     }
     if (refusedByHook(sql))

@@ -23,6 +23,12 @@ struct DbError
 };
 using DbErrors = QList<DbError>;
 
+// A failure found by the program itself rather than by a driver, as an entry of the same kind.
+inline DbError programError(const QString &description, const QString &statement = {})
+{
+    return {description, {}, statement, QStringLiteral("KRT550")};
+}
+
 // A result read completely when it is opened, so that its record count is exact and the
 // statement holds no cursor on the server while the program works with the rows.
 class Recordset
