@@ -114,71 +114,48 @@ public:
             qWarning() << error;
         return error.isEmpty();
     }
-    QVariant value(int position, const QString &query) const
-    {
-        const QString name = QStringLiteral("fixture-read");
-        QVariant result;
-        {
-            QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
-            db.setDatabaseName(catalog(position));
-            if (db.open()) {
-                QSqlQuery q(db);
-                if (q.exec(query) && q.next())
-                    result = q.value(0);
-            }
-        }
-        QSqlDatabase::removeDatabase(name);
-        return result;
-    }
-
-    // The rows of a query on a catalog, each as "field|field|..."; Null fields read "<null>".
-    QStringList rows(int position, const QString &query) const
-    {
-        const QString name = QStringLiteral("fixture-rows");
-        QStringList lines;
-        {
-            QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
-            db.setDatabaseName(catalog(position));
-            if (db.open()) {
-                QSqlQuery q(db);
-                if (!q.exec(query))
-                    lines.append(QStringLiteral("<failed>"));
-                while (q.next()) {
-                    QStringList fields;
-                    for (int i = 0; i < q.record().count(); ++i)
-                        fields.append(q.isNull(i) ? QStringLiteral("<null>") : q.value(i).toString());
-                    lines.append(fields.join(QLatin1Char('|')));
-                }
-            }
-        }
-        QSqlDatabase::removeDatabase(name);
-        return lines;
-    }
 
     // The rows of a query on a catalog as values, Null fields as null values; nothing when the
     // query fails.
     std::optional<QList<QVariantList>> records(int position, const QString &query) const
     {
-        const QString name = QStringLiteral("fixture-records");
-        std::optional<QList<QVariantList>> result;
-        {
-            QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
-            db.setDatabaseName(catalog(position));
-            if (db.open()) {
-                QSqlQuery q(db);
-                if (q.exec(query)) {
-                    result.emplace();
-                    while (q.next()) {
-                        QVariantList fields;
-                        for (int i = 0; i < q.record().count(); ++i)
-                            fields.append(q.isNull(i) ? QVariant() : q.value(i));
-                        result->append(fields);
-                    }
-                }
-            }
+        const install::CatalogConnection connection(catalog(position));
+        if (!connection.error().isEmpty())
+            return std::nullopt;
+        QSqlQuery q(connection.db());
+        if (!q.exec(query))
+            return std::nullopt;
+        QList<QVariantList> result;
+        while (q.next()) {
+            QVariantList fields;
+            for (int i = 0; i < q.record().count(); ++i)
+                fields.append(q.isNull(i) ? QVariant() : q.value(i));
+            result.append(fields);
         }
-        QSqlDatabase::removeDatabase(name);
         return result;
+    }
+
+    // The first value of a query on a catalog; an invalid value when there is none.
+    QVariant value(int position, const QString &query) const
+    {
+        const std::optional<QList<QVariantList>> result = records(position, query);
+        return result && !result->isEmpty() ? result->first().value(0) : QVariant();
+    }
+
+    // The rows of a query on a catalog, each as "field|field|..."; Null fields read "<null>".
+    QStringList rows(int position, const QString &query) const
+    {
+        const std::optional<QList<QVariantList>> result = records(position, query);
+        if (!result)
+            return {QStringLiteral("<failed>")};
+        QStringList lines;
+        for (const QVariantList &record : *result) {
+            QStringList fields;
+            for (const QVariant &field : record)
+                fields.append(field.isNull() ? QStringLiteral("<null>") : field.toString());
+            lines.append(fields.join(QLatin1Char('|')));
+        }
+        return lines;
     }
 
     // Loads the main form as the start-up routine does and shows it.

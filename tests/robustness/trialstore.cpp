@@ -10,7 +10,6 @@
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QSqlRecord>
-#include <QUuid>
 
 #include <algorithm>
 #include <array>
@@ -26,28 +25,19 @@ class Inspection
 {
 public:
     Inspection(const QString &file, const QString &pristine, const QString &reference)
-        : m_name(QStringLiteral("krt-trial-") + QUuid::createUuid().toString(QUuid::Id128))
+        : m_connection(file)
+        , m_error(m_connection.error())
     {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_name);
-        db.setDatabaseName(file);
-        m_error = db.open() ? QString() : db.lastError().text();
         for (const auto &[alias, other] :
              {std::pair{QStringLiteral("p"), pristine}, {QStringLiteral("r"), reference}})
             if (m_error.isEmpty())
                 rows(QStringLiteral("ATTACH DATABASE '%1' AS %2").arg(sqlText(other), alias));
     }
-    ~Inspection()
-    {
-        QSqlDatabase::database(m_name, false).close();
-        QSqlDatabase::removeDatabase(m_name);
-    }
-    Inspection(const Inspection &) = delete;
-    Inspection &operator=(const Inspection &) = delete;
 
     // Every row of a query, its fields joined by "|"; a failure is noted in error().
     QStringList rows(const QString &sql)
     {
-        QSqlQuery query(QSqlDatabase::database(m_name, false));
+        QSqlQuery query(m_connection.db());
         QStringList lines;
         if (!query.exec(sql)) {
             m_error = query.lastError().text() + QStringLiteral(": ") + sql.left(300);
@@ -64,7 +54,7 @@ public:
     const QString &error() const { return m_error; }
 
 private:
-    QString m_name;
+    install::CatalogConnection m_connection;
     QString m_error;
 };
 

@@ -63,16 +63,14 @@ private Q_SLOTS:
         QFETCH(QString, statement);
         QStringList steps;
         {
-            QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("plan"));
-            db.setDatabaseName(
+            const install::CatalogConnection connection(
                 QDir(install::catalogFolder(m_dir.path())).filePath(QStringLiteral("TMCS00.db")));
-            QVERIFY(db.open());
-            QSqlQuery plan(db);
+            QVERIFY2(connection.error().isEmpty(), qPrintable(connection.error()));
+            QSqlQuery plan(connection.db());
             QVERIFY(plan.exec(QStringLiteral("EXPLAIN QUERY PLAN ") + toSqliteDialect(statement)));
             while (plan.next())
                 steps << plan.value(QStringLiteral("detail")).toString();
         }
-        QSqlDatabase::removeDatabase(QStringLiteral("plan"));
         const QStringList searches = steps.filter(QStringLiteral("SEARCH ") + table);
         QVERIFY2(!searches.isEmpty(), qPrintable(steps.join(QLatin1Char(';'))));
         for (const QString &search : searches)

@@ -80,19 +80,15 @@ private Q_SLOTS:
         const std::unique_ptr<Child> child = store.start({QStringLiteral("--wait")}, 1);
         QVERIFY2(child->waitFor(QStringLiteral("ready"), 60000), qPrintable(child->lines().join('/')));
         {
-            QSqlDatabase other =
-                QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("other"));
-            other.setDatabaseName(store.catalog());
-            QVERIFY(other.open());
-            QSqlQuery lock(other);
+            const install::CatalogConnection other(store.catalog());
+            QVERIFY2(other.error().isEmpty(), qPrintable(other.error()));
+            QSqlQuery lock(other.db());
             QVERIFY(lock.exec(QStringLiteral("BEGIN IMMEDIATE")));
             child->send("go");
             QVERIFY(child->waitFor(QStringLiteral("running"), 10000));
             QVERIFY2(!child->endsWithin(2000), qPrintable(child->lines().join('/')));
             QVERIFY(lock.exec(QStringLiteral("ROLLBACK")));
-            other.close();
         }
-        QSqlDatabase::removeDatabase(QStringLiteral("other"));
         QVERIFY2(child->finish(60000) && child->exitCode() == 0, qPrintable(child->lines().join('/')));
         const CatalogState state = store.inspect();
         QVERIFY2(state.finished(), qPrintable(state.describe()));

@@ -25,7 +25,6 @@
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QTextStream>
-#include <QUuid>
 
 #include <sys/resource.h>
 #include <unistd.h>
@@ -129,29 +128,20 @@ class Catalog
 {
 public:
     explicit Catalog(const QString &file, const QString &other = {})
-        : m_name(QStringLiteral("krt-bench-") + QUuid::createUuid().toString(QUuid::Id128))
+        : m_connection(file)
+        , m_open(m_connection.error().isEmpty())
     {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_name);
-        db.setDatabaseName(file);
-        m_open = db.open();
         if (m_open && !other.isEmpty())
             m_open =
                 value(QStringLiteral("ATTACH DATABASE '") + sqlText(other) + QStringLiteral("' AS other"),
                       true)
                     .has_value();
     }
-    ~Catalog()
-    {
-        QSqlDatabase::database(m_name, false).close();
-        QSqlDatabase::removeDatabase(m_name);
-    }
-    Catalog(const Catalog &) = delete;
-    Catalog &operator=(const Catalog &) = delete;
 
     // The first value of a statement's result; nothing when it failed.
     std::optional<QVariant> value(const QString &sql, bool noResult = false) const
     {
-        QSqlQuery query(QSqlDatabase::database(m_name, false));
+        QSqlQuery query(m_connection.db());
         if (!query.exec(sql)) {
             qWarning().noquote() << "krt550-bench:" << query.lastError().text() << ":" << sql.left(200);
             return std::nullopt;
@@ -168,7 +158,7 @@ public:
     bool isOpen() const { return m_open; }
 
 private:
-    QString m_name;
+    install::CatalogConnection m_connection;
     bool m_open = false;
 };
 

@@ -43,37 +43,6 @@ QStringList splitStatements(const QString &script)
     return statements;
 }
 
-// A private connection to one catalog file, removed again when it goes out of scope.
-class CatalogConnection
-{
-public:
-    explicit CatalogConnection(const QString &file)
-        : m_name(QStringLiteral("krt-install-") + QUuid::createUuid().toString(QUuid::Id128))
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_name);
-        db.setDatabaseName(file);
-        if (!db.open())
-            m_error = db.lastError().text();
-    }
-    ~CatalogConnection()
-    {
-        {
-            QSqlDatabase db = QSqlDatabase::database(m_name, false);
-            db.close();
-        }
-        QSqlDatabase::removeDatabase(m_name);
-    }
-    CatalogConnection(const CatalogConnection &) = delete;
-    CatalogConnection &operator=(const CatalogConnection &) = delete;
-
-    QSqlDatabase db() const { return QSqlDatabase::database(m_name, false); }
-    const QString &error() const { return m_error; }
-
-private:
-    QString m_name;
-    QString m_error;
-};
-
 QString execute(const QString &file, const QStringList &statements)
 {
     const CatalogConnection connection(file);
@@ -879,6 +848,29 @@ Result createInstallation(const Options &options, Existing existing)
     if (!result.error.isEmpty())
         removePieces(options.root);
     return result;
+}
+
+CatalogConnection::CatalogConnection(const QString &file)
+    : m_name(QStringLiteral("krt-catalog-") + QUuid::createUuid().toString(QUuid::Id128))
+{
+    QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_name);
+    db.setDatabaseName(file);
+    if (!db.open())
+        m_error = db.lastError().text();
+}
+
+CatalogConnection::~CatalogConnection()
+{
+    {
+        QSqlDatabase db = QSqlDatabase::database(m_name, false);
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(m_name);
+}
+
+QSqlDatabase CatalogConnection::db() const
+{
+    return QSqlDatabase::database(m_name, false);
 }
 
 } // namespace krt::install
