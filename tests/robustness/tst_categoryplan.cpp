@@ -1,9 +1,9 @@
 #include "db/dialect.h"
 #include "installation.h"
 #include "pricing/pricestatements.h"
+#include "trialstore.h"
 
 #include <QDir>
-#include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QTemporaryDir>
 #include <QTest>
@@ -22,13 +22,9 @@ class TestCategoryPlan : public QObject
 private Q_SLOTS:
     void initTestCase()
     {
-        install::Options options;
+        install::Options options = robustness::trialOptions(300, 100000);
         options.root = m_dir.path();
         options.databases = 1;
-        options.categories = 300;
-        options.goods = 100000;
-        options.stock = 100000;
-        options.movements = 200000;
         const install::Result result = install::createInstallation(options);
         QVERIFY2(result.error.isEmpty(), qPrintable(result.error));
     }
