@@ -80,8 +80,10 @@ program_alive() {
   kill -0 "$program_pid" 2>/dev/null || fail "the program ended early"
 }
 
-# --- An X display of its own. The server picks a free display number and reports it. ---------
-Xvfb -displayfd 3 -screen 0 1280x1024x24 -dpi 96 -nolisten tcp 3>"$work/display" \
+# --- An X display of its own. The server picks a free display number and reports it. It must
+# not reset when its last client leaves: the display check below is such a client, and a server
+# resetting just then refuses the program's connection. ---------------------------------------
+Xvfb -displayfd 3 -screen 0 1280x1024x24 -dpi 96 -nolisten tcp -noreset 3>"$work/display" \
   >"$work/xvfb.log" 2>&1 &
 xvfb_pid=$!
 wait_for 20 "the X server" test -s "$work/display"
