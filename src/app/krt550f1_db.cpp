@@ -14,34 +14,24 @@
 #include <QComboBox>
 #include <QDir>
 
-#include <cmath>
 
 namespace krt {
 
 namespace {
 
-// The current tax rate of system parameter 3080 (a fraction such as "0.08") as whole percent.
-// The product is rounded to six decimals before it is floored: 0.29 * 100 is
-// 28.999999999999996 in double precision and must still give 29. Only a rate that the two-digit
-// rate box can hold (0 to 99 percent) is a preset; anything else leaves the earlier preset.
-std::optional<QString> percentOf(const QVariant &naiyo)
+// Where the system parameters live: [Common] SysParmTable, SysParmNoColumn and
+// SysParmValueColumn name the table and its two columns; an absent or empty key keeps the
+// family's usual name.
+SysParmSource sysParmSource()
 {
-    bool ok = false;
-    const double fraction = naiyo.toString().trimmed().toDouble(&ok);
-    if (!ok || !std::isfinite(fraction))
-        return std::nullopt;
-    const double percent = std::floor(std::round(fraction * 100.0 * 1e6) / 1e6);
-    if (percent < 0.0 || percent > 99.0)
-        return std::nullopt;
-    return QString::number(percent, 'f', 0);
-}
-
-// The stock mode of system parameter 1200 as a whole number; nothing for any other content.
-std::optional<int> stockModeOf(const QVariant &naiyo)
-{
-    bool ok = false;
-    const int mode = naiyo.toString().trimmed().toInt(&ok);
-    return ok ? std::optional<int>(mode) : std::nullopt;
+    const SysParmSource defaults;
+    const auto read = [](const QString &key, const QString &fallback) {
+        const QString name = settings::GetSetting(settings::Common, key).trimmed();
+        return name.isEmpty() ? fallback : name;
+    };
+    return {read(QStringLiteral("SysParmTable"), defaults.table),
+            read(QStringLiteral("SysParmNoColumn"), defaults.numberColumn),
+            read(QStringLiteral("SysParmValueColumn"), defaults.contentColumn)};
 }
 
 } // namespace
@@ -101,43 +91,23 @@ long KRT550F1::prfn_DbSwitch()
     if (prfn_DbConnect() == -1)
         return -1;
 
-    // The system parameters are read like any table of the database: a table that cannot be
-    // read fails the switch.
-    const auto unreadable = [this](short answer) {
-        if (answer != QLB318C2::ReadFailed)
-            return false;
-        ShowDbError(QStringLiteral("11002"), m_db->errors(), 0, AppTitle);
-        return true;
-    };
-    // The stock mode decides which price tables a run converts: a database whose mode cannot be
-    // read is not opened, rather than converted in the mode of the database before it.
+    // A parameter that cannot be read (no such table, column or row) or that holds no number is
+    // not reported and leaves its member as it was.
+    const SysParmSource source = sysParmSource();
     {
-        QLB318C2 sysParm(m_db.get());
-        const short answer = sysParm.GetSysParm(1200);
-        if (unreadable(answer))
-            return -1;
-        if (answer == QLB318C2::Found) {
-            const std::optional<int> mode = stockModeOf(sysParm.NAIYO());
-            if (!mode) {
-                ShowDbError(
-                    QStringLiteral("11002"),
-                    {programError(QStringLiteral("システムパラメータ 1200 の内容「%1」は数値ではありません。")
-                                      .arg(sysParm.NAIYO().toString()))},
-                    0, AppTitle);
-                return -1;
+        QLB318C2 sysParm(m_db.get(), source);
+        if (sysParm.GetSysParm(1200) == QLB318C2::Found) {
+            if (const std::optional<int> mode = stockModeOf(sysParm.NAIYO())) {
+                StockMode = *mode;
+                if (StockMode == 0)
+                    cmb_DAT->setEnabled(false);
             }
-            StockMode = *mode;
-            if (StockMode == 0)
-                cmb_DAT->setEnabled(false);
         }
     }
     {
-        QLB318C2 sysParm(m_db.get());
-        const short answer = sysParm.GetSysParm(3080);
-        if (unreadable(answer))
-            return -1;
-        if (answer == QLB318C2::Found) {
-            if (const std::optional<QString> rate = percentOf(sysParm.NAIYO()))
+        QLB318C2 sysParm(m_db.get(), source);
+        if (sysParm.GetSysParm(3080) == QLB318C2::Found) {
+            if (const std::optional<QString> rate = taxPercentOf(sysParm.NAIYO()))
                 pic_Jyoukein->params().TAX_END[0] = *rate;
         }
     }

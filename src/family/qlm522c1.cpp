@@ -32,26 +32,27 @@ QString keysOf(const QString &table)
            table;
 }
 
-// The goods of one table that carry the key K of the enclosing query.
-QString goodsOf(const QString &table)
+// The rows of one table that carry the key K of the enclosing query, counted per key so that
+// nothing but the category key columns of the table is read.
+QString rowsOf(const QString &table)
 {
-    return QStringLiteral("SELECT %1.JAN_CD FROM %1 WHERE (%1.DAI_BUNRUI_CD = K.DAI_BUNRUI_CD) "
-                          "AND (ISNULL(%1.CHU_BUNRUI_CD, 0) = K.CHU_BUNRUI_CD)")
+    return QStringLiteral("(SELECT COUNT(*) FROM %1 WHERE (%1.DAI_BUNRUI_CD = K.DAI_BUNRUI_CD) "
+                          "AND (ISNULL(%1.CHU_BUNRUI_CD, 0) = K.CHU_BUNRUI_CD))")
         .arg(table);
 }
 
-// The unmatched keys with their number of goods. The keys in use are few: they are found first
-// and checked against the masters, and goods are counted only for the keys that fail.
+// The unmatched keys with their number of goods (and of stock rows when the stock is checked).
+// The keys in use are few: they are found first and checked against the masters, and rows are
+// counted only for the keys that fail.
 QString unmatchedSql(bool withStock)
 {
     QString keys = keysOf(QStringLiteral("MGOODS"));
-    QString goods = goodsOf(QStringLiteral("MGOODS"));
+    QString counts = rowsOf(QStringLiteral("MGOODS")) + QStringLiteral(" AS GOODS_CNT");
     if (withStock) {
         keys += QStringLiteral(" UNION ") + keysOf(QStringLiteral("IZAIKO"));
-        goods += QStringLiteral(" UNION ") + goodsOf(QStringLiteral("IZAIKO"));
+        counts += QStringLiteral(", ") + rowsOf(QStringLiteral("IZAIKO")) + QStringLiteral(" AS STOCK_CNT");
     }
-    return QStringLiteral("SELECT K.DAI_BUNRUI_CD, K.CHU_BUNRUI_CD, ") +
-           QStringLiteral("(SELECT COUNT(*) FROM (") + goods + QStringLiteral(") G) AS CNT ") +
+    return QStringLiteral("SELECT K.DAI_BUNRUI_CD, K.CHU_BUNRUI_CD, ") + counts + QStringLiteral(" ") +
            QStringLiteral("FROM (") + keys + QStringLiteral(") K ") +
            QStringLiteral("WHERE (NOT EXISTS (SELECT MITEMCD.ITEM_CD FROM MITEMCD "
                           "WHERE MITEMCD.ITEM_CD = K.DAI_BUNRUI_CD)) ") +
@@ -76,15 +77,17 @@ ComponentError readError(const Connection &connection)
     return error;
 }
 
-QString listHtml(const QList<QLM522C1::UnmatchedKey> &keys)
+QString listHtml(const QList<QLM522C1::UnmatchedKey> &keys, bool withStock)
 {
+    const QString cell = QStringLiteral("<td align=\"right\">%1</td>");
     QString html = QStringLiteral("<h2 align=\"center\">") + ListTitle + QStringLiteral("</h2>") +
                    QStringLiteral("<table border=\"1\" cellspacing=\"0\" cellpadding=\"4\" width=\"100%\">") +
-                   QStringLiteral("<tr><th>大分類コード</th><th>中分類番号</th><th>商品数</th></tr>");
+                   QStringLiteral("<tr><th>大分類コード</th><th>中分類番号</th><th>商品数</th>") +
+                   (withStock ? QStringLiteral("<th>在庫数</th>") : QString()) + QStringLiteral("</tr>");
     for (const QLM522C1::UnmatchedKey &key : keys)
-        html += QStringLiteral("<tr><td>%1</td><td align=\"right\">%2</td><td align=\"right\">%3</td></tr>")
-                    .arg(key.daiBunruiCd.toHtmlEscaped(), key.chuBunruiCd.toHtmlEscaped(),
-                         QString::number(key.goodsCount));
+        html += QStringLiteral("<tr><td>%1</td>").arg(key.daiBunruiCd.toHtmlEscaped()) +
+                cell.arg(key.chuBunruiCd.toHtmlEscaped()) + cell.arg(key.goodsCount) +
+                (withStock ? cell.arg(key.stockCount) : QString()) + QStringLiteral("</tr>");
     html += QStringLiteral("</table><p>") + QStringLiteral("不一致 %1 件").arg(keys.size()) +
             QStringLiteral("</p>");
     return html;
@@ -120,7 +123,8 @@ const QList<QLM522C1::UnmatchedKey> &QLM522C1::unmatched()
         throw readError(*m_connection);
     QList<UnmatchedKey> keys;
     for (; !rs->eof(); rs->moveNext())
-        keys.append({rs->field(0).toString(), rs->field(1).toString(), rs->field(2).toInt()});
+        keys.append({rs->field(0).toString(), rs->field(1).toString(), rs->field(2).toInt(),
+                     m_honShiten != 0 ? rs->field(3).toInt() : 0});
     m_unmatched = std::move(keys);
     return *m_unmatched;
 }
@@ -134,7 +138,7 @@ short QLM522C1::GetUnMutch()
 void QLM522C1::PrintUnMutch(short)
 {
     QTextDocument document;
-    document.setHtml(listHtml(unmatched()));
+    document.setHtml(listHtml(unmatched(), m_honShiten != 0));
     if (previewSeam()) {
         previewSeam()(document);
         return;

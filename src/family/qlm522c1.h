@@ -31,12 +31,14 @@ struct ComponentError
 class QLM522C1
 {
 public:
-    // One unmatched key with the number of distinct goods (JAN codes) that carry it.
+    // One unmatched key with the number of goods (MGOODS rows) and, when the stock is checked,
+    // of stock rows (IZAIKO, one per store and goods) that carry it.
     struct UnmatchedKey
     {
         QString daiBunruiCd;
         QString chuBunruiCd; // "0" for goods without a sub-category
         int goodsCount = 0;
+        int stockCount = 0;
     };
 
     // Receives the unmatched list's document instead of the modal print preview (tests).
@@ -51,9 +53,10 @@ public:
     // The number of unmatched keys: 0 exactly when there are none, capped at the largest short.
     short GetUnMutch();
 
-    // Shows the unmatched list (major category code, sub-category number, number of goods) in a
-    // modal print preview from which the operator prints it. The argument is the family's output
-    // mode; the preview is the only one this component offers, so every value opens it.
+    // Shows the unmatched list (major category code, sub-category number, number of goods and of
+    // stock rows) in a modal print preview from which the operator prints it. The argument is the
+    // family's output mode; the preview is the only one this component offers, so every value
+    // opens it.
     void PrintUnMutch(short mode);
 
 private:

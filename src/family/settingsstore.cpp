@@ -1,10 +1,12 @@
 #include "settingsstore.h"
 
 #include <QDir>
+#include <QFile>
 #include <QSettings>
 #include <QStandardPaths>
 
 #include <memory>
+#include <optional>
 
 namespace krt::settings {
 
@@ -38,6 +40,34 @@ QString groupOf(const QString &section)
 {
     return section.section(QLatin1Char('\\'), 1);
 }
+
+// The value of a key as it stands in the file, when it is not quoted. Qt reads an unquoted ";" as
+// the start of a comment and "," as a list separator, which would cut a connection text such as
+// Provider=...;Initial Catalog=TMCS00;Data Source=srv,1433 after its provider; the family's own
+// tools and people editing the file by hand write such texts unquoted. Quoted values (Qt writes
+// every value with ";", "," or "=" quoted) are left to Qt, which undoes its own escapes.
+std::optional<QString> unquotedValue(const QString &group, const QString &key)
+{
+    QFile file(iniPath());
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
+        return std::nullopt;
+    const QString wanted = QLatin1Char('[') + group + QLatin1Char(']');
+    std::optional<QString> found;
+    bool inGroup = false;
+    for (const QString &raw : QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'))) {
+        const QString line = raw.trimmed();
+        if (line.startsWith(QLatin1Char('['))) {
+            inGroup = line.compare(wanted, Qt::CaseInsensitive) == 0;
+            continue;
+        }
+        const qsizetype equals = line.indexOf(QLatin1Char('='));
+        if (!inGroup || equals <= 0 || line.left(equals).trimmed() != key)
+            continue;
+        const QString value = line.mid(equals + 1).trimmed();
+        found = value.startsWith(QLatin1Char('"')) ? std::nullopt : std::optional<QString>(value);
+    }
+    return found;
+}
 #endif
 
 } // namespace
@@ -49,7 +79,15 @@ QString GetSetting(const QString &section, const QString &key, const QString &de
     if (!group.isEmpty())
         store->beginGroup(group);
     const QVariant value = store->value(key);
-    return value.isValid() ? value.toString() : defaultValue;
+    if (!value.isValid())
+        return defaultValue;
+#ifndef Q_OS_WIN
+    if (const std::optional<QString> whole = unquotedValue(group, key))
+        return *whole;
+#endif
+    if (value.typeId() == QMetaType::QStringList)
+        return value.toStringList().join(QStringLiteral(", "));
+    return value.toString();
 }
 
 void SaveSetting(const QString &section, const QString &key, const QString &value)

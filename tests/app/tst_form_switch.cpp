@@ -189,10 +189,7 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("damage"); // SQL run on DAT3's catalog
         QTest::newRow("no work list") << QStringLiteral("DROP TABLE MITEMCNT");
-        QTest::newRow("no system parameters") << QStringLiteral("DROP TABLE MSYSPARM");
-        // The stock mode decides which tables a run converts: it is never guessed.
-        QTest::newRow("a stock mode that is no number")
-            << QStringLiteral("UPDATE MSYSPARM SET NAIYO = '本店' WHERE PARM_NO = 1200");
+        QTest::newRow("no mark column") << QStringLiteral("ALTER TABLE MITEMCNT DROP COLUMN CHK");
     }
     void aFailedSwitchReturnsToTheEntryOfTheLastSuccess()
     {
@@ -218,6 +215,28 @@ private Q_SLOTS:
         QCOMPARE(count(f, 1, QStringLiteral("SELECT COUNT(*) FROM MITEMCNT WHERE CHK = 1")), 1);
         QCOMPARE(count(f, 0, QStringLiteral("SELECT COUNT(*) FROM MITEMCNT WHERE CHK = 1")),
                  count(f, 0, QStringLiteral("SELECT COUNT(*) FROM MITEMCNT")));
+    }
+
+    // A database without the usual parameter table is opened without a word; the members keep
+    // what the database before it gave them.
+    void parametersThatCannotBeReadAreNotReported()
+    {
+        FormFixture f;
+        install::Options options = f.smallOptions();
+        options.databases = 3;
+        QVERIFY(f.install(options));
+        QVERIFY(f.sql(1, QStringLiteral("UPDATE MSYSPARM SET NAIYO = '2' WHERE PARM_NO = 1200;\n"
+                                        "UPDATE MSYSPARM SET NAIYO = '0.10' WHERE PARM_NO = 3080")));
+        QVERIFY(f.sql(2, QStringLiteral("DROP TABLE MSYSPARM")));
+        KRT550F1 &form = f.load();
+        f.selectDatabase(1);
+        f.selectDatabase(2);
+        QVERIFY2(f.boxes.isEmpty(), qPrintable(f.numbers().join(QLatin1Char(','))));
+        QCOMPARE(form.dbList()->currentText(), QStringLiteral("DAT3"));
+        QCOMPARE(form.PrevListIndex, 2);
+        QCOMPARE(form.StockMode, 2);
+        QCOMPARE(form.panel()->params().TAX_END[0], QStringLiteral("10"));
+        QVERIFY(form.grid()->Rows() > 0);
     }
 
     void aFailedFirstEntryAttemptsNothingFurther()
@@ -272,8 +291,12 @@ private Q_SLOTS:
         QTest::newRow("no rate") << QVariant(QStringLiteral("2")) << none << 2 << QStringLiteral("8");
         QTest::newRow("no stock mode")
             << none << QVariant(QStringLiteral("0.10")) << 1 << QStringLiteral("10");
-        QTest::newRow("a rate of 8, not a fraction")
-            << QVariant(QStringLiteral("2")) << QVariant(QStringLiteral("8")) << 2 << QStringLiteral("8");
+        QTest::newRow("a rate over 1 is already percent")
+            << QVariant(QStringLiteral("2")) << QVariant(QStringLiteral("10")) << 2 << QStringLiteral("10");
+        QTest::newRow("numbers as a numeric column reads them")
+            << QVariant(QStringLiteral(" 2.0 ")) << QVariant(QStringLiteral("0.1")) << 2 << QStringLiteral("10");
+        QTest::newRow("a stock mode that is no number")
+            << QVariant(QStringLiteral("本店")) << QVariant(QStringLiteral("0.10")) << 1 << QStringLiteral("10");
         QTest::newRow("a negative rate")
             << QVariant(QStringLiteral("2")) << QVariant(QStringLiteral("-0.05")) << 2 << QStringLiteral("8");
     }

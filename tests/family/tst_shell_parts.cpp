@@ -74,6 +74,59 @@ private Q_SLOTS:
         QVERIFY(text.contains("[Version]"));
     }
 
+    // Connection texts written by the family's tools or by hand are unquoted and hold ";", ","
+    // and "="; Qt's own quoted form must keep working beside them.
+    void connectionTextsAreReadWholeQuotedOrNot_data()
+    {
+        QTest::addColumn<QByteArray>("line");
+        QTest::addColumn<QString>("expected");
+        const QString text = QStringLiteral("Provider=SQLOLEDB;Initial Catalog=TMCS00;Data Source=srv,1433;");
+        QTest::newRow("unquoted") << QByteArray("DBPARMS=Provider=SQLOLEDB;Initial Catalog=TMCS00;"
+                                                "Data Source=srv,1433;")
+                                  << text;
+        QTest::newRow("unquoted, blanks around") << QByteArray("DBPARMS = Provider=SQLOLEDB;Initial Catalog=TMCS00;"
+                                                               "Data Source=srv,1433;  ")
+                                                 << text;
+        QTest::newRow("quoted") << QByteArray("DBPARMS=\"Provider=SQLOLEDB;Initial Catalog=TMCS00;"
+                                              "Data Source=srv,1433;\"")
+                                << text;
+        QTest::newRow("named instance, unquoted")
+            << QByteArray("DBPARMS=Provider=SQLOLEDB;Initial Catalog=TMCS00;Data Source=srv\\SQLEXPRESS;")
+            << QStringLiteral("Provider=SQLOLEDB;Initial Catalog=TMCS00;Data Source=srv\\SQLEXPRESS;");
+        QTest::newRow("named instance, quoted by Qt")
+            << QByteArray("DBPARMS=\"Provider=SQLOLEDB;Initial Catalog=TMCS00;Data Source=srv\\\\SQLEXPRESS;\"")
+            << QStringLiteral("Provider=SQLOLEDB;Initial Catalog=TMCS00;Data Source=srv\\SQLEXPRESS;");
+        QTest::newRow("password with comma and equals, unquoted")
+            << QByteArray("DBPARMS=Provider=SQLOLEDB;Initial Catalog=TMCS00;Data Source=s;Password=a,b=c;")
+            << QStringLiteral("Provider=SQLOLEDB;Initial Catalog=TMCS00;Data Source=s;Password=a,b=c;");
+        QTest::newRow("Japanese, unquoted") << QByteArray("DBPARMS=Provider=SQLite;Initial Catalog=TMCS00;"
+                                                          "Data Source=/データ;")
+                                            << QStringLiteral("Provider=SQLite;Initial Catalog=TMCS00;"
+                                                              "Data Source=/データ;");
+    }
+
+    void connectionTextsAreReadWholeQuotedOrNot()
+    {
+        QFETCH(QByteArray, line);
+        QFETCH(QString, expected);
+        QTemporaryDir dir;
+        qputenv("XDG_CONFIG_HOME", dir.path().toUtf8());
+        QVERIFY(QDir(dir.path()).mkpath(QStringLiteral("VELD")));
+        QFile ini(dir.filePath(QStringLiteral("VELD/TMCS.ini")));
+        QVERIFY(ini.open(QIODevice::WriteOnly));
+        // The same key in another section must not be taken.
+        ini.write("[Version]\nDBPARMS=wrong\nInvent=Ver1.00 R12\n\n[Common]\narea=\n" + line +
+                  "\nDBPARMC=Provider=x;Initial Catalog=TMCS01;Data Source=y;\n");
+        ini.close();
+        QCOMPARE(settings::GetSetting(settings::Common, QStringLiteral("DBPARMS")), expected);
+        QCOMPARE(settings::GetSetting(settings::Common, QStringLiteral("DBPARMC")),
+                 QStringLiteral("Provider=x;Initial Catalog=TMCS01;Data Source=y;"));
+        QCOMPARE(settings::GetSetting(settings::Version, QStringLiteral("Invent")), QStringLiteral("Ver1.00 R12"));
+        QCOMPARE(settings::GetSetting(settings::Common, QStringLiteral("area"), QStringLiteral("x")), QString());
+        QCOMPARE(settings::GetSetting(settings::Common, QStringLiteral("missing"), QStringLiteral("d")),
+                 QStringLiteral("d"));
+    }
+
     void aSecondInstanceFindsTheFirstAndAsksItToComeForward()
     {
         QTemporaryDir dir;
