@@ -14,7 +14,6 @@
 #include <QComboBox>
 #include <QDir>
 
-
 namespace krt {
 
 namespace {

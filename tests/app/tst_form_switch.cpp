@@ -294,9 +294,11 @@ private Q_SLOTS:
         QTest::newRow("a rate over 1 is already percent")
             << QVariant(QStringLiteral("2")) << QVariant(QStringLiteral("10")) << 2 << QStringLiteral("10");
         QTest::newRow("numbers as a numeric column reads them")
-            << QVariant(QStringLiteral(" 2.0 ")) << QVariant(QStringLiteral("0.1")) << 2 << QStringLiteral("10");
+            << QVariant(QStringLiteral(" 2.0 ")) << QVariant(QStringLiteral("0.1")) << 2
+            << QStringLiteral("10");
         QTest::newRow("a stock mode that is no number")
-            << QVariant(QStringLiteral("本店")) << QVariant(QStringLiteral("0.10")) << 1 << QStringLiteral("10");
+            << QVariant(QStringLiteral("本店")) << QVariant(QStringLiteral("0.10")) << 1
+            << QStringLiteral("10");
         QTest::newRow("a negative rate")
             << QVariant(QStringLiteral("2")) << QVariant(QStringLiteral("-0.05")) << 2 << QStringLiteral("8");
     }

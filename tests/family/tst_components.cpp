@@ -120,7 +120,8 @@ private Q_SLOTS:
         QVERIFY(open(QStringLiteral("CREATE TABLE SYS_PRM (PRM_ID INTEGER, PRM_MEMO TEXT, PRM_VAL TEXT);\n"
                                     "INSERT INTO SYS_PRM VALUES (1200, 'x', ' 1.0 ');\n"
                                     "DROP TABLE MSYSPARM;")));
-        QLB318C2 family(&m_db.conn(), {QStringLiteral("SYS_PRM"), QStringLiteral("PRM_ID"), QStringLiteral("PRM_VAL")});
+        QLB318C2 family(&m_db.conn(),
+                        {QStringLiteral("SYS_PRM"), QStringLiteral("PRM_ID"), QStringLiteral("PRM_VAL")});
         QCOMPARE(family.GetSysParm(1200), QLB318C2::Found);
         QCOMPARE(stockModeOf(family.NAIYO()), std::optional<int>(1));
         QVERIFY(family.GetSysParm(3080) != QLB318C2::Found);
@@ -137,12 +138,12 @@ private Q_SLOTS:
         QTest::addColumn<QString>("content");
         QTest::newRow("statement in the table") << QStringLiteral("MSYSPARM; DROP TABLE MITEMCD")
                                                 << QStringLiteral("PARM_NO") << QStringLiteral("NAIYO");
-        QTest::newRow("quote in a column") << QStringLiteral("MSYSPARM") << QStringLiteral("PARM_NO'")
-                                           << QStringLiteral("NAIYO");
+        QTest::newRow("quote in a column")
+            << QStringLiteral("MSYSPARM") << QStringLiteral("PARM_NO'") << QStringLiteral("NAIYO");
         QTest::newRow("blank in a column") << QStringLiteral("MSYSPARM") << QStringLiteral("PARM_NO")
                                            << QStringLiteral("NAIYO FROM MITEMCD --");
-        QTest::newRow("four-part table") << QStringLiteral("a.b.c.MSYSPARM") << QStringLiteral("PARM_NO")
-                                         << QStringLiteral("NAIYO");
+        QTest::newRow("four-part table")
+            << QStringLiteral("a.b.c.MSYSPARM") << QStringLiteral("PARM_NO") << QStringLiteral("NAIYO");
     }
     void namesThatAreNoPlainIdentifiersAreNeverSent()
     {
@@ -233,24 +234,34 @@ private Q_SLOTS:
         QTest::addColumn<short>("expected");
         QTest::addColumn<QStringList>("listed");
         QTest::newRow("goods only") << 0 << short(3)
-                                    << QStringList({QStringLiteral("大分類コード"), QStringLiteral("中分類番号"),
-                                                    QStringLiteral("商品数"), QStringLiteral("A01"),
-                                                    QStringLiteral("2"), QStringLiteral("2"),
-                                                    QStringLiteral("A01"), QStringLiteral("3"),
-                                                    QStringLiteral("1"), QStringLiteral("Z99"),
-                                                    QStringLiteral("0"), QStringLiteral("2")});
+                                    << QStringList(
+                                           {QStringLiteral("大分類コード"), QStringLiteral("中分類番号"),
+                                            QStringLiteral("商品数"), QStringLiteral("A01"),
+                                            QStringLiteral("2"), QStringLiteral("2"), QStringLiteral("A01"),
+                                            QStringLiteral("3"), QStringLiteral("1"), QStringLiteral("Z99"),
+                                            QStringLiteral("0"), QStringLiteral("2")});
         // The stock adds one key; U1 is in stock too, and S1 is one good in two stores.
         QTest::newRow("goods and stock") << 1 << short(4)
-                                         << QStringList({QStringLiteral("大分類コード"), QStringLiteral("中分類番号"),
-                                                         QStringLiteral("商品数"), QStringLiteral("在庫数"),
-                                                         QStringLiteral("A01"), QStringLiteral("2"),
-                                                         QStringLiteral("2"), QStringLiteral("1"),
-                                                         QStringLiteral("A01"), QStringLiteral("3"),
-                                                         QStringLiteral("1"), QStringLiteral("0"),
-                                                         QStringLiteral("C77"), QStringLiteral("4"),
-                                                         QStringLiteral("0"), QStringLiteral("2"),
-                                                         QStringLiteral("Z99"), QStringLiteral("0"),
-                                                         QStringLiteral("2"), QStringLiteral("0")});
+                                         << QStringList({QStringLiteral("大分類コード"),
+                                                         QStringLiteral("中分類番号"),
+                                                         QStringLiteral("商品数"),
+                                                         QStringLiteral("在庫数"),
+                                                         QStringLiteral("A01"),
+                                                         QStringLiteral("2"),
+                                                         QStringLiteral("2"),
+                                                         QStringLiteral("1"),
+                                                         QStringLiteral("A01"),
+                                                         QStringLiteral("3"),
+                                                         QStringLiteral("1"),
+                                                         QStringLiteral("0"),
+                                                         QStringLiteral("C77"),
+                                                         QStringLiteral("4"),
+                                                         QStringLiteral("0"),
+                                                         QStringLiteral("2"),
+                                                         QStringLiteral("Z99"),
+                                                         QStringLiteral("0"),
+                                                         QStringLiteral("2"),
+                                                         QStringLiteral("0")});
     }
     void unknownKeysAreListedWithTheirRowCounts()
     {

@@ -84,9 +84,10 @@ private Q_SLOTS:
         QTest::newRow("unquoted") << QByteArray("DBPARMS=Provider=SQLOLEDB;Initial Catalog=TMCS00;"
                                                 "Data Source=srv,1433;")
                                   << text;
-        QTest::newRow("unquoted, blanks around") << QByteArray("DBPARMS = Provider=SQLOLEDB;Initial Catalog=TMCS00;"
-                                                               "Data Source=srv,1433;  ")
-                                                 << text;
+        QTest::newRow("unquoted, blanks around")
+            << QByteArray("DBPARMS = Provider=SQLOLEDB;Initial Catalog=TMCS00;"
+                          "Data Source=srv,1433;  ")
+            << text;
         QTest::newRow("quoted") << QByteArray("DBPARMS=\"Provider=SQLOLEDB;Initial Catalog=TMCS00;"
                                               "Data Source=srv,1433;\"")
                                 << text;
@@ -94,7 +95,8 @@ private Q_SLOTS:
             << QByteArray("DBPARMS=Provider=SQLOLEDB;Initial Catalog=TMCS00;Data Source=srv\\SQLEXPRESS;")
             << QStringLiteral("Provider=SQLOLEDB;Initial Catalog=TMCS00;Data Source=srv\\SQLEXPRESS;");
         QTest::newRow("named instance, quoted by Qt")
-            << QByteArray("DBPARMS=\"Provider=SQLOLEDB;Initial Catalog=TMCS00;Data Source=srv\\\\SQLEXPRESS;\"")
+            << QByteArray(
+                   "DBPARMS=\"Provider=SQLOLEDB;Initial Catalog=TMCS00;Data Source=srv\\\\SQLEXPRESS;\"")
             << QStringLiteral("Provider=SQLOLEDB;Initial Catalog=TMCS00;Data Source=srv\\SQLEXPRESS;");
         QTest::newRow("password with comma and equals, unquoted")
             << QByteArray("DBPARMS=Provider=SQLOLEDB;Initial Catalog=TMCS00;Data Source=s;Password=a,b=c;")
@@ -121,8 +123,10 @@ private Q_SLOTS:
         QCOMPARE(settings::GetSetting(settings::Common, QStringLiteral("DBPARMS")), expected);
         QCOMPARE(settings::GetSetting(settings::Common, QStringLiteral("DBPARMC")),
                  QStringLiteral("Provider=x;Initial Catalog=TMCS01;Data Source=y;"));
-        QCOMPARE(settings::GetSetting(settings::Version, QStringLiteral("Invent")), QStringLiteral("Ver1.00 R12"));
-        QCOMPARE(settings::GetSetting(settings::Common, QStringLiteral("area"), QStringLiteral("x")), QString());
+        QCOMPARE(settings::GetSetting(settings::Version, QStringLiteral("Invent")),
+                 QStringLiteral("Ver1.00 R12"));
+        QCOMPARE(settings::GetSetting(settings::Common, QStringLiteral("area"), QStringLiteral("x")),
+                 QString());
         QCOMPARE(settings::GetSetting(settings::Common, QStringLiteral("missing"), QStringLiteral("d")),
                  QStringLiteral("d"));
     }

@@ -6,6 +6,7 @@
 #include <QFileInfo>
 #include <QLocale>
 #include <QRandomGenerator>
+#include <QRegularExpression>
 #include <QSettings>
 #include <QSqlDatabase>
 #include <QSqlError>
@@ -330,8 +331,8 @@ private:
 
     QString writeParameters()
     {
-        Inserter parms(m_db, QStringLiteral("MSYSPARM"),
-                       {QStringLiteral("PARM_NO"), QStringLiteral("NAIYO")});
+        const Schema &schema = m_options.schema;
+        Inserter parms(m_db, schema.sysParmTable, {schema.sysParmNoColumn, schema.sysParmValueColumn});
         if (!parms.insert({1200, QString::number(m_options.stockMode)}) ||
             !parms.insert({3080, m_options.tax}))
             return parms.error();
@@ -447,7 +448,7 @@ private:
         makeGoods();
         Inserter goods(
             m_db, QStringLiteral("MGOODS"),
-            {QStringLiteral("JAN_CD"), QStringLiteral("GOODS_NM"), QStringLiteral("DAI_BUNRUI_CD"),
+            {m_options.schema.goodsKey, QStringLiteral("GOODS_NM"), QStringLiteral("DAI_BUNRUI_CD"),
              QStringLiteral("CHU_BUNRUI_CD"), QStringLiteral("HYOJYUN_PRC"), QStringLiteral("KOURI_PRC"),
              QStringLiteral("OROSI_PRC"), QStringLiteral("H_ADD1_PRC"), QStringLiteral("K_ADD1_PRC"),
              QStringLiteral("O_ADD1_PRC"), QStringLiteral("H_ADD2_PRC"), QStringLiteral("K_ADD2_PRC"),
@@ -473,7 +474,7 @@ private:
         }
         // A few goods saved by an earlier price maintenance, which the category clear empties.
         Inserter saved(m_db, QStringLiteral("IZSELL_MENT"),
-                       {QStringLiteral("JAN_CD"), QStringLiteral("DAI_BUNRUI_CD"),
+                       {m_options.schema.goodsKey, QStringLiteral("DAI_BUNRUI_CD"),
                         QStringLiteral("CHU_BUNRUI_CD"), QStringLiteral("HYOJYUN_PRC"),
                         QStringLiteral("KOURI_PRC"), QStringLiteral("OROSI_PRC"), QStringLiteral("MENT_DT")});
         for (std::size_t g = 0; g < std::min<std::size_t>(m_goods.size(), 20); ++g) {
@@ -500,11 +501,11 @@ private:
     QString writeStock()
     {
         Inserter stock(m_db, QStringLiteral("IZAIKO"),
-                       {QStringLiteral("TENPO_CD"), QStringLiteral("JAN_CD"), QStringLiteral("DAI_BUNRUI_CD"),
-                        QStringLiteral("CHU_BUNRUI_CD"), QStringLiteral("ZAIKO_QTY"),
-                        QStringLiteral("JYUTAKU_QTY"), QStringLiteral("HYOJYUN_PRC"),
-                        QStringLiteral("KOURI_PRC"), QStringLiteral("OROSI_PRC"),
-                        QStringLiteral("KOUSHIN_DT")});
+                       {QStringLiteral("TENPO_CD"), m_options.schema.goodsKey,
+                        QStringLiteral("DAI_BUNRUI_CD"), QStringLiteral("CHU_BUNRUI_CD"),
+                        QStringLiteral("ZAIKO_QTY"), QStringLiteral("JYUTAKU_QTY"),
+                        QStringLiteral("HYOJYUN_PRC"), QStringLiteral("KOURI_PRC"),
+                        QStringLiteral("OROSI_PRC"), QStringLiteral("KOUSHIN_DT")});
         const int storeCount = stores();
         qint64 needed = m_options.stock;
         qint64 remaining = static_cast<qint64>(m_goods.size()) * storeCount;
@@ -532,7 +533,7 @@ private:
     QString writeMovements()
     {
         Inserter moves(m_db, QStringLiteral("IIODATA"),
-                       {QStringLiteral("IO_YM"), QStringLiteral("TENPO_CD"), QStringLiteral("JAN_CD"),
+                       {QStringLiteral("IO_YM"), QStringLiteral("TENPO_CD"), m_options.schema.goodsKey,
                         QStringLiteral("IO_KBN"), QStringLiteral("IO_SEQ"), QStringLiteral("DAI_BUNRUI_CD"),
                         QStringLiteral("CHU_BUNRUI_CD"), QStringLiteral("IO_QTY"),
                         QStringLiteral("HYOJYUN_PRC"), QStringLiteral("KOURI_PRC"),
@@ -687,6 +688,15 @@ QString writeSettings(const Options &options)
     ini.beginGroup(QStringLiteral("Common"));
     ini.setValue(QStringLiteral("DBPARMS"), connectionText(options.root));
     ini.setValue(QStringLiteral("area"), QString());
+    // Where the system parameters live, when not in the family's usual table.
+    const Schema usual;
+    const Schema &schema = options.schema;
+    if (schema.sysParmTable != usual.sysParmTable || schema.sysParmNoColumn != usual.sysParmNoColumn ||
+        schema.sysParmValueColumn != usual.sysParmValueColumn) {
+        ini.setValue(QStringLiteral("SysParmTable"), schema.sysParmTable);
+        ini.setValue(QStringLiteral("SysParmNoColumn"), schema.sysParmNoColumn);
+        ini.setValue(QStringLiteral("SysParmValueColumn"), schema.sysParmValueColumn);
+    }
     ini.endGroup();
     ini.beginGroup(QStringLiteral("Version"));
     ini.setValue(QStringLiteral("Invent"), options.invent);
@@ -730,14 +740,31 @@ std::optional<double> decimal(const QString &text)
 
 } // namespace
 
-QString createCatalog(const QString &file)
+QString createCatalog(const QString &file, const Schema &schema)
 {
     if (QFileInfo::exists(file))
         return QStringLiteral("already exists: ") + file;
-    QFile schema(QStringLiteral(":/krt/install/schema.sql"));
-    if (!schema.open(QIODevice::ReadOnly | QIODevice::Text))
+    QFile text(QStringLiteral(":/krt/install/schema.sql"));
+    if (!text.open(QIODevice::ReadOnly | QIODevice::Text))
         return QStringLiteral("schema not found");
-    return execute(file, splitStatements(QString::fromUtf8(schema.readAll())));
+    QString script = QString::fromUtf8(text.readAll());
+    const auto rename = [&script](const char *name, const QString &to) {
+        script.replace(QRegularExpression(QStringLiteral("\\b%1\\b").arg(QLatin1String(name))), to);
+    };
+    rename("JAN_CD", schema.goodsKey);
+    rename("MSYSPARM", schema.sysParmTable);
+    rename("PARM_NO", schema.sysParmNoColumn);
+    rename("NAIYO", schema.sysParmValueColumn);
+    QStringList statements = splitStatements(script);
+    if (schema.extraColumns) {
+        for (const char *table : {"MITEMCNT", "MGOODS", "IZAIKO", "IIODATA"}) {
+            statements.append(QStringLiteral("ALTER TABLE %1 ADD COLUMN GENKA_PRC REAL DEFAULT 100")
+                                  .arg(QLatin1String(table)));
+            statements.append(QStringLiteral("ALTER TABLE %1 ADD COLUMN BIKOU TEXT DEFAULT '備考'")
+                                  .arg(QLatin1String(table)));
+        }
+    }
+    return execute(file, statements);
 }
 
 QString runScript(const QString &file, const QString &script)
@@ -794,6 +821,11 @@ QString validate(const Options &options)
     const std::optional<double> tax = decimal(options.tax);
     if (!tax || *tax < 0 || *tax >= 1)
         return QStringLiteral("tax: a fraction such as 0.08");
+    static const QRegularExpression identifier(QStringLiteral("^[A-Za-z_][A-Za-z0-9_]*$"));
+    for (const QString &name : {options.schema.goodsKey, options.schema.sysParmTable,
+                                options.schema.sysParmNoColumn, options.schema.sysParmValueColumn})
+        if (!identifier.match(name).hasMatch())
+            return QStringLiteral("not a plain column or table name: ") + name;
     if (options.sysYm != 0 && (options.sysYm / 100 < 1900 || options.sysYm / 100 > 9999 ||
                                options.sysYm % 100 < 1 || options.sysYm % 100 > 12))
         return QStringLiteral("system month: yyyymm");
@@ -807,7 +839,7 @@ Result createPopulatedCatalog(const QString &file, const Options &options, quint
     timer.start();
     CatalogFigures figures;
     figures.file = file;
-    result.error = createCatalog(file);
+    result.error = createCatalog(file, options.schema);
     if (result.error.isEmpty()) {
         result.error = fill(file, options, seed, figures);
         // A catalog left half filled would pass for a real one.

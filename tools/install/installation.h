@@ -27,9 +27,21 @@ private:
     QString m_error;
 };
 
+// How a family database's tables may differ from the demo's without the program caring: the
+// goods code column and the system-parameter table have names of the family's own, and the
+// tables carry columns of their own (among them a cost price that no conversion may touch).
+struct Schema
+{
+    QString goodsKey = QStringLiteral("JAN_CD");
+    QString sysParmTable = QStringLiteral("MSYSPARM");
+    QString sysParmNoColumn = QStringLiteral("PARM_NO");
+    QString sysParmValueColumn = QStringLiteral("NAIYO");
+    bool extraColumns = false; // GENKA_PRC (REAL, 100) and BIKOU (TEXT) in MITEMCNT and the price tables
+};
+
 // Creates a new, empty catalog file with every table of the family that the program uses.
 // Returns an empty text on success, otherwise what failed.
-QString createCatalog(const QString &file);
+QString createCatalog(const QString &file, const Schema &schema = {});
 
 // Runs SQL statements (separated by ";" at line ends) on an existing catalog file.
 QString runScript(const QString &file, const QString &script);
@@ -51,6 +63,7 @@ struct Options
     int unmatched = 0;                              // goods of a major category the masters lack
     int sysYm = 0;                                  // GDATECTL.SYS_YM1 as yyyymm; 0: the current month
     QDate stockTake;                                // latest INEFUDA_CNT date; null: today
+    Schema schema;                                  // names and extra columns of the tables
 };
 
 // What an existing installation folder does to a new creation.

@@ -75,6 +75,17 @@ int main(int argc, char *argv[])
                 QStringLiteral("the current month"));
     valueOption(QStringLiteral("stock-take"), QStringLiteral("latest price-tag stock-take date"),
                 QStringLiteral("YYYY-MM-DD"), QStringLiteral("today"));
+    valueOption(QStringLiteral("goods-key"), QStringLiteral("name of the goods code column"),
+                QStringLiteral("NAME"), options.schema.goodsKey);
+    valueOption(QStringLiteral("sysparm"),
+                QStringLiteral("table, number column and content column of the system parameters"),
+                QStringLiteral("TABLE,NUMBER,CONTENT"),
+                QStringList{options.schema.sysParmTable, options.schema.sysParmNoColumn,
+                            options.schema.sysParmValueColumn}
+                    .join(QLatin1Char(',')));
+    parser.addOption(QCommandLineOption(QStringLiteral("extra-columns"),
+                                        QStringLiteral("add columns of the family's own (a cost price, a "
+                                                       "note) to the work list and the price tables")));
     parser.addOption(
         QCommandLineOption(QStringLiteral("force"), QStringLiteral("replace an existing installation")));
     parser.addOption(QCommandLineOption(QStringLiteral("keep"),
@@ -128,6 +139,14 @@ int main(int argc, char *argv[])
     }
     options.tax = parser.value(QStringLiteral("tax"));
     options.invent = parser.value(QStringLiteral("invent"));
+    options.schema.goodsKey = parser.value(QStringLiteral("goods-key"));
+    const QStringList sysParm = parser.value(QStringLiteral("sysparm")).split(QLatin1Char(','));
+    if (sysParm.size() != 3)
+        return usage(QStringLiteral("--sysparm: TABLE,NUMBER,CONTENT"));
+    options.schema.sysParmTable = sysParm[0];
+    options.schema.sysParmNoColumn = sysParm[1];
+    options.schema.sysParmValueColumn = sysParm[2];
+    options.schema.extraColumns = parser.isSet(QStringLiteral("extra-columns"));
     const QString invalid = krt::install::validate(options);
     if (!invalid.isEmpty())
         return usage(invalid);

@@ -1,0 +1,152 @@
+#include "formfixture.h"
+
+#include <QFile>
+#include <QLineEdit>
+#include <QRadioButton>
+
+using namespace krt;
+using namespace krt::testing;
+
+namespace {
+
+// A database of the family as shops have it: the goods code column has a name of its own, every
+// table the program writes carries columns of its own (a cost price among them), and the system
+// parameters live in a table of the family's own that the settings name.
+install::Schema familySchema()
+{
+    install::Schema schema;
+    schema.goodsKey = QStringLiteral("SHOHIN_CODE");
+    schema.sysParmTable = QStringLiteral("SYS_PRM");
+    schema.sysParmNoColumn = QStringLiteral("PRM_ID");
+    schema.sysParmValueColumn = QStringLiteral("PRM_VAL");
+    schema.extraColumns = true;
+    return schema;
+}
+
+// One price row: its prices and what decides whether the run converts it.
+struct Row
+{
+    QList<qint64> prices;
+    QList<bool> nullPrice;
+    qint64 month = 0;  // IIODATA.IO_YM
+    double onHand = 0; // IZAIKO.ZAIKO_QTY
+    QString costAndNote;
+    bool taxFree = false;
+};
+
+std::map<QString, Row> readRows(const FormFixture &f)
+{
+    std::map<QString, Row> rows;
+    const auto read = [&](const QString &table, const QString &prices, const QString &extra) {
+        // Goods of tax-free categories are not on the work list and keep their prices.
+        const auto records = f.records(
+            0, QStringLiteral("SELECT rowid, GENKA_PRC || '/' || BIKOU, (SELECT TAX_FREE_FLG FROM MITEMCD "
+                              "WHERE ITEM_CD = DAI_BUNRUI_CD), %1, %2 FROM %3")
+                   .arg(extra, prices, table));
+        if (!records)
+            return;
+        for (const QVariantList &r : *records) {
+            Row row;
+            row.costAndNote = r[1].toString();
+            row.taxFree = r[2].toString() != QStringLiteral("0");
+            row.month = r[3].toLongLong();
+            row.onHand = r[3].toDouble();
+            for (qsizetype i = 4; i < r.size(); ++i) {
+                row.nullPrice.append(r[i].isNull());
+                row.prices.append(r[i].toLongLong());
+            }
+            rows[table + QLatin1Char(' ') + r[0].toString()] = row;
+        }
+    };
+    read(QStringLiteral("MGOODS"),
+         QStringLiteral("HYOJYUN_PRC, KOURI_PRC, OROSI_PRC, H_ADD1_PRC, K_ADD1_PRC, O_ADD1_PRC, H_ADD2_PRC, "
+                        "K_ADD2_PRC, O_ADD2_PRC"),
+         QStringLiteral("0"));
+    read(QStringLiteral("IZAIKO"), QStringLiteral("HYOJYUN_PRC, KOURI_PRC, OROSI_PRC"),
+         QStringLiteral("ZAIKO_QTY"));
+    read(QStringLiteral("IIODATA"), QStringLiteral("HYOJYUN_PRC, KOURI_PRC, OROSI_PRC"),
+         QStringLiteral("IO_YM"));
+    return rows;
+}
+
+} // namespace
+
+class TestFamilyDatabase : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void startsWithoutABoxAndConvertsExactly_data()
+    {
+        QTest::addColumn<int>("stockMode");
+        QTest::newRow("stock converted at once") << 1;
+        QTest::newRow("inventory categories converted later") << 0;
+    }
+
+    void startsWithoutABoxAndConvertsExactly()
+    {
+        QFETCH(int, stockMode);
+        FormFixture f;
+        install::Options options = f.smallOptions();
+        options.databases = 1;
+        options.stockMode = stockMode;
+        options.schema = familySchema();
+        QVERIFY(f.install(options));
+        QVERIFY(!f.records(0, QStringLiteral("SELECT * FROM MSYSPARM")));
+        QVERIFY(!f.records(0, QStringLiteral("SELECT JAN_CD FROM MGOODS")));
+        const std::map<QString, Row> before = readRows(f);
+        QVERIFY(before.size() > 500);
+        const qint64 sysYm = f.value(0, QStringLiteral("SELECT SYS_YM1 FROM GDATECTL")).toLongLong();
+
+        bool ready = false;
+        bool ran = false;
+        const int code = f.runMain(
+            [&](KRT550F1 &form) {
+                ready = form.fkeyBar()->FKeyEnabled(1) && form.StockMode == stockMode && f.boxes.isEmpty();
+                ConditionPanel *panel = form.panel();
+                QTest::mouseClick(panel->opt_Tax[1], Qt::LeftButton);
+                QTest::mouseClick(panel->txt_Tax_From[1], Qt::LeftButton);
+                QTest::keyClicks(panel->txt_Tax_From[1], QStringLiteral("8"));
+                QTest::mouseClick(panel->txt_Tax_To[1], Qt::LeftButton);
+                QTest::keyClicks(panel->txt_Tax_To[1], QStringLiteral("10"));
+                QTest::keyClick(&form, Qt::Key_F1);
+            },
+            &ran);
+        QCOMPARE(code, 0);
+        QVERIFY(ran);
+        QVERIFY2(ready, qPrintable(f.numbers().join(QLatin1Char(','))));
+        QCOMPARE(f.numbers(), QStringList{QStringLiteral("10009")});
+        QCOMPARE(
+            f.value(0, QStringLiteral("SELECT COUNT(*) FROM MITEMCNT WHERE UPDATE_DATE IS NULL")).toInt(), 0);
+
+        // Goods always; stock and movements only when they are converted at once. The family's own
+        // columns keep their values, the cost price among them.
+        const std::map<QString, Row> after = readRows(f);
+        QCOMPARE(after.size(), before.size());
+        int converted = 0;
+        for (const auto &[id, old] : before) {
+            const Row &now = after.at(id);
+            QCOMPARE(now.costAndNote, QStringLiteral("100.0/備考"));
+            const bool goods = id.startsWith(QStringLiteral("MGOODS"));
+            const bool changes =
+                !old.taxFree &&
+                (goods || (stockMode != 0 &&
+                           (id.startsWith(QStringLiteral("IZAIKO")) ? old.onHand > 0 : old.month >= sysYm)));
+            for (qsizetype i = 0; i < old.prices.size(); ++i) {
+                QCOMPARE(now.nullPrice[i], old.nullPrice[i]);
+                const qint64 expected =
+                    changes && !old.nullPrice[i] ? exactPrice(old.prices[i], 8, 10, 0, 0) : old.prices[i];
+                QVERIFY2(now.prices[i] == expected, qPrintable(QStringLiteral("%1 price %2: %3, expected %4")
+                                                                   .arg(id)
+                                                                   .arg(i)
+                                                                   .arg(now.prices[i])
+                                                                   .arg(expected)));
+                converted += changes && old.prices[i] != now.prices[i];
+            }
+        }
+        QVERIFY(converted > 500);
+    }
+};
+
+QTEST_MAIN(TestFamilyDatabase)
+#include "tst_family_database.moc"
