@@ -95,6 +95,7 @@ private:
 
     Clock m_clock;
     std::unique_ptr<Connection> m_db;
+    QString m_switchFailure; // what the box of a failed switch says after the entry's text
     QLB347U1 *QLB347U11 = nullptr;
     QWidget *pic_DbSelect = nullptr;
     QComboBox *cmb_DAT = nullptr;

@@ -10,6 +10,7 @@
 #include "family/screenpointer.h"
 #include "family/settingsstore.h"
 #include "params/conditionpanel.h"
+#include "pricing/writeaccess.h"
 
 #include <QComboBox>
 #include <QDir>
@@ -87,6 +88,7 @@ void KRT550F1::prsb_GetInventVersion()
 
 long KRT550F1::prfn_DbSwitch()
 {
+    m_switchFailure = QStringLiteral("にはテーブルがありません。");
     if (prfn_DbConnect() == -1)
         return -1;
 
@@ -114,6 +116,17 @@ long KRT550F1::prfn_DbSwitch()
     const long count = prfn_GetItemCount(QString());
     if (count == -1)
         return -1;
+    // A database that can be read but not written is refused before the work list is filled, so
+    // that nothing is marked or half-written there, and the operator learns the real cause.
+    if (const std::optional<pricing::WriteRefusal> refusal = pricing::findWriteRefusal(*m_db, StockMode)) {
+        DbErrors errors{programError(QStringLiteral("%1 に書き込めません。データベースが読み取り専用か、"
+                                                    "ログインに更新の権限がありません。")
+                                         .arg(refusal->table))};
+        errors += refusal->errors;
+        ShowDbError(QStringLiteral("11002"), errors, 0, AppTitle);
+        m_switchFailure = QStringLiteral("には書き込めません（書き込みの権限がありません）。");
+        return -1;
+    }
     prfn_GetItemCode(count != 0 ? 1 : 0);
     if (prfn_LoadItemGrid() == -1)
         return -1;
@@ -136,7 +149,7 @@ void KRT550F1::cmb_DAT_Click()
         return;
     }
     setScreenPointer(PointerDefault);
-    MessageBoxes::plain(cmb_DAT->currentText() + QStringLiteral("にはテーブルがありません。"));
+    MessageBoxes::plain(cmb_DAT->currentText() + m_switchFailure);
     cmb_DAT->setCurrentIndex(PrevListIndex);
 }
 

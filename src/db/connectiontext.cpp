@@ -138,7 +138,7 @@ QString sqlServerDriver(const QList<Entry> &entries)
 
 const QString OdbcTimeouts = QStringLiteral("SQL_ATTR_LOGIN_TIMEOUT=15;SQL_ATTR_CONNECTION_TIMEOUT=30");
 
-PlanResult planSqlite(const QString &folder, const QString &catalog)
+PlanResult planSqlite(const QString &folder, const QString &catalog, bool readOnly)
 {
     const QString file = QDir(folder).filePath(catalog + QStringLiteral(".db"));
     const QFileInfo info(file);
@@ -149,6 +149,8 @@ PlanResult planSqlite(const QString &folder, const QString &catalog)
     plan.databaseName = info.absoluteFilePath();
     // A writer that finds the database busy waits instead of failing at once.
     plan.connectOptions = QStringLiteral("QSQLITE_BUSY_TIMEOUT=30000");
+    if (readOnly)
+        plan.connectOptions += QStringLiteral(";QSQLITE_OPEN_READONLY");
     plan.engine = Engine::Sqlite;
     return {plan, {}};
 }
@@ -241,7 +243,10 @@ PlanResult planConnection(const QString &connectionText)
         return {std::nullopt, QStringLiteral("接続文字列に接続先 (Data Source) がありません。")};
 
     if (provider.compare(QStringLiteral("SQLite"), Qt::CaseInsensitive) == 0)
-        return planSqlite(dataSource, catalog);
+        // OLE DB's access mode: Mode=Read opens the database for reading only.
+        return planSqlite(dataSource, catalog,
+                          valueOf(entries, QStringLiteral("Mode")).compare(QStringLiteral("Read"),
+                                                                            Qt::CaseInsensitive) == 0);
     if (provider.startsWith(QStringLiteral("SQLOLEDB"), Qt::CaseInsensitive) ||
         provider.startsWith(QStringLiteral("SQLNCLI"), Qt::CaseInsensitive) ||
         provider.startsWith(QStringLiteral("MSOLEDBSQL"), Qt::CaseInsensitive))

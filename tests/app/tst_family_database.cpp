@@ -146,6 +146,29 @@ private Q_SLOTS:
         }
         QVERIFY(converted > 500);
     }
+
+    // A database that can be read but not written (a read-only file, a login without the right
+    // to update): the operator learns that cause at once, and nothing is filled or marked there.
+    void aDatabaseThatCannotBeWrittenSaysSoBeforeAnythingIsWritten()
+    {
+        FormFixture f;
+        install::Options options = f.smallOptions();
+        options.databases = 1;
+        QVERIFY(f.install(options));
+        f.setSetting(QStringLiteral("Common/DBPARMS"),
+                     install::connectionText(f.root()) + QStringLiteral("Mode=Read;"));
+        bool ran = true;
+        QCOMPARE(f.runMain([](KRT550F1 &) {}, &ran), 0);
+        QVERIFY(!ran);
+        QCOMPARE(f.numbers(),
+                 (QStringList{QStringLiteral("11002"),
+                              QStringLiteral("DAT1には書き込めません（書き込みの権限がありません）。")}));
+        const QString details = f.boxes.constFirst().details;
+        QVERIFY2(details.contains(QStringLiteral("MITEMCNT に書き込めません")), qPrintable(details));
+        QVERIFY2(details.contains(QStringLiteral("readonly")), qPrintable(details));
+        QVERIFY2(!details.contains(QStringLiteral("テーブルがありません")), qPrintable(details));
+        QCOMPARE(f.value(0, QStringLiteral("SELECT COUNT(*) FROM MITEMCNT")).toInt(), 0);
+    }
 };
 
 QTEST_MAIN(TestFamilyDatabase)

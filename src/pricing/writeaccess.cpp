@@ -1,0 +1,37 @@
+#include "writeaccess.h"
+
+namespace krt::pricing {
+
+QList<WriteProbe> writeProbes(int stockMode)
+{
+    QList<std::pair<const char *, const char *>> columns = {{"MITEMCNT", "CHK"}, {"MGOODS", "HYOJYUN_PRC"}};
+    if (stockMode != 0)
+        columns += {{"IZAIKO", "HYOJYUN_PRC"}, {"IIODATA", "HYOJYUN_PRC"}};
+    QList<WriteProbe> probes;
+    for (const auto &[table, column] : columns) {
+        const QString t = QLatin1String(table);
+        const QString c = QLatin1String(column);
+        probes.append({t, QStringLiteral("SELECT %1 FROM %2 WHERE 1 = 0").arg(c, t),
+                       QStringLiteral("UPDATE %2 SET %1 = %1 WHERE 1 = 0").arg(c, t)});
+    }
+    return probes;
+}
+
+std::optional<WriteRefusal> findWriteRefusal(Connection &connection, int stockMode)
+{
+    if (!connection.beginTrans())
+        return WriteRefusal{QString(), connection.errors()};
+    std::optional<WriteRefusal> refusal;
+    for (const WriteProbe &probe : writeProbes(stockMode)) {
+        if (!connection.openRecordset(probe.read))
+            continue;
+        if (!connection.execute(probe.write)) {
+            refusal = WriteRefusal{probe.table, connection.errors()};
+            break;
+        }
+    }
+    connection.rollbackTrans();
+    return refusal;
+}
+
+} // namespace krt::pricing

@@ -1,0 +1,38 @@
+#pragma once
+
+#include "../db/connection.h"
+
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+
+namespace krt::pricing {
+
+// Whether the program may write the tables a conversion writes: the work list MITEMCNT and
+// MGOODS always, IZAIKO and IIODATA when the stock is converted at once (stock mode not 0).
+// A database opened read-only, or a login without the right to change these tables, is found
+// before anything is marked, filled or converted.
+
+// For each such table: a statement that reads the column the probe writes, and one that writes
+// it back onto itself in no row. Neither changes anything.
+struct WriteProbe
+{
+    QString table;
+    QString read;
+    QString write;
+};
+QList<WriteProbe> writeProbes(int stockMode);
+
+// Sends the probes in a transaction that is rolled back. The answer names the first table that
+// can be read but not written, with the connection's errors of the refused write; nothing when
+// every table can be written or when a table cannot even be read (that failure belongs to the
+// step that reads it and is reported there).
+struct WriteRefusal
+{
+    QString table;
+    DbErrors errors;
+};
+std::optional<WriteRefusal> findWriteRefusal(Connection &connection, int stockMode);
+
+} // namespace krt::pricing
