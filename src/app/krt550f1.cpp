@@ -92,6 +92,11 @@ void KRT550F1::buildLayout()
         if (index >= 0)
             cmb_DAT_Click();
     });
+    // Choosing the entry that is already selected reconnects a database that went away.
+    connect(cmb_DAT, &QComboBox::activated, this, [this](int index) {
+        if (m_connectionLost && index >= 0 && index == cmb_DAT->currentIndex())
+            cmb_DAT_Click();
+    });
 
     struct Heading
     {
@@ -186,6 +191,9 @@ void KRT550F1::prsb_SetFKeyCaption()
 
 void KRT550F1::QLB347U11_FKeyClick(short KeyNo)
 {
+    const bool usesDatabase = KeyNo == 1 || KeyNo == 5 || KeyNo == 6 || KeyNo == 7;
+    if (usesDatabase && !prfn_ConnectionAlive())
+        return;
     switch (KeyNo) {
     case 1:
         prsb_Execute();

@@ -45,6 +45,7 @@ public:
     void cmb_DAT_Click();
     void cmb_DAT_GotFocus();
     void cmb_DAT_KeyDown(int keyCode);
+    bool prfn_ConnectionAlive();
 
     // Category control table.
     long prfn_GetItemCode(int inAdd);
@@ -95,7 +96,8 @@ private:
 
     Clock m_clock;
     std::unique_ptr<Connection> m_db;
-    QString m_switchFailure; // what the box of a failed switch says after the entry's text
+    QString m_switchFailure;       // what the box of a failed switch says after the entry's text
+    bool m_connectionLost = false; // a command found the database gone; reselecting reconnects
     QLB347U1 *QLB347U11 = nullptr;
     QWidget *pic_DbSelect = nullptr;
     QComboBox *cmb_DAT = nullptr;

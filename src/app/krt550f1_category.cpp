@@ -138,7 +138,7 @@ void KRT550F1::lstTbl_Click()
         return;
     const int r = lstTbl->Row();
     // A click beside the lines has no line to toggle.
-    if (r < 0 || r >= lstTbl->Rows())
+    if (r < 0 || r >= lstTbl->Rows() || !prfn_ConnectionAlive())
         return;
     if (StockMode == 0 && lstTbl->TextMatrix(r, ColInvFlg) == QStringLiteral("0") && prfn_CheckNefudaDate())
         return;

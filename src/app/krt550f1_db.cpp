@@ -140,6 +140,7 @@ long KRT550F1::prfn_DbSwitch()
 
 void KRT550F1::cmb_DAT_Click()
 {
+    m_connectionLost = false;
     setScreenPointer(PointerHourglass);
     if (prfn_DbSwitch() == 0) {
         prfn_LoadItemGrid();
@@ -151,6 +152,26 @@ void KRT550F1::cmb_DAT_Click()
     setScreenPointer(PointerDefault);
     MessageBoxes::plain(cmb_DAT->currentText() + m_switchFailure);
     cmb_DAT->setCurrentIndex(PrevListIndex);
+}
+
+// Before a command touches the database: a database that went away (file removed, server
+// restarted, network cut) is reported in words and the command changes nothing. The connection
+// is released and the list opened, so that choosing the database again reconnects without a
+// restart; a switch that reads stock mode 0 locks the list again.
+bool KRT550F1::prfn_ConnectionAlive()
+{
+    if (m_db && m_db->isAlive())
+        return true;
+    DbErrors errors{programError(QStringLiteral("データベースとの接続が切れました。"
+                                                "ＤＢ選択でデータベースを選び直してください。"))};
+    if (m_db)
+        errors += m_db->errors();
+    setScreenPointer(PointerDefault);
+    ShowDbError(QStringLiteral("11002"), errors, 0, AppTitle);
+    m_db.reset();
+    m_connectionLost = true;
+    cmb_DAT->setEnabled(true);
+    return false;
 }
 
 void KRT550F1::cmb_DAT_GotFocus()

@@ -4,6 +4,7 @@
 #include "dialect.h"
 
 #include <QAtomicInt>
+#include <QFileInfo>
 #include <QSqlDriver>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -152,6 +153,28 @@ void Connection::recordError(const QSqlError &error, const QString &statement)
         text = error.driverText() + QStringLiteral(": ") + text;
     const QString driverName = QSqlDatabase::contains(m_name) ? database().driverName() : QString();
     m_errors.append({text, error.nativeErrorCode(), statement, driverName});
+}
+
+bool Connection::isAlive()
+{
+    if (m_engine == Engine::Sqlite && database().driverName() == QStringLiteral("QSQLITE") &&
+        !QFileInfo::exists(database().databaseName())) {
+        m_errors = {programError(QStringLiteral("データベースファイルがありません: ") + database().databaseName())};
+        return false;
+    }
+    // The question goes to the engine itself, past the statement hook: it is no statement of the
+    // program's work, and fault trials count only those.
+    m_errors.clear();
+    if (!isOpen()) {
+        m_errors.append(programError(QStringLiteral("データベースに接続されていません。")));
+        return false;
+    }
+    QSqlQuery query(database());
+    if (!query.exec(QStringLiteral("SELECT 1")) || !query.next()) {
+        recordError(query.lastError(), QStringLiteral("SELECT 1"));
+        return false;
+    }
+    return true;
 }
 
 bool Connection::execute(const QString &sql)

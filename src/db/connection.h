@@ -77,6 +77,11 @@ public:
     bool isOpen() const;
     Engine engine() const { return m_engine; }
 
+    // Whether the database is still there: the engine answers a statement and, on the embedded
+    // engine, the database file has not been removed under the open connection (the engine would
+    // go on writing into a file nobody can open again). When it is gone, errors() says why.
+    bool isAlive();
+
     bool execute(const QString &sql);
     // How many rows the last execute changed; -1 when it failed or the driver cannot tell.
     int rowsAffected() const { return m_rowsAffected; }

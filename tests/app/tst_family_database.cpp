@@ -1,6 +1,7 @@
 #include "formfixture.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QLineEdit>
 #include <QRadioButton>
 
@@ -168,6 +169,55 @@ private Q_SLOTS:
         QVERIFY2(details.contains(QStringLiteral("readonly")), qPrintable(details));
         QVERIFY2(!details.contains(QStringLiteral("テーブルがありません")), qPrintable(details));
         QCOMPARE(f.value(0, QStringLiteral("SELECT COUNT(*) FROM MITEMCNT")).toInt(), 0);
+    }
+
+    // A database that goes away while the program runs: every command says so and changes
+    // nothing; choosing the database again reconnects without a restart.
+    void aDatabaseThatWentAwayIsReportedAndReconnectedBySelectingItAgain()
+    {
+        FormFixture f;
+        QVERIFY(f.install());
+        KRT550F1 &form = f.load();
+        QVERIFY(form.fkeyBar()->FKeyEnabled(7));
+        const QString file = f.catalog(0);
+        const QString kept = f.root() + QStringLiteral("/kept.db");
+        {
+            const install::CatalogConnection copy(file);
+            QVERIFY(QSqlQuery(copy.db()).exec(QStringLiteral("VACUUM INTO '%1'").arg(kept)));
+        }
+        for (const QString &suffix : {QString(), QStringLiteral("-wal"), QStringLiteral("-shm")})
+            QFile::remove(file + suffix);
+        const QStringList marks = f.gridColumn(0);
+
+        const auto lost = [&f] {
+            return f.boxes.size() == 1 && f.boxes[0].msgNo == QStringLiteral("11002") &&
+                   f.boxes[0].details.contains(QStringLiteral("データベースとの接続が切れました"));
+        };
+        QTest::keyClick(&form, Qt::Key_F7);
+        QVERIFY2(lost(), qPrintable(f.numbers().join(QLatin1Char(','))));
+        QCOMPARE(f.gridColumn(0), marks);
+        QVERIFY(!form.connection());
+        for (const Qt::Key key : {Qt::Key_F1, Qt::Key_F5, Qt::Key_F6}) {
+            f.boxes.clear();
+            QTest::keyClick(&form, key);
+            QVERIFY2(lost(), qPrintable(f.numbers().join(QLatin1Char(','))));
+        }
+        f.boxes.clear();
+        f.clickLine(0);
+        QVERIFY(lost());
+        QCOMPARE(f.gridColumn(0), marks);
+        QVERIFY(!QFileInfo::exists(file));
+        QVERIFY(form.dbList()->isEnabled());
+
+        // The database is back (the server restarted, the share mounted again).
+        QVERIFY(QFile::rename(kept, file));
+        f.boxes.clear();
+        emit form.dbList()->activated(0);
+        QVERIFY2(f.boxes.isEmpty(), qPrintable(f.numbers().join(QLatin1Char(','))));
+        QVERIFY(form.connection());
+        QTest::keyClick(&form, Qt::Key_F7);
+        QVERIFY2(f.boxes.isEmpty(), qPrintable(f.numbers().join(QLatin1Char(','))));
+        QVERIFY(f.value(0, QStringLiteral("SELECT COUNT(*) FROM MITEMCNT WHERE CHK = 1")).toInt() > 0);
     }
 };
 
