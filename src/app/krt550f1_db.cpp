@@ -155,12 +155,13 @@ void KRT550F1::cmb_DAT_Click()
 }
 
 // Before a command touches the database: a database that went away (file removed, server
-// restarted, network cut) is reported in words and the command changes nothing. The connection
-// is released and the list opened, so that choosing the database again reconnects without a
-// restart; a switch that reads stock mode 0 locks the list again.
+// restarted, network cut) is reported in words and the command changes nothing, and so is every
+// later command until the database is chosen again. The connection is released and the list
+// opened, so that choosing the database again reconnects without a restart; a switch that reads
+// stock mode 0 locks the list again.
 bool KRT550F1::prfn_ConnectionAlive()
 {
-    if (m_db && m_db->isAlive())
+    if (!m_connectionLost && (!m_db || m_db->isAlive()))
         return true;
     DbErrors errors{programError(QStringLiteral("データベースとの接続が切れました。"
                                                 "ＤＢ選択でデータベースを選び直してください。"))};

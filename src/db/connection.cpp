@@ -159,7 +159,8 @@ bool Connection::isAlive()
 {
     if (m_engine == Engine::Sqlite && database().driverName() == QStringLiteral("QSQLITE") &&
         !QFileInfo::exists(database().databaseName())) {
-        m_errors = {programError(QStringLiteral("データベースファイルがありません: ") + database().databaseName())};
+        m_errors = {
+            programError(QStringLiteral("データベースファイルがありません: ") + database().databaseName())};
         return false;
     }
     // The question goes to the engine itself, past the statement hook: it is no statement of the

@@ -244,9 +244,10 @@ PlanResult planConnection(const QString &connectionText)
 
     if (provider.compare(QStringLiteral("SQLite"), Qt::CaseInsensitive) == 0)
         // OLE DB's access mode: Mode=Read opens the database for reading only.
-        return planSqlite(dataSource, catalog,
-                          valueOf(entries, QStringLiteral("Mode")).compare(QStringLiteral("Read"),
-                                                                            Qt::CaseInsensitive) == 0);
+        return planSqlite(
+            dataSource, catalog,
+            valueOf(entries, QStringLiteral("Mode")).compare(QStringLiteral("Read"), Qt::CaseInsensitive) ==
+                0);
     if (provider.startsWith(QStringLiteral("SQLOLEDB"), Qt::CaseInsensitive) ||
         provider.startsWith(QStringLiteral("SQLNCLI"), Qt::CaseInsensitive) ||
         provider.startsWith(QStringLiteral("MSOLEDBSQL"), Qt::CaseInsensitive))

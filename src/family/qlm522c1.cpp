@@ -41,10 +41,11 @@ QString rowsOf(const QString &table)
         .arg(table);
 }
 
-// The unmatched keys with their number of goods (and of stock rows when the stock is checked).
+} // namespace
+
 // The keys in use are few: they are found first and checked against the masters, and rows are
 // counted only for the keys that fail.
-QString unmatchedSql(bool withStock)
+QString QLM522C1::unmatchedSql(bool withStock)
 {
     QString keys = keysOf(QStringLiteral("MGOODS"));
     QString counts = rowsOf(QStringLiteral("MGOODS")) + QStringLiteral(" AS GOODS_CNT");
@@ -62,6 +63,8 @@ QString unmatchedSql(bool withStock)
                "AND MITEMDTL.D_DETAIL_NO = K.CHU_BUNRUI_CD))) ") +
            QStringLiteral("ORDER BY K.DAI_BUNRUI_CD, K.CHU_BUNRUI_CD");
 }
+
+namespace {
 
 ComponentError readError(const Connection &connection)
 {

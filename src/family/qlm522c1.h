@@ -47,6 +47,10 @@ public:
 
     explicit QLM522C1(Connection *connection);
 
+    // The statement that lists the unmatched keys with their number of goods, and of stock rows
+    // when the stock is checked too.
+    static QString unmatchedSql(bool withStock);
+
     void setHonShiten(int value);
     int HonShiten() const { return m_honShiten; }
 

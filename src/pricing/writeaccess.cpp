@@ -19,19 +19,18 @@ QList<WriteProbe> writeProbes(int stockMode)
 
 std::optional<WriteRefusal> findWriteRefusal(Connection &connection, int stockMode)
 {
-    if (!connection.beginTrans())
-        return WriteRefusal{QString(), connection.errors()};
-    std::optional<WriteRefusal> refusal;
+    // The write goes first and on its own: it changes no row, and taking the write lock first
+    // waits for another operator's category instead of failing on a read snapshot that a commit
+    // has overtaken.
     for (const WriteProbe &probe : writeProbes(stockMode)) {
-        if (!connection.openRecordset(probe.read))
+        if (connection.execute(probe.write))
             continue;
-        if (!connection.execute(probe.write)) {
-            refusal = WriteRefusal{probe.table, connection.errors()};
-            break;
-        }
+        WriteRefusal refusal{probe.table, connection.errors()};
+        if (!connection.openRecordset(probe.read))
+            return std::nullopt;
+        return refusal;
     }
-    connection.rollbackTrans();
-    return refusal;
+    return std::nullopt;
 }
 
 } // namespace krt::pricing

@@ -24,10 +24,9 @@ struct WriteProbe
 };
 QList<WriteProbe> writeProbes(int stockMode);
 
-// Sends the probes in a transaction that is rolled back. The answer names the first table that
-// can be read but not written, with the connection's errors of the refused write; nothing when
-// every table can be written or when a table cannot even be read (that failure belongs to the
-// step that reads it and is reported there).
+// Sends the probes. The answer names the first table that can be read but not written, with the connection's
+// errors of the refused write; nothing when every table can be written or when a table cannot even be read
+// (that failure belongs to the step that reads it and is reported there).
 struct WriteRefusal
 {
     QString table;
