@@ -570,17 +570,19 @@ private Q_SLOTS:
         QTest::addColumn<Conditions>("conditions");
         QTest::newRow("direct, 8 % to 10 %, goods half up at the tens, add-ons up at the ones")
             << 1 << QStringLiteral("Ver1.00 R12")
-            << Conditions{1, "8", "10", HasuRoundHalfUp, 1, HasuRoundUp, 0};
+            << Conditions{1, QStringLiteral("8"), QStringLiteral("10"), HasuRoundHalfUp, 1, HasuRoundUp, 0};
         QTest::newRow("direct, without tax to 10 %, goods down at the ones, old inventory version")
-            << 1 << QStringLiteral("Ver1.00 R11") << Conditions{0, "", "10", HasuRoundDown, 0, HasuNone, 0};
+            << 1 << QStringLiteral("Ver1.00 R11")
+            << Conditions{0, QString(), QStringLiteral("10"), HasuRoundDown, 0, HasuNone, 0};
         QTest::newRow("direct, 5 % to 8 %, goods half up at the thousands, add-ons down at the hundreds")
             << 1 << QStringLiteral("Ver2.00 R01")
-            << Conditions{1, "5", "8", HasuRoundHalfUp, 3, HasuRoundDown, 2};
+            << Conditions{1, QStringLiteral("5"), QStringLiteral("8"), HasuRoundHalfUp, 3, HasuRoundDown, 2};
         QTest::newRow("deferred, 8 % to 10 %, goods up at the hundreds, add-ons half up at the tens")
             << 0 << QStringLiteral("Ver1.00 R12")
-            << Conditions{1, "8", "10", HasuRoundUp, 2, HasuRoundHalfUp, 1};
+            << Conditions{1, QStringLiteral("8"), QStringLiteral("10"), HasuRoundUp, 2, HasuRoundHalfUp, 1};
         QTest::newRow("deferred, 8 % to without tax, no rounding")
-            << 0 << QStringLiteral("Ver1.00 R12") << Conditions{2, "8", "", HasuNone, 0, HasuNone, 0};
+            << 0 << QStringLiteral("Ver1.00 R12")
+            << Conditions{2, QStringLiteral("8"), QString(), HasuNone, 0, HasuNone, 0};
     }
     void theRunConvertsTheMarkedCategoriesExactly()
     {
@@ -709,7 +711,8 @@ private Q_SLOTS:
         QVERIFY(f.install(demoOptions(f, stockMode, QStringLiteral("Ver1.00 R12"))));
         KRT550F1 &form = loadForm(f);
         const Mode mode = modeOf(f, stockMode, true);
-        const Conditions conditions{1, "8", "10", HasuRoundHalfUp, 0, HasuNone, 0};
+        const Conditions conditions{
+            1, QStringLiteral("8"), QStringLiteral("10"), HasuRoundHalfUp, 0, HasuNone, 0};
 
         // Three non-inventory categories with rows the refusing table would rewrite.
         const std::optional<QList<QVariantList>> candidates = f.records(
@@ -767,8 +770,10 @@ private Q_SLOTS:
         QVERIFY2(gridProblems(f).isEmpty(), qPrintable(joined(gridProblems(f))));
         QCOMPARE(f.value(0, QStringLiteral("SELECT COUNT(*) FROM MITEMCNT WHERE CHK IS NOT NULL")).toInt(),
                  0);
-        QCOMPARE(form.grid()->TextMatrix(f.lineOf(keys[0].section('|', 0, 0), keys[0].section('|', 1)), 5),
-                 TodayText);
+        QCOMPARE(
+            form.grid()->TextMatrix(
+                f.lineOf(keys[0].section(QLatin1Char('|'), 0, 0), keys[0].section(QLatin1Char('|'), 1)), 5),
+            TodayText);
     }
 
     void aConvertedCategoryIsNeverConvertedAgain_data()
@@ -789,7 +794,7 @@ private Q_SLOTS:
         options.categories = 20;
         QVERIFY(f.install(options));
         KRT550F1 &first = loadForm(f);
-        const Conditions p1{1, "8", "10", HasuRoundHalfUp, 0, HasuRoundUp, 0};
+        const Conditions p1{1, QStringLiteral("8"), QStringLiteral("10"), HasuRoundHalfUp, 0, HasuRoundUp, 0};
         std::set<Key> half;
         for (int r = 0; r < first.grid()->Rows(); r += 2)
             half.insert(lineKey(f, r));
@@ -817,12 +822,13 @@ private Q_SLOTS:
         f.boxes.clear();
         KRT550F1 &later = loadForm(f);
         QCOMPARE(later.StockMode, laterMode);
-        const int convertedLine = f.lineOf(half.begin()->section('|', 0, 0), half.begin()->section('|', 1));
+        const int convertedLine = f.lineOf(half.begin()->section(QLatin1Char('|'), 0, 0),
+                                           half.begin()->section(QLatin1Char('|'), 1));
         QVERIFY(convertedLine >= 0);
         f.clickLine(convertedLine);
         QCOMPARE(later.grid()->TextMatrix(convertedLine, 0), Off);
         QVERIFY(f.sql(0, QStringLiteral("UPDATE MITEMCNT SET CHK = 1")));
-        const Conditions p2{1, "5", "8", HasuRoundDown, 0, HasuNone, 0};
+        const Conditions p2{1, QStringLiteral("5"), QStringLiteral("8"), HasuRoundDown, 0, HasuNone, 0};
         enterConditions(later, p2);
         if (QTest::currentTestFailed())
             return;
@@ -869,7 +875,7 @@ private Q_SLOTS:
 
         // A first run marks an inventory category alone: it is recorded with its rates, nothing
         // else changes.
-        const Conditions p1{1, "5", "8", HasuRoundUp, 1, HasuRoundDown, 0};
+        const Conditions p1{1, QStringLiteral("5"), QStringLiteral("8"), HasuRoundUp, 1, HasuRoundDown, 0};
         markOnly(f, {d});
         enterConditions(form, p1);
         if (QTest::currentTestFailed())
@@ -888,13 +894,15 @@ private Q_SLOTS:
                  qPrintable(joined(recordProblems(d, listFirst.at(d), p1, false))));
         QVERIFY2(priceProblems(original, readPrices(f), {}, mode).isEmpty(),
                  qPrintable(joined(priceProblems(original, readPrices(f), {}, mode))));
-        QCOMPARE(form.grid()->TextMatrix(f.lineOf(d.section('|', 0, 0), d.section('|', 1)), 5), TodayText);
+        QCOMPARE(form.grid()->TextMatrix(
+                     f.lineOf(d.section(QLatin1Char('|'), 0, 0), d.section(QLatin1Char('|'), 1)), 5),
+                 TodayText);
 
         // The next run marks A (inventory), B and C.
         f.boxes.clear();
         const Key b = others[0];
         const Key c = others[1];
-        const Conditions p2{1, "8", "10", HasuRoundHalfUp, 0, HasuRoundUp, 1};
+        const Conditions p2{1, QStringLiteral("8"), QStringLiteral("10"), HasuRoundHalfUp, 0, HasuRoundUp, 1};
         markOnly(f, {a, b, c});
         enterConditions(form, p2);
         if (QTest::currentTestFailed())
@@ -944,21 +952,22 @@ private Q_SLOTS:
         QTest::addColumn<Conditions>("conditions");
         QTest::addColumn<QString>("msgNo");
         QTest::addColumn<QString>("focus");
-        const Conditions complete{1, "8", "10", HasuRoundHalfUp, 0, HasuNone, 0};
+        const Conditions complete{1, QStringLiteral("8"), QStringLiteral("10"), HasuRoundHalfUp, 0, HasuNone,
+                                  0};
         QTest::newRow("nothing marked")
             << true << complete << QStringLiteral("40035") << QStringLiteral("lstTbl");
         QTest::newRow("without tax, new rate deleted")
-            << false << Conditions{0, "", "", HasuNone, 0, HasuNone, 0} << QStringLiteral("40419")
-            << QStringLiteral("txt_Tax_To(0)");
+            << false << Conditions{0, QString(), QString(), HasuNone, 0, HasuNone, 0}
+            << QStringLiteral("40419") << QStringLiteral("txt_Tax_To(0)");
         QTest::newRow("8 % to 10 %, old rate missing")
-            << false << Conditions{1, "", "10", HasuNone, 0, HasuNone, 0} << QStringLiteral("40419")
-            << QStringLiteral("txt_Tax_From(1)");
+            << false << Conditions{1, QString(), QStringLiteral("10"), HasuNone, 0, HasuNone, 0}
+            << QStringLiteral("40419") << QStringLiteral("txt_Tax_From(1)");
         QTest::newRow("8 % to 10 %, new rate missing")
-            << false << Conditions{1, "8", "", HasuRoundUp, 1, HasuNone, 0} << QStringLiteral("40419")
-            << QStringLiteral("txt_Tax_To(1)");
+            << false << Conditions{1, QStringLiteral("8"), QString(), HasuRoundUp, 1, HasuNone, 0}
+            << QStringLiteral("40419") << QStringLiteral("txt_Tax_To(1)");
         QTest::newRow("to without tax, old rate missing")
-            << false << Conditions{2, "", "", HasuNone, 0, HasuRoundDown, 1} << QStringLiteral("40419")
-            << QStringLiteral("txt_Tax_From(2)");
+            << false << Conditions{2, QString(), QString(), HasuNone, 0, HasuRoundDown, 1}
+            << QStringLiteral("40419") << QStringLiteral("txt_Tax_From(2)");
     }
     void aRefusedRunWritesNothing()
     {
@@ -1010,7 +1019,8 @@ private Q_SLOTS:
         QVERIFY(f.install(options));
         const QString pristine = QDir(f.root()).filePath(QStringLiteral("pristine.db"));
         QVERIFY(QFile::copy(f.catalog(0), pristine));
-        const Conditions conditions{1, "8", "10", HasuRoundHalfUp, 1, HasuRoundUp, 0};
+        const Conditions conditions{
+            1, QStringLiteral("8"), QStringLiteral("10"), HasuRoundHalfUp, 1, HasuRoundUp, 0};
         const Mode mode = modeOf(f, stockMode, true);
         const PriceTables original = readPrices(f);
 

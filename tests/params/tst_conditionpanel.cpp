@@ -152,9 +152,12 @@ private Q_SLOTS:
             QStringLiteral(" %          →           税込         %"),
             QStringLiteral(" %          →           税抜き"),
         };
-        QCOMPARE(labelCaptions[0], blanks(11) + "→" + blanks(11) + "税込" + blanks(9) + "%");
-        QCOMPARE(labelCaptions[1], " %" + blanks(10) + "→" + blanks(11) + "税込" + blanks(9) + "%");
-        QCOMPARE(labelCaptions[2], " %" + blanks(10) + "→" + blanks(11) + "税抜き");
+        QCOMPARE(labelCaptions[0], blanks(11) + QStringLiteral("→") + blanks(11) + QStringLiteral("税込") +
+                                       blanks(9) + QStringLiteral("%"));
+        QCOMPARE(labelCaptions[1], QStringLiteral(" %") + blanks(10) + QStringLiteral("→") + blanks(11) +
+                                       QStringLiteral("税込") + blanks(9) + QStringLiteral("%"));
+        QCOMPARE(labelCaptions[2], QStringLiteral(" %") + blanks(10) + QStringLiteral("→") + blanks(11) +
+                                       QStringLiteral("税抜き"));
         for (int i = 0; i < 3; ++i) {
             QCOMPARE(m_panel->opt_Tax[i]->objectName(), QStringLiteral("opt_Tax(%1)").arg(i));
             QCOMPARE(m_panel->opt_Tax[i]->text(), taxCaptions[i]);
@@ -186,7 +189,7 @@ private Q_SLOTS:
                                         QStringLiteral("opt_RoundDown"), QStringLiteral("opt_Round")};
         for (int code = 0; code < 4; ++code) {
             QCOMPARE(goods[code]->objectName(), goodsNames[code]);
-            QCOMPARE(addOn[code]->objectName(), goodsNames[code] + "_Add");
+            QCOMPARE(addOn[code]->objectName(), goodsNames[code] + QStringLiteral("_Add"));
             QCOMPARE(goods[code]->text(), methods[code]);
             QCOMPARE(addOn[code]->text(), methods[code]);
             QCOMPARE(goods[code]->parentWidget(), m_panel->fra_Hasuu_Select[0]);
@@ -227,7 +230,8 @@ private Q_SLOTS:
         QVERIFY(!m_panel->txt_Tax_From[2]->isEnabled());
         QVERIFY(m_panel->opt_Int->isChecked());
         QVERIFY(m_panel->opt_Int_Add->isChecked());
-        for (QRadioButton *digit : m_panel->findChildren<QRadioButton *>(QRegularExpression("^opt_Keta"))) {
+        for (QRadioButton *digit :
+             m_panel->findChildren<QRadioButton *>(QRegularExpression(QStringLiteral("^opt_Keta")))) {
             QVERIFY2(!digit->isEnabled(), qPrintable(digit->objectName()));
             QVERIFY2(!digit->isChecked(), qPrintable(digit->objectName()));
         }
@@ -239,12 +243,17 @@ private Q_SLOTS:
 
     void theTabOrderRunsThroughThePanelAsTheFormOrdersIt()
     {
-        const QStringList expected = {
-            "opt_Tax(0)",      "txt_Tax_To(0)",   "opt_Tax(1)",        "txt_Tax_From(1)", "txt_Tax_To(1)",
-            "opt_Tax(2)",      "txt_Tax_From(2)", "opt_Int",           "opt_RoundUp",     "opt_RoundDown",
-            "opt_Round",       "opt_Keta(0)",     "opt_Keta(1)",       "opt_Keta(2)",     "opt_Keta(3)",
-            "opt_Int_Add",     "opt_RoundUp_Add", "opt_RoundDown_Add", "opt_Round_Add",   "opt_Keta_Add(0)",
-            "opt_Keta_Add(1)", "opt_Keta_Add(2)"};
+        const QStringList expected = {QStringLiteral("opt_Tax(0)"),      QStringLiteral("txt_Tax_To(0)"),
+                                      QStringLiteral("opt_Tax(1)"),      QStringLiteral("txt_Tax_From(1)"),
+                                      QStringLiteral("txt_Tax_To(1)"),   QStringLiteral("opt_Tax(2)"),
+                                      QStringLiteral("txt_Tax_From(2)"), QStringLiteral("opt_Int"),
+                                      QStringLiteral("opt_RoundUp"),     QStringLiteral("opt_RoundDown"),
+                                      QStringLiteral("opt_Round"),       QStringLiteral("opt_Keta(0)"),
+                                      QStringLiteral("opt_Keta(1)"),     QStringLiteral("opt_Keta(2)"),
+                                      QStringLiteral("opt_Keta(3)"),     QStringLiteral("opt_Int_Add"),
+                                      QStringLiteral("opt_RoundUp_Add"), QStringLiteral("opt_RoundDown_Add"),
+                                      QStringLiteral("opt_Round_Add"),   QStringLiteral("opt_Keta_Add(0)"),
+                                      QStringLiteral("opt_Keta_Add(1)"), QStringLiteral("opt_Keta_Add(2)")};
         QStringList chain;
         QWidget *w = m_panel->opt_Tax[0];
         do {
@@ -273,9 +282,10 @@ private Q_SLOTS:
             QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
             visited << focusName();
         }
-        QCOMPARE(visited,
-                 (QStringList{"opt_Tax(1)", "txt_Tax_From(1)", "txt_Tax_To(1)", "opt_Round", "opt_Keta(2)",
-                              "opt_RoundDown_Add", "opt_Keta_Add(0)", visited.last()}));
+        QCOMPARE(visited, (QStringList{QStringLiteral("opt_Tax(1)"), QStringLiteral("txt_Tax_From(1)"),
+                                       QStringLiteral("txt_Tax_To(1)"), QStringLiteral("opt_Round"),
+                                       QStringLiteral("opt_Keta(2)"), QStringLiteral("opt_RoundDown_Add"),
+                                       QStringLiteral("opt_Keta_Add(0)"), visited.last()}));
         QVERIFY(!m_panel->isAncestorOf(QApplication::focusWidget()));
         // Passing through by Tab records what is selected.
         QCOMPARE(m_panel->selectedCalcMethod(), 1);
@@ -442,23 +452,32 @@ private Q_SLOTS:
 
         QTest::newRow("method 0, no rounding")
             << 0 << "opt_Int" << -1 << "opt_Int_Add" << -1
-            << QStringList{"opt_Tax(0)", "txt_Tax_To(0)", "opt_Int", "opt_Int_Add", "cmb_DAT"};
+            << QStringList{QStringLiteral("opt_Tax(0)"), QStringLiteral("txt_Tax_To(0)"),
+                           QStringLiteral("opt_Int"), QStringLiteral("opt_Int_Add"),
+                           QStringLiteral("cmb_DAT")};
         QTest::newRow("method 1, goods half up at tens, add-on down at hundreds")
-            << 1 << "opt_Round" << 1 << "opt_RoundDown_Add" << 2
-            << QStringList{"opt_Tax(1)",  "txt_Tax_From(1)",   "txt_Tax_To(1)",   "opt_Round",
-                           "opt_Keta(1)", "opt_RoundDown_Add", "opt_Keta_Add(2)", "cmb_DAT"};
+            << 1 << QStringLiteral("opt_Round") << 1 << QStringLiteral("opt_RoundDown_Add") << 2
+            << QStringList{QStringLiteral("opt_Tax(1)"),      QStringLiteral("txt_Tax_From(1)"),
+                           QStringLiteral("txt_Tax_To(1)"),   QStringLiteral("opt_Round"),
+                           QStringLiteral("opt_Keta(1)"),     QStringLiteral("opt_RoundDown_Add"),
+                           QStringLiteral("opt_Keta_Add(2)"), QStringLiteral("cmb_DAT")};
         QTest::newRow("method 2, goods up at thousands, add-on none")
-            << 2 << "opt_RoundUp" << 3 << "opt_Int_Add" << -1
-            << QStringList{"opt_Tax(2)",  "txt_Tax_From(2)", "opt_RoundUp",
-                           "opt_Keta(3)", "opt_Int_Add",     "cmb_DAT"};
+            << 2 << QStringLiteral("opt_RoundUp") << 3 << QStringLiteral("opt_Int_Add") << -1
+            << QStringList{QStringLiteral("opt_Tax(2)"),  QStringLiteral("txt_Tax_From(2)"),
+                           QStringLiteral("opt_RoundUp"), QStringLiteral("opt_Keta(3)"),
+                           QStringLiteral("opt_Int_Add"), QStringLiteral("cmb_DAT")};
         QTest::newRow("method 1, goods none, add-on half up at ones")
-            << 1 << "opt_Int" << -1 << "opt_Round_Add" << 0
-            << QStringList{"opt_Tax(1)",    "txt_Tax_From(1)", "txt_Tax_To(1)", "opt_Int",
-                           "opt_Round_Add", "opt_Keta_Add(0)", "cmb_DAT"};
+            << 1 << QStringLiteral("opt_Int") << -1 << QStringLiteral("opt_Round_Add") << 0
+            << QStringList{QStringLiteral("opt_Tax(1)"),    QStringLiteral("txt_Tax_From(1)"),
+                           QStringLiteral("txt_Tax_To(1)"), QStringLiteral("opt_Int"),
+                           QStringLiteral("opt_Round_Add"), QStringLiteral("opt_Keta_Add(0)"),
+                           QStringLiteral("cmb_DAT")};
         QTest::newRow("method 0, goods down at ones, add-on up at tens")
-            << 0 << "opt_RoundDown" << 0 << "opt_RoundUp_Add" << 1
-            << QStringList{"opt_Tax(0)",      "txt_Tax_To(0)",   "opt_RoundDown", "opt_Keta(0)",
-                           "opt_RoundUp_Add", "opt_Keta_Add(1)", "cmb_DAT"};
+            << 0 << QStringLiteral("opt_RoundDown") << 0 << QStringLiteral("opt_RoundUp_Add") << 1
+            << QStringList{QStringLiteral("opt_Tax(0)"),      QStringLiteral("txt_Tax_To(0)"),
+                           QStringLiteral("opt_RoundDown"),   QStringLiteral("opt_Keta(0)"),
+                           QStringLiteral("opt_RoundUp_Add"), QStringLiteral("opt_Keta_Add(1)"),
+                           QStringLiteral("cmb_DAT")};
     }
     void enterRunsThroughThePanelToTheDatabaseList()
     {
@@ -500,7 +519,8 @@ private Q_SLOTS:
         click(m_panel->opt_Round_Add);
         click(m_panel->opt_Keta_Add[1]);
         m_panel->opt_Keta[2]->setFocus(Qt::MouseFocusReason);
-        QCOMPARE(followEnter(), (QStringList{"opt_Keta(2)", "opt_Round_Add", "opt_Keta_Add(1)", "cmb_DAT"}));
+        QCOMPARE(followEnter(), (QStringList{QStringLiteral("opt_Keta(2)"), QStringLiteral("opt_Round_Add"),
+                                             QStringLiteral("opt_Keta_Add(1)"), QStringLiteral("cmb_DAT")}));
         m_panel->opt_Keta_Add[1]->setFocus(Qt::MouseFocusReason);
         pressEnter();
         QCOMPARE(focusName(), QStringLiteral("cmb_DAT"));
@@ -518,7 +538,8 @@ private Q_SLOTS:
         pressEnter();
         QCOMPARE(focusName(), QStringLiteral("opt_Keta_Add(2)"));
         m_panel->opt_Round_Add->setFocus(Qt::MouseFocusReason);
-        QCOMPARE(followEnter(), (QStringList{"opt_Round_Add", "opt_Keta_Add(2)"}));
+        QCOMPARE(followEnter(),
+                 (QStringList{QStringLiteral("opt_Round_Add"), QStringLiteral("opt_Keta_Add(2)")}));
 
         m_panel->setDatabaseList(nullptr);
         m_form->cmb_DAT->setEnabled(true);
@@ -680,9 +701,9 @@ private Q_SLOTS:
         m_panel->txt_Tax_To[1]->setFocus(Qt::MouseFocusReason);
         const ConversionParams before = m_panel->params();
         QVERIFY(!check());
-        QCOMPARE(shownNumbers(), QStringList{"40035 売価更新 0"});
+        QCOMPARE(shownNumbers(), QStringList{QStringLiteral("40035 売価更新 0")});
         QCOMPARE(focusName(), QStringLiteral("lstTbl"));
-        QCOMPARE(tails, QStringList{" WHERE CHK = 1"});
+        QCOMPARE(tails, QStringList{QStringLiteral(" WHERE CHK = 1")});
         QCOMPARE(m_panel->params().TAX_ST, before.TAX_ST);
         QCOMPARE(m_panel->params().TAX_END, before.TAX_END);
         QCOMPARE(m_panel->selectedCalcMethod(), 1);
@@ -691,11 +712,11 @@ private Q_SLOTS:
         QCOMPARE(catalog.run(QStringLiteral("UPDATE MITEMCNT SET CHK = 1 WHERE ITEM_CD = '02';\n")),
                  QString());
         QVERIFY(!check());
-        QCOMPARE(shownNumbers(), QStringList{"40419 売価更新 0"});
+        QCOMPARE(shownNumbers(), QStringList{QStringLiteral("40419 売価更新 0")});
         QCOMPARE(focusName(), QStringLiteral("txt_Tax_From(1)"));
         QTest::keyClicks(QApplication::focusWidget(), QStringLiteral("8"));
         QVERIFY(!check());
-        QCOMPARE(shownNumbers(), QStringList{"40419 売価更新 0"});
+        QCOMPARE(shownNumbers(), QStringList{QStringLiteral("40419 売価更新 0")});
         QCOMPARE(focusName(), QStringLiteral("txt_Tax_To(1)"));
         QTest::keyClicks(QApplication::focusWidget(), QStringLiteral("8"));
         QVERIFY(check());
@@ -713,13 +734,13 @@ private Q_SLOTS:
         m_panel->params().TAX_END[0].clear();
         m_panel->prsb_ShowTaxRates();
         QVERIFY(!check());
-        QCOMPARE(shownNumbers(), QStringList{"40419 売価更新 0"});
+        QCOMPARE(shownNumbers(), QStringList{QStringLiteral("40419 売価更新 0")});
         QCOMPARE(focusName(), QStringLiteral("txt_Tax_To(0)"));
 
         // Method 2 has only the old rate to fill in.
         selectMethod(2);
         QVERIFY(!check());
-        QCOMPARE(shownNumbers(), QStringList{"40419 売価更新 0"});
+        QCOMPARE(shownNumbers(), QStringList{QStringLiteral("40419 売価更新 0")});
         QCOMPARE(focusName(), QStringLiteral("txt_Tax_From(2)"));
         QTest::keyClicks(QApplication::focusWidget(), QStringLiteral("10"));
         QVERIFY(check());
@@ -731,7 +752,7 @@ private Q_SLOTS:
             [](const QString &) { return std::optional<QString>(QStringLiteral("refused")); });
         m_panel->txt_Tax_From[2]->setFocus(Qt::MouseFocusReason);
         QVERIFY(!check());
-        QCOMPARE(shownNumbers(), QStringList{"40035 売価更新 0"});
+        QCOMPARE(shownNumbers(), QStringList{QStringLiteral("40035 売価更新 0")});
         QCOMPARE(focusName(), QStringLiteral("lstTbl"));
     }
 
@@ -753,7 +774,8 @@ private Q_SLOTS:
             // The arrows stand in one column.
             const QFontMetrics metrics(label->font());
             const auto arrowAt = [&](const QLabel *l) {
-                return leftIn(l) + metrics.horizontalAdvance(l->text().left(l->text().indexOf("→")));
+                return leftIn(l) +
+                       metrics.horizontalAdvance(l->text().left(l->text().indexOf(QStringLiteral("→"))));
             };
             QCOMPARE(arrowAt(label), arrowAt(m_panel->lbl_Tax[0]));
             // The new rate stands inside the blanks between "税込" and "%".
@@ -761,8 +783,8 @@ private Q_SLOTS:
                 const QString caption = label->text();
                 const int runStart = caption.indexOf(QStringLiteral("税込")) + 2;
                 const int runLeft = leftIn(label) + metrics.horizontalAdvance(caption.left(runStart));
-                const int runRight =
-                    leftIn(label) + metrics.horizontalAdvance(caption.left(caption.lastIndexOf('%')));
+                const int runRight = leftIn(label) + metrics.horizontalAdvance(
+                                                         caption.left(caption.lastIndexOf(QLatin1Char('%'))));
                 QVERIFY(leftIn(to) >= runLeft);
                 QVERIFY(leftIn(to) + to->width() <= runRight);
                 QCOMPARE(centreY(to), centreY(label));

@@ -129,9 +129,10 @@ std::array<Rounding, 16> roundings()
     return all;
 }
 
-const std::array<const char *, 9> MGoodsColumns{{"HYOJYUN_PRC", "KOURI_PRC", "OROSI_PRC", "H_ADD1_PRC",
-                                                 "K_ADD1_PRC", "O_ADD1_PRC", "H_ADD2_PRC", "K_ADD2_PRC",
-                                                 "O_ADD2_PRC"}};
+const QStringList MGoodsColumns{
+    QStringLiteral("HYOJYUN_PRC"), QStringLiteral("KOURI_PRC"),  QStringLiteral("OROSI_PRC"),
+    QStringLiteral("H_ADD1_PRC"),  QStringLiteral("K_ADD1_PRC"), QStringLiteral("O_ADD1_PRC"),
+    QStringLiteral("H_ADD2_PRC"),  QStringLiteral("K_ADD2_PRC"), QStringLiteral("O_ADD2_PRC")};
 
 } // namespace
 
@@ -322,9 +323,8 @@ private Q_SLOTS:
 
                 const std::vector<Rounding> mgoods{goods, goods, goods, addOn, addOn,
                                                    addOn, addOn, addOn, addOn};
-                const QString columns =
-                    QStringLiteral("CAST(SUBSTR(JAN_CD, 2) AS INTEGER), ") +
-                    QStringList{MGoodsColumns.cbegin(), MGoodsColumns.cend()}.join(QStringLiteral(", "));
+                const QString columns = QStringLiteral("CAST(SUBSTR(JAN_CD, 2) AS INTEGER), ") +
+                                        MGoodsColumns.join(QStringLiteral(", "));
                 compare(QStringLiteral("SELECT %1 FROM MGOODS WHERE DAI_BUNRUI_CD = 'D'").arg(columns),
                         staged, {0, 1, 2, 3, 4, 5, 6, 7, 8}, mgoods, rates, QStringLiteral("MGOODS"));
                 compare(QStringLiteral("SELECT %1 FROM MGOODS WHERE DAI_BUNRUI_CD = 'P'").arg(columns),

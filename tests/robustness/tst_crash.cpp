@@ -73,7 +73,8 @@ private Q_SLOTS:
         for (int trial = 1; trial <= trials; ++trial) {
             QVERIFY(store.reset());
             const std::unique_ptr<Child> child = store.start();
-            QVERIFY2(child->waitFor(QStringLiteral("running"), 60000), qPrintable(child->lines().join('/')));
+            QVERIFY2(child->waitFor(QStringLiteral("running"), 60000),
+                     qPrintable(child->lines().join(QLatin1Char('/'))));
             const int delay = runMs / 20 + random.bounded(runMs * 9 / 10 + 1);
             QThread::msleep(static_cast<unsigned long>(delay));
             child->kill();

@@ -39,11 +39,12 @@ private Q_SLOTS:
         QTest::addColumn<int>("stockMode");
         QTest::addColumn<QString>("fault");
         QTest::addColumn<int>("percent"); // where in the run's statements the storage fails
-        for (const char *fault : {"readonly", "nowrite", "diskfull"}) {
+        for (const QString &fault :
+             {QStringLiteral("readonly"), QStringLiteral("nowrite"), QStringLiteral("diskfull")}) {
             for (const int percent : {2, 50, 95})
-                QTest::addRow("direct mode, %s at %d %%", fault, percent)
-                    << 1 << QString::fromLatin1(fault) << percent;
-            QTest::addRow("deferred mode, %s at 50 %%", fault) << 0 << QString::fromLatin1(fault) << 50;
+                QTest::addRow("direct mode, %s at %d %%", qPrintable(fault), percent)
+                    << 1 << fault << percent;
+            QTest::addRow("deferred mode, %s at 50 %%", qPrintable(fault)) << 0 << fault << 50;
         }
     }
     void aFailingStorageStopsTheRunAndLosesNothing()

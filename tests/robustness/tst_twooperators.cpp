@@ -38,14 +38,15 @@ private Q_SLOTS:
             const std::unique_ptr<Child> second = store.start({QStringLiteral("--wait")}, 2);
             for (Child *child : {first.get(), second.get()})
                 QVERIFY2(child->waitFor(QStringLiteral("ready"), 60000),
-                         qPrintable(child->lines().join('/')));
+                         qPrintable(child->lines().join(QLatin1Char('/'))));
             first->send("go");
             second->send("go");
             int completed = 0;
             int tried = 0;
             for (Child *child : {first.get(), second.get()}) {
                 QVERIFY2(child->finish(120000), "an operator's run did not end");
-                const QString seen = QStringLiteral("trial %1: ").arg(trial) + child->lines().join('/');
+                const QString seen =
+                    QStringLiteral("trial %1: ").arg(trial) + child->lines().join(QLatin1Char('/'));
                 QVERIFY2(!child->killed(), qPrintable(seen));
                 // The marks live in the shared work list: an operator whose precondition check
                 // comes after the other's finished run (whose grid reload clears every mark) finds
@@ -78,7 +79,8 @@ private Q_SLOTS:
         QVERIFY2(store.error().isEmpty(), qPrintable(store.error()));
         QVERIFY(store.reset());
         const std::unique_ptr<Child> child = store.start({QStringLiteral("--wait")}, 1);
-        QVERIFY2(child->waitFor(QStringLiteral("ready"), 60000), qPrintable(child->lines().join('/')));
+        QVERIFY2(child->waitFor(QStringLiteral("ready"), 60000),
+                 qPrintable(child->lines().join(QLatin1Char('/'))));
         {
             const install::CatalogConnection other(store.catalog());
             QVERIFY2(other.error().isEmpty(), qPrintable(other.error()));
@@ -86,10 +88,11 @@ private Q_SLOTS:
             QVERIFY(lock.exec(QStringLiteral("BEGIN IMMEDIATE")));
             child->send("go");
             QVERIFY(child->waitFor(QStringLiteral("running"), 10000));
-            QVERIFY2(!child->endsWithin(2000), qPrintable(child->lines().join('/')));
+            QVERIFY2(!child->endsWithin(2000), qPrintable(child->lines().join(QLatin1Char('/'))));
             QVERIFY(lock.exec(QStringLiteral("ROLLBACK")));
         }
-        QVERIFY2(child->finish(60000) && child->exitCode() == 0, qPrintable(child->lines().join('/')));
+        QVERIFY2(child->finish(60000) && child->exitCode() == 0,
+                 qPrintable(child->lines().join(QLatin1Char('/'))));
         const CatalogState state = store.inspect();
         QVERIFY2(state.finished(), qPrintable(state.describe()));
     }
