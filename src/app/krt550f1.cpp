@@ -176,6 +176,18 @@ void KRT550F1::openCheckedStage()
     QLB347U11->setGuideMessage(QString());
 }
 
+// Back to the stage before a passed check, for the database now selected: keys 1, 5 and 7, the
+// grid's marking and the panel are closed until its check passes.
+void KRT550F1::closeCheckedStage()
+{
+    for (const int keyNo : {1, 5, 7})
+        QLB347U11->setFKeyEnabled(keyNo, false);
+    lstTbl->setEnabled(false);
+    pic_Jyoukein->setEnabled(false);
+    InputEnabled = false;
+    QLB347U11->setGuideMessage(GuideCheck);
+}
+
 void KRT550F1::prsb_SetFKeyEnabled()
 {
     for (int keyNo = 1; keyNo <= QLB347U1::KeyCount; ++keyNo)

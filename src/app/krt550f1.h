@@ -93,6 +93,8 @@ protected:
 private:
     void buildLayout();
     void openCheckedStage();
+    void closeCheckedStage();
+    bool refusesOutdatedStockTake();
 
     Clock m_clock;
     std::unique_ptr<Connection> m_db;

@@ -16,6 +16,12 @@ namespace krt {
 
 using namespace category;
 
+namespace {
+// The inventory flag of the categories that deferred mode marks only while the price-tag
+// stock-take is up to date.
+const QString MarkableOnlyUpToDate = QStringLiteral("0");
+} // namespace
+
 long KRT550F1::prfn_GetItemCode(int inAdd)
 {
     if (!m_db)
@@ -42,12 +48,41 @@ long KRT550F1::prfn_GetItemCount(const QString &strWhere)
 
 void KRT550F1::prsb_SelectAll()
 {
+    // In deferred mode a non-inventory category may be marked only while the price-tag
+    // stock-take is up to date, whichever way it gets marked: asked once for the whole command.
+    bool others = true;
+    if (StockMode == 0) {
+        for (int r = 0; r < lstTbl->Rows() && others; ++r)
+            if (lstTbl->TextMatrix(r, ColUpdateDate).isEmpty() &&
+                lstTbl->TextMatrix(r, ColInvFlg) == MarkableOnlyUpToDate)
+                others = !prfn_CheckNefudaDate();
+    }
     for (int r = 0; r < lstTbl->Rows(); ++r) {
-        if (lstTbl->TextMatrix(r, ColUpdateDate).isEmpty())
+        if (lstTbl->TextMatrix(r, ColUpdateDate).isEmpty() &&
+            (others || lstTbl->TextMatrix(r, ColInvFlg) != MarkableOnlyUpToDate))
             lstTbl->setTextMatrix(r, ColMark, MarkOn);
     }
     if (m_db)
-        selectAll(*m_db);
+        selectAll(*m_db, !others);
+}
+
+// Deferred mode converts a non-inventory category only while the price-tag stock-take is up to
+// date. A mark that got past the grid (left in the table from an earlier day, or set by another
+// program) is refused here, before anything changes, naming the categories.
+bool KRT550F1::refusesOutdatedStockTake()
+{
+    if (StockMode != 0 || !m_db)
+        return false;
+    const std::optional<QStringList> others = markedOtherCategories(*m_db);
+    if (others && others->isEmpty())
+        return false;
+    const StockTake state = others ? checkStockTake(*m_db, QLB347U11->BusinessDate()) : StockTake::ReadFailed;
+    if (state == StockTake::UpToDate)
+        return false;
+    const QString msgNo = state == StockTake::Outdated ? QStringLiteral("40422") : QStringLiteral("40420");
+    ShowMessage(msgNo, mb::OkOnly, AppTitle,
+                others ? QStringLiteral("変換できない分類:\n") + others->join(QLatin1Char('\n')) : QString());
+    return true;
 }
 
 void KRT550F1::prsb_BunruiClear()
@@ -140,7 +175,7 @@ void KRT550F1::lstTbl_Click()
     // A click beside the lines has no line to toggle.
     if (r < 0 || r >= lstTbl->Rows() || !prfn_ConnectionAlive())
         return;
-    if (StockMode == 0 && lstTbl->TextMatrix(r, ColInvFlg) == QStringLiteral("0") && prfn_CheckNefudaDate())
+    if (StockMode == 0 && lstTbl->TextMatrix(r, ColInvFlg) == MarkableOnlyUpToDate && prfn_CheckNefudaDate())
         return;
 
     const QString before = lstTbl->TextMatrix(r, ColMark);
@@ -160,10 +195,15 @@ void KRT550F1::lstTbl_Click()
 
 void KRT550F1::lstTbl_KeyDown(int &keyCode, int)
 {
-    if (keyCode == 13)
+    if (keyCode == 13) {
         SendTabKey();
-    else if (keyCode == 46)
+    } else if (keyCode == 46) {
         keyCode = 0;
+    } else if (keyCode == 32) {
+        // Space marks or unmarks the current line with exactly the rules of a click.
+        keyCode = 0;
+        lstTbl_Click();
+    }
 }
 
 void KRT550F1::SendTabKey()
@@ -181,14 +221,22 @@ bool KRT550F1::prsb_BunruiCheck()
         QLM522C1 check(m_db.get());
         check.setHonShiten(StockMode);
         if (check.GetUnMutch() != 0) {
+            // Unmatched categories in the selected database: nothing may be marked or converted
+            // there, whatever an earlier check of it or of another database found.
+            closeCheckedStage();
             ShowMessage(QStringLiteral("40424"), mb::OkOnly, AppTitle);
             check.PrintUnMutch(1);
+            BunruiCheckOK = false;
             return false;
         }
         result = true;
         BunruiCheckOK = true;
         openCheckedStage();
     } catch (const ComponentError &error) {
+        if (!result) {
+            closeCheckedStage();
+            BunruiCheckOK = false;
+        }
         MessageBoxes::plain(QStringLiteral("%1 : %2").arg(error.number).arg(error.description), mb::Critical,
                             QStringLiteral("KRT550:prsb_BuntuiCheck"));
     }

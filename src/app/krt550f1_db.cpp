@@ -131,10 +131,11 @@ long KRT550F1::prfn_DbSwitch()
     if (prfn_LoadItemGrid() == -1)
         return -1;
 
-    if (FirstConnect) {
-        BunruiCheckOK = prsb_BunruiCheck();
-        FirstConnect = false;
-    }
+    // The check belongs to the database selected: goods of a category it does not pass would
+    // silently keep the old tax. Every switch checks the database it opens, also one checked
+    // earlier in this run, since other programs may have added goods since.
+    BunruiCheckOK = prsb_BunruiCheck();
+    FirstConnect = false;
     return 0;
 }
 

@@ -13,7 +13,7 @@ void KRT550F1::prsb_Execute()
 {
     repaint();
     setScreenPointer(PointerHourglass);
-    if (!prfn_InputCheck())
+    if (!prfn_InputCheck() || refusesOutdatedStockTake())
         return;
     KoushinDt = prfn_GetServerDate();
     if (KoushinDt.isEmpty())

@@ -61,6 +61,18 @@ QString selectAllSql()
            QStringLiteral("WHERE UPDATE_DATE Is Null");
 }
 
+QString selectAllInventorySql()
+{
+    return selectAllSql() + QStringLiteral(" AND ((INV_FLG Is Null) OR (INV_FLG <> '0'))");
+}
+
+QString markedOtherCategoriesSql()
+{
+    return QStringLiteral("SELECT ITEM_CD, ISNULL(DETAIL_NO, 0) AS DETAIL_NO, ITEM_NM FROM MITEMCNT ") +
+           QStringLiteral("WHERE (CHK = 1) AND (UPDATE_DATE Is Null) AND (INV_FLG = '0') ") +
+           QStringLiteral("ORDER BY ITEM_CD, DETAIL_NO");
+}
+
 QString deleteWorkListSql()
 {
     return QStringLiteral("DELETE FROM MITEMCNT");

@@ -24,6 +24,14 @@ QString countSql(const QString &strWhere);
 // Marks every row not converted yet.
 QString selectAllSql();
 
+// Marks every inventory row not converted yet: select all while the price-tag stock-take is not
+// up to date, when other categories may not be marked in deferred mode.
+QString selectAllInventorySql();
+
+// The marked, unconverted non-inventory categories, which deferred mode may convert only while
+// the price-tag stock-take is up to date.
+QString markedOtherCategoriesSql();
+
 // The category clear empties the work list, then the price backup table.
 QString deleteWorkListSql();
 QString deleteSellMentSql();

@@ -80,9 +80,21 @@ int count(Connection &conn, const QString &strWhere)
     return ok ? n : -1;
 }
 
-bool selectAll(Connection &conn)
+bool selectAll(Connection &conn, bool inventoryOnly)
 {
-    return conn.execute(selectAllSql());
+    return conn.execute(inventoryOnly ? selectAllInventorySql() : selectAllSql());
+}
+
+std::optional<QStringList> markedOtherCategories(Connection &conn)
+{
+    std::optional<Recordset> rs = conn.openRecordset(markedOtherCategoriesSql());
+    if (!rs)
+        return std::nullopt;
+    QStringList lines;
+    for (; !rs->eof(); rs->moveNext())
+        lines.append(QStringLiteral("%1-%2 %3")
+                         .arg(rs->field(0).toString(), rs->field(1).toString(), rs->field(2).toString()));
+    return lines;
 }
 
 bool clearWorkList(Connection &conn)

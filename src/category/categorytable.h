@@ -44,8 +44,13 @@ int clearChecks(Connection &conn);
 // The number of rows of MITEMCNT that strWhere selects (empty: all rows), or -1 on failure.
 int count(Connection &conn, const QString &strWhere);
 
-// Marks every row of the table that is not converted yet.
-bool selectAll(Connection &conn);
+// Marks every row of the table that is not converted yet; with inventoryOnly, only the inventory
+// categories among them.
+bool selectAll(Connection &conn, bool inventoryOnly = false);
+
+// The marked, unconverted non-inventory categories as "code-number name" lines, or nothing when
+// they cannot be read.
+std::optional<QStringList> markedOtherCategories(Connection &conn);
 
 // Empties MITEMCNT, then IZSELL_MENT, in one transaction; a failure leaves both as they were.
 bool clearWorkList(Connection &conn);

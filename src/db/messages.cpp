@@ -10,18 +10,18 @@ namespace {
 const QString DefaultTitle = QStringLiteral("売価更新処理");
 }
 
-int ShowMessage(const QString &msgNo, int buttons, const QString &title)
+int ShowMessage(const QString &msgNo, int buttons, const QString &title, const QString &details)
 {
     setScreenPointer(PointerDefault);
     const auto component = QLB318C1::create();
     std::optional<int> answer;
     if (component) {
         if (!title.isEmpty())
-            answer = component->Msgdsp(msgNo, buttons, title);
+            answer = component->Msgdsp(msgNo, buttons, title, details);
         else if (buttons != 0)
-            answer = component->Msgdsp(msgNo, buttons, DefaultTitle);
+            answer = component->Msgdsp(msgNo, buttons, DefaultTitle, details);
         else
-            answer = component->Msgdsp(msgNo, std::nullopt, DefaultTitle);
+            answer = component->Msgdsp(msgNo, std::nullopt, DefaultTitle, details);
     }
     if (!answer) {
         MessageBoxes::plain(QStringLiteral("MsgBox Eorror MSGNO = ") + msgNo);

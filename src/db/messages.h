@@ -13,7 +13,8 @@ struct CurrentError;
 
 // Shows a numbered message of the product family and returns the pressed button (6 Yes, 7 No,
 // 1 OK), or 0 when the message component cannot be used; then a plain box names the number.
-int ShowMessage(const QString &msgNo, int buttons, const QString &title);
+// Details, when given, are shown under the message's text.
+int ShowMessage(const QString &msgNo, int buttons, const QString &title, const QString &details = {});
 
 // Shows a numbered message for a failed database operation with the connection's error
 // collection and the current error.

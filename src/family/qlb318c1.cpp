@@ -78,7 +78,8 @@ void QLB318C1::setCatalogPath(const QString &path)
     catalogPath() = path;
 }
 
-std::optional<int> QLB318C1::Msgdsp(const QString &msgNo, std::optional<int> buttons, const QString &title)
+std::optional<int> QLB318C1::Msgdsp(const QString &msgNo, std::optional<int> buttons, const QString &title,
+                                    const QString &details)
 {
     if (!m_texts.contains(msgNo))
         return std::nullopt;
@@ -88,6 +89,7 @@ std::optional<int> QLB318C1::Msgdsp(const QString &msgNo, std::optional<int> but
     request.title = title;
     request.style = buttons.value_or(mb::OkOnly);
     request.text = m_texts.value(msgNo);
+    request.details = details;
     return MessageBoxes::show(request);
 }
 

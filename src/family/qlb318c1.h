@@ -32,7 +32,9 @@ public:
 
     // Shows the message registered for the number and returns the pressed button; no answer
     // when the number has no registered text (the call fails).
-    std::optional<int> Msgdsp(const QString &msgNo, std::optional<int> buttons, const QString &title);
+    // Details, when given, are shown under the message's text.
+    std::optional<int> Msgdsp(const QString &msgNo, std::optional<int> buttons, const QString &title,
+                              const QString &details = {});
 
     void setErrObject(const CurrentError &error) { m_errObject = error; }
 

@@ -130,9 +130,21 @@ ConditionPanel::ConditionPanel(QWidget *parent)
             opt_Tax_Click();
         }
     });
-    for (QButtonGroup *group :
-         {m_methodGroup[Goods], m_methodGroup[AddOn], m_ketaGroup[Goods], m_ketaGroup[AddOn]})
-        connect(group, &QButtonGroup::idToggled, this, [this, group] { keepTabStopOnSelection(group); });
+    // The rounding the run uses is the rounding shown: it follows the option that becomes
+    // selected, never the one that merely got the focus (a press on one option released on
+    // another, or the focus moved without a choice, selects nothing).
+    for (const PriceKind kind : {Goods, AddOn}) {
+        connect(m_methodGroup[kind], &QButtonGroup::idToggled, this, [this, kind](int id, bool checked) {
+            keepTabStopOnSelection(m_methodGroup[kind]);
+            if (checked)
+                roundingMethod_Click(kind, id);
+        });
+        connect(m_ketaGroup[kind], &QButtonGroup::idToggled, this, [this, kind](int id, bool checked) {
+            keepTabStopOnSelection(m_ketaGroup[kind]);
+            if (checked)
+                m_params.HASU_ICHI[kind] = id;
+        });
+    }
     for (int i = 1; i <= 2; ++i)
         connect(txt_Tax_From[i], &QLineEdit::textChanged, this, [this, i] { txt_Tax_From_Change(i); });
     for (int i = 0; i <= 1; ++i)
@@ -266,7 +278,7 @@ QRadioButton *ConditionPanel::addOption(QWidget *frame, const QString &name, con
 {
     auto *option = new QRadioButton(caption, frame);
     option->setObjectName(name);
-    // The option takes the focus when clicked: receiving the focus is what records a choice.
+    // The option takes the focus when clicked, as the keyboard path through the panel expects.
     option->setFocusPolicy(Qt::StrongFocus);
     // Sized to its indicator and caption, so that a press on the option also selects it.
     const QRect row = twipsRect(left, top, 0, RowHeight);
@@ -460,7 +472,7 @@ void ConditionPanel::txt_Tax_To_Change(int i)
         m_params.TAX_END[i] = txt_Tax_To[i]->text();
 }
 
-void ConditionPanel::roundingMethod_GotFocus(PriceKind kind, int code)
+void ConditionPanel::roundingMethod_Click(PriceKind kind, int code)
 {
     m_params.HASU_FLG[kind] = code;
     if (code == HasuNone) {
@@ -510,12 +522,6 @@ void ConditionPanel::handleFocusIn(QObject *watched)
         return;
     if (option->group() == m_calcGroup)
         opt_Tax_GotFocus(m_calcGroup->id(option));
-    for (int kind : {Goods, AddOn}) {
-        if (option->group() == m_methodGroup[kind])
-            roundingMethod_GotFocus(static_cast<PriceKind>(kind), m_methodGroup[kind]->id(option));
-        else if (option->group() == m_ketaGroup[kind])
-            m_params.HASU_ICHI[kind] = m_ketaGroup[kind]->id(option);
-    }
 }
 
 bool ConditionPanel::handleEnter(QObject *watched)

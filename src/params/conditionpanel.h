@@ -113,7 +113,7 @@ private:
     void opt_Tax_GotFocus(int i);
     void txt_Tax_From_Change(int i);
     void txt_Tax_To_Change(int i);
-    void roundingMethod_GotFocus(PriceKind kind, int code);
+    void roundingMethod_Click(PriceKind kind, int code);
 
     void handleFocusIn(QObject *watched);
     bool handleEnter(QObject *watched);

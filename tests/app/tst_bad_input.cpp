@@ -282,9 +282,10 @@ private Q_SLOTS:
                                     << checkFailed;
         QTest::newRow("no MITEMDTL") << QStringLiteral("DROP TABLE MITEMDTL;") << 1 << QStringLiteral("start")
                                      << checkFailed;
+        // Once for the load's select all, once for the refused mark.
         QTest::newRow("no INEFUDA_CNT, deferred mode: a mark")
             << QStringLiteral("DROP TABLE INEFUDA_CNT;") << 0 << QStringLiteral("mark")
-            << QStringList{QStringLiteral("40420")};
+            << QStringList{QStringLiteral("40420"), QStringLiteral("40420")};
         QTest::newRow("no GDATECTL") << QStringLiteral("DROP TABLE GDATECTL;") << 1 << QStringLiteral("run")
                                      << QStringList{QStringLiteral("40423")};
         QTest::newRow("no IZSELL_MENT: the category clear")
@@ -574,17 +575,20 @@ private Q_SLOTS:
         QVERIFY(f.sql(
             0, QStringLiteral("DELETE FROM INEFUDA_CNT;\nINSERT INTO INEFUDA_CNT VALUES ('0001', '%1');")
                    .arg(sqlText(date))));
+        // The load's select all finds the date unreadable once and leaves other categories
+        // unmarked; a click on one is refused the same way.
         KRT550F1 &form = f.load();
-        QVERIFY2(f.boxes.isEmpty(), qPrintable(shown(f).join(QLatin1Char(','))));
+        QCOMPARE(shown(f), QStringList{QStringLiteral("40420")});
+        f.boxes.clear();
         const int line = firstOtherLine(form);
         QVERIFY(line >= 0);
-        QCOMPARE(form.grid()->TextMatrix(line, 0), On);
+        QCOMPARE(form.grid()->TextMatrix(line, 0), Off);
         f.clickLine(line);
         QCOMPARE(shown(f), QStringList{QStringLiteral("40420")});
         QVERIFY2(badBox(f).isEmpty(), qPrintable(badBox(f)));
-        QCOMPARE(form.grid()->TextMatrix(line, 0), On);
+        QCOMPARE(form.grid()->TextMatrix(line, 0), Off);
         QCOMPARE(count(f, QStringLiteral("SELECT COUNT(*) FROM MITEMCNT WHERE CHK = 1")),
-                 form.grid()->Rows());
+                 count(f, QStringLiteral("SELECT COUNT(*) FROM MITEMCNT WHERE INV_FLG <> '0'")));
         // Inventory categories need no stock-take and are marked as ever.
         for (int r = 0; r < form.grid()->Rows(); ++r) {
             if (form.grid()->TextMatrix(r, 6) != QStringLiteral("1"))
