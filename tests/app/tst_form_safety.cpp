@@ -1,0 +1,251 @@
+#include "formfixture.h"
+
+#include <QLineEdit>
+#include <QRadioButton>
+#include <QRandomGenerator>
+
+using namespace krt;
+using namespace krt::testing;
+
+namespace {
+
+const QString Off = QStringLiteral("□");
+const QString On = QStringLiteral("■");
+
+int count(const FormFixture &f, const QString &query)
+{
+    return f.value(0, query).toInt();
+}
+
+// An installation in deferred mode whose latest price-tag stock-take is older than the business
+// date: other categories may not be marked or converted.
+void installWithOldStockTake(FormFixture &f)
+{
+    install::Options options = f.smallOptions();
+    options.stockMode = 0;
+    options.stockTake = QDate(2024, 3, 1);
+    QVERIFY(f.install(options));
+    f.setSetting(QStringLiteral("Common/BusinessDate"), QStringLiteral("2024/03/11"));
+}
+
+// The rounding options selected on the panel, as the codes the run records.
+std::array<int, 4> shownRounding(const ConditionPanel &panel)
+{
+    std::array<int, 4> shown{-1, -1, -1, -1};
+    const std::array<QRadioButton *, 4> goods = {panel.opt_Int, panel.opt_RoundUp, panel.opt_RoundDown,
+                                                 panel.opt_Round};
+    const std::array<QRadioButton *, 4> addOn = {panel.opt_Int_Add, panel.opt_RoundUp_Add,
+                                                 panel.opt_RoundDown_Add, panel.opt_Round_Add};
+    for (int code = 0; code < 4; ++code) {
+        if (goods[static_cast<std::size_t>(code)]->isChecked())
+            shown[0] = code;
+        if (addOn[static_cast<std::size_t>(code)]->isChecked())
+            shown[2] = code;
+    }
+    for (int i = 0; i < 4; ++i)
+        if (panel.opt_Keta[static_cast<std::size_t>(i)]->isChecked())
+            shown[1] = i;
+    for (int i = 0; i < 3; ++i)
+        if (panel.opt_Keta_Add[static_cast<std::size_t>(i)]->isChecked())
+            shown[3] = i;
+    return shown;
+}
+
+// What the run will use, in the same form: a digit position counts only with a rounding method.
+std::array<int, 4> usedRounding(const ConditionPanel &panel)
+{
+    const ConversionParams &p = panel.params();
+    return {p.HASU_FLG[Goods], p.HASU_FLG[Goods] == HasuNone ? -1 : p.HASU_ICHI[Goods], p.HASU_FLG[AddOn],
+            p.HASU_FLG[AddOn] == HasuNone ? -1 : p.HASU_ICHI[AddOn]};
+}
+
+QString describe(const std::array<int, 4> &r)
+{
+    return QStringLiteral("%1/%2 %3/%4").arg(r[0]).arg(r[1]).arg(r[2]).arg(r[3]);
+}
+
+} // namespace
+
+class TestFormSafety : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    // Select all (F7, and the form load) marks only what a click could mark: with an old
+    // price-tag stock-take in deferred mode the other categories stay unmarked, and the operator
+    // is told once, not once per line.
+    void selectAllKeepsThePriceTagStockTakeRule()
+    {
+        FormFixture f;
+        installWithOldStockTake(f);
+        KRT550F1 &form = f.load();
+        QCOMPARE(f.numbers(), QStringList{QStringLiteral("40422")});
+        const int inventory = count(f, QStringLiteral("SELECT COUNT(*) FROM MITEMCNT WHERE INV_FLG = '1'"));
+        QVERIFY(inventory > 0);
+        QVERIFY(count(f, QStringLiteral("SELECT COUNT(*) FROM MITEMCNT WHERE INV_FLG = '0'")) > 1);
+        for (const Qt::Key key : {Qt::Key_F7, Qt::Key_F5}) {
+            f.boxes.clear();
+            f.answer = [](const BoxRequest &) { return mb::IdYes; };
+            QTest::keyClick(&form, key);
+            const QStringList expected = key == Qt::Key_F7
+                                             ? QStringList{QStringLiteral("40422")}
+                                             : QStringList{QStringLiteral("40418"), QStringLiteral("40422")};
+            QCOMPARE(f.numbers(), expected);
+            QCOMPARE(count(f, QStringLiteral("SELECT COUNT(*) FROM MITEMCNT WHERE CHK = 1")), inventory);
+            QCOMPARE(
+                count(f, QStringLiteral("SELECT COUNT(*) FROM MITEMCNT WHERE CHK = 1 AND INV_FLG = '0'")), 0);
+            for (int r = 0; r < form.grid()->Rows(); ++r)
+                QCOMPARE(form.grid()->TextMatrix(r, 0) == On,
+                         form.grid()->TextMatrix(r, 6) == QStringLiteral("1"));
+        }
+    }
+
+    // A mark the grid never set (left from an earlier day, or set by another program) does not
+    // get a category converted against the rule: the run refuses before it changes anything and
+    // names the category.
+    void theRunRefusesACategoryTheStockTakeRuleForbids()
+    {
+        FormFixture f;
+        installWithOldStockTake(f);
+        KRT550F1 &form = f.load();
+        f.boxes.clear();
+        const QString other = f.value(0, QStringLiteral("SELECT ITEM_CD FROM MITEMCNT WHERE INV_FLG = '0' "
+                                                        "ORDER BY ITEM_CD LIMIT 1"))
+                                  .toString();
+        QVERIFY(f.sql(0, QStringLiteral("UPDATE MITEMCNT SET CHK = 1 WHERE ITEM_CD = '%1'").arg(other)));
+        const QStringList before = f.rows(0, QStringLiteral("SELECT * FROM MGOODS ORDER BY rowid"));
+        ConditionPanel *panel = form.panel();
+        QTest::mouseClick(panel->opt_Tax[1], Qt::LeftButton);
+        QTest::keyClicks(panel->txt_Tax_From[1], QStringLiteral("8"));
+        QTest::keyClicks(panel->txt_Tax_To[1], QStringLiteral("10"));
+        QTest::keyClick(&form, Qt::Key_F1);
+        QCOMPARE(f.numbers(), QStringList{QStringLiteral("40422")});
+        QVERIFY2(f.boxes[0].details.contains(other + QStringLiteral("-0")), qPrintable(f.boxes[0].details));
+        QCOMPARE(count(f, QStringLiteral("SELECT COUNT(*) FROM MITEMCNT WHERE UPDATE_DATE IS NOT NULL")), 0);
+        QCOMPARE(f.rows(0, QStringLiteral("SELECT * FROM MGOODS ORDER BY rowid")), before);
+    }
+
+    // Pressing the mouse on one rounding option and releasing it on another selects neither: the
+    // rounding the run records is the one shown.
+    void aPressDraggedToAnotherOptionChangesNothing()
+    {
+        FormFixture f;
+        QVERIFY(f.install());
+        KRT550F1 &form = f.load();
+        ConditionPanel *panel = form.panel();
+        QVERIFY(panel->opt_Int->isChecked());
+        QTest::mousePress(panel->opt_Round, Qt::LeftButton);
+        QTest::mouseMove(panel->opt_Int);
+        QTest::mouseRelease(panel->opt_Int, Qt::LeftButton);
+        QVERIFY(panel->opt_Int->isChecked());
+        QCOMPARE(describe(usedRounding(*panel)), describe(shownRounding(*panel)));
+
+        QTest::mouseClick(panel->opt_RoundDown_Add, Qt::LeftButton);
+        QTest::mousePress(panel->opt_Keta_Add[2], Qt::LeftButton);
+        QTest::mouseRelease(panel->opt_Int_Add, Qt::LeftButton, {}, QPoint(2, 2));
+        QVERIFY(panel->opt_Keta_Add[0]->isChecked());
+        QCOMPARE(describe(usedRounding(*panel)), describe(shownRounding(*panel)));
+
+        QTest::mouseClick(panel->opt_Tax[1], Qt::LeftButton);
+        QTest::keyClicks(panel->txt_Tax_From[1], QStringLiteral("8"));
+        QTest::keyClicks(panel->txt_Tax_To[1], QStringLiteral("10"));
+        QTest::keyClick(&form, Qt::Key_F1);
+        QCOMPARE(f.numbers(), QStringList{QStringLiteral("10009")});
+        QCOMPARE(f.rows(0, QStringLiteral("SELECT DISTINCT GOODS_HASU_FLG, GOODS_HASU_ICHI, GADD_HASU_FLG, "
+                                          "GADD_HASU_ICHI FROM MITEMCNT")),
+                 QStringList{QStringLiteral("0|0|2|1")});
+    }
+
+    // Whatever sequence of keys and mouse presses reaches the rounding rows, the values the run
+    // uses equal the options shown selected after every step.
+    void anySequenceOfKeysAndPressesKeepsShownAndUsedEqual()
+    {
+        FormFixture f;
+        QVERIFY(f.install());
+        KRT550F1 &form = f.load();
+        ConditionPanel *panel = form.panel();
+        QList<QRadioButton *> options = {
+            panel->opt_Int,     panel->opt_RoundUp,     panel->opt_RoundDown,     panel->opt_Round,
+            panel->opt_Int_Add, panel->opt_RoundUp_Add, panel->opt_RoundDown_Add, panel->opt_Round_Add};
+        for (QRadioButton *o : panel->opt_Keta)
+            options.append(o);
+        for (QRadioButton *o : panel->opt_Keta_Add)
+            options.append(o);
+        const QList<Qt::Key> keys = {Qt::Key_Tab, Qt::Key_Backtab, Qt::Key_Left,  Qt::Key_Right,
+                                     Qt::Key_Up,  Qt::Key_Down,    Qt::Key_Space, Qt::Key_Return};
+        QRandomGenerator random(20261209);
+        QStringList steps;
+        for (int step = 0; step < 400; ++step) {
+            QRadioButton *target = options[random.bounded(static_cast<int>(options.size()))];
+            const int kind = random.bounded(4);
+            if (kind == 0 && target->isEnabled()) {
+                target->setFocus(Qt::TabFocusReason);
+                steps.append(QStringLiteral("focus ") + target->objectName());
+            } else if (kind == 1) {
+                QRadioButton *other = options[random.bounded(static_cast<int>(options.size()))];
+                QTest::mousePress(target, Qt::LeftButton);
+                QTest::mouseRelease(other, Qt::LeftButton);
+                steps.append(QStringLiteral("press ") + target->objectName() + QStringLiteral(" release ") +
+                             other->objectName());
+            } else if (kind == 2) {
+                QTest::mouseClick(target, Qt::LeftButton);
+                steps.append(QStringLiteral("click ") + target->objectName());
+            } else {
+                const Qt::Key key = keys[random.bounded(static_cast<int>(keys.size()))];
+                if (QWidget *focus = QApplication::focusWidget())
+                    QTest::keyClick(focus, key);
+                steps.append(QStringLiteral("key %1").arg(key, 0, 16));
+            }
+            f.boxes.clear();
+            if (!panel->isAncestorOf(QApplication::focusWidget()))
+                panel->opt_Int->setFocus(Qt::TabFocusReason);
+            QVERIFY2(usedRounding(*panel) == shownRounding(*panel),
+                     qPrintable(QStringLiteral("used %1, shown %2 after:\n")
+                                    .arg(describe(usedRounding(*panel)), describe(shownRounding(*panel))) +
+                                steps.mid(qMax(0, steps.size() - 8)).join(QLatin1Char('\n'))));
+        }
+    }
+
+    // Space on a grid line marks or unmarks it exactly as a click does: stored at once, converted
+    // lines locked, the stock-take rule in force.
+    void spaceMarksALineWithTheRulesOfAClick()
+    {
+        FormFixture f;
+        installWithOldStockTake(f);
+        KRT550F1 &form = f.load();
+        f.boxes.clear();
+        CategoryGrid *grid = form.grid();
+        const int inventory = static_cast<int>(f.gridColumn(6).indexOf(QStringLiteral("1")));
+        const int other = static_cast<int>(f.gridColumn(6).indexOf(QStringLiteral("0")));
+        QVERIFY(inventory >= 0 && other >= 0);
+
+        grid->setFocus(Qt::TabFocusReason);
+        grid->setCurrentIndex(grid->model()->index(inventory, 1));
+        QCOMPARE(grid->TextMatrix(inventory, 0), On);
+        QTest::keyClick(grid, Qt::Key_Space);
+        QCOMPARE(grid->TextMatrix(inventory, 0), Off);
+        const auto chkOf = [&f, grid](int line) {
+            return f
+                .value(0, QStringLiteral("SELECT IFNULL(CHK, 0) FROM MITEMCNT WHERE ITEM_CD = '%1' AND "
+                                         "IFNULL(DETAIL_NO, 0) = %2")
+                              .arg(grid->TextMatrix(line, 1), grid->TextMatrix(line, 3).isEmpty()
+                                                                  ? QStringLiteral("0")
+                                                                  : grid->TextMatrix(line, 3)))
+                .toInt();
+        };
+        QCOMPARE(chkOf(inventory), 0);
+        QTest::keyClick(grid, Qt::Key_Space);
+        QCOMPARE(grid->TextMatrix(inventory, 0), On);
+        QCOMPARE(chkOf(inventory), 1);
+        QVERIFY(f.boxes.isEmpty());
+
+        grid->setCurrentIndex(grid->model()->index(other, 1));
+        QTest::keyClick(grid, Qt::Key_Space);
+        QCOMPARE(f.numbers(), QStringList{QStringLiteral("40422")});
+        QCOMPARE(grid->TextMatrix(other, 0), Off);
+        QCOMPARE(chkOf(other), 0);
+    }
+};
+
+QTEST_MAIN(TestFormSafety)
+#include "tst_form_safety.moc"
