@@ -11,6 +11,8 @@
 #include "family/twips.h"
 #include "params/conditionpanel.h"
 
+#include <QCloseEvent>
+
 #include <QComboBox>
 #include <QEvent>
 #include <QKeyEvent>
@@ -235,6 +237,15 @@ void KRT550F1::prsb_Exit()
     // Closing never fails in a way that could keep the program from ending.
     m_db.reset();
     close();
+}
+
+void KRT550F1::closeEvent(QCloseEvent *event)
+{
+    // The window stays while a run converts; Stop ends the run between two categories.
+    if (m_running)
+        event->ignore();
+    else
+        QWidget::closeEvent(event);
 }
 
 bool KRT550F1::eventFilter(QObject *watched, QEvent *event)

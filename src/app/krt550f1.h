@@ -15,6 +15,11 @@ class QLabel;
 
 namespace krt {
 
+namespace pricing {
+struct RunCounts;
+struct WorkListEntry;
+} // namespace pricing
+
 class CategoryGrid;
 class ConditionPanel;
 class QLB347U1;
@@ -69,7 +74,9 @@ public:
 
     // Run preconditions and the conversion run.
     bool prfn_InputCheck();
+    bool prfn_ConfirmRun();
     void prsb_Execute();
+    bool isRunning() const { return m_running; }
 
     // The form's parts, for the start-up routine and for tests.
     QLB347U1 *fkeyBar() const { return QLB347U11; }
@@ -89,17 +96,22 @@ public:
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
 
 private:
     void buildLayout();
     void openCheckedStage();
     void closeCheckedStage();
     bool refusesOutdatedStockTake();
+    QString conditionsText() const;
+    void remarkCategories(const QList<pricing::WorkListEntry> &categories);
+    void writeRunLog(const pricing::RunCounts &counts, const QString &outcome);
 
     Clock m_clock;
     std::unique_ptr<Connection> m_db;
     QString m_switchFailure;       // what the box of a failed switch says after the entry's text
     bool m_connectionLost = false; // a command found the database gone; reselecting reconnects
+    bool m_running = false;        // a conversion run is under way
     QLB347U1 *QLB347U11 = nullptr;
     QWidget *pic_DbSelect = nullptr;
     QComboBox *cmb_DAT = nullptr;

@@ -66,6 +66,15 @@ QString selectAllInventorySql()
     return selectAllSql() + QStringLiteral(" AND ((INV_FLG Is Null) OR (INV_FLG <> '0'))");
 }
 
+QString markCategorySql(const QString &itemCd, int detailNo)
+{
+    QString sql = QStringLiteral("UPDATE MITEMCNT SET CHK = 1 WHERE (ITEM_CD = '") + sqlText(itemCd) +
+                  QStringLiteral("') ");
+    if (detailNo != 0)
+        return sql + QStringLiteral("AND (DETAIL_NO = %1)").arg(detailNo);
+    return sql + QStringLiteral("AND ((DETAIL_NO Is Null) OR (DETAIL_NO = 0))");
+}
+
 QString markedOtherCategoriesSql()
 {
     return QStringLiteral("SELECT ITEM_CD, ISNULL(DETAIL_NO, 0) AS DETAIL_NO, ITEM_NM FROM MITEMCNT ") +

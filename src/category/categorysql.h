@@ -28,6 +28,9 @@ QString selectAllSql();
 // up to date, when other categories may not be marked in deferred mode.
 QString selectAllInventorySql();
 
+// Marks the row of a category key again; a Null DETAIL_NO stands for 0.
+QString markCategorySql(const QString &itemCd, int detailNo);
+
 // The marked, unconverted non-inventory categories, which deferred mode may convert only while
 // the price-tag stock-take is up to date.
 QString markedOtherCategoriesSql();

@@ -85,6 +85,11 @@ bool selectAll(Connection &conn, bool inventoryOnly)
     return conn.execute(inventoryOnly ? selectAllInventorySql() : selectAllSql());
 }
 
+bool markCategory(Connection &conn, const QString &itemCd, int detailNo)
+{
+    return conn.execute(markCategorySql(itemCd, detailNo));
+}
+
 std::optional<QStringList> markedOtherCategories(Connection &conn)
 {
     std::optional<Recordset> rs = conn.openRecordset(markedOtherCategoriesSql());

@@ -48,6 +48,9 @@ int count(Connection &conn, const QString &strWhere);
 // categories among them.
 bool selectAll(Connection &conn, bool inventoryOnly = false);
 
+// Marks the row of a category key again.
+bool markCategory(Connection &conn, const QString &itemCd, int detailNo);
+
 // The marked, unconverted non-inventory categories as "code-number name" lines, or nothing when
 // they cannot be read.
 std::optional<QStringList> markedOtherCategories(Connection &conn);

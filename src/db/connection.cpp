@@ -197,7 +197,7 @@ bool Connection::execute(const QString &sql)
     return true;
 }
 
-std::optional<Recordset> Connection::openRecordset(const QString &sql)
+std::optional<Recordset> Connection::openRecordset(const QString &sql, int maxRows)
 {
     m_errors.clear();
     if (!isOpen()) {
@@ -218,7 +218,7 @@ std::optional<Recordset> Connection::openRecordset(const QString &sql)
     for (int i = 0; i < record.count(); ++i)
         names.append(record.fieldName(i));
     std::vector<QVariantList> rows;
-    while (query.next()) {
+    while ((maxRows < 0 || rows.size() < static_cast<std::size_t>(maxRows)) && query.next()) {
         QVariantList row;
         row.reserve(record.count());
         for (int i = 0; i < record.count(); ++i)

@@ -85,7 +85,8 @@ public:
     bool execute(const QString &sql);
     // How many rows the last execute changed; -1 when it failed or the driver cannot tell.
     int rowsAffected() const { return m_rowsAffected; }
-    std::optional<Recordset> openRecordset(const QString &sql);
+    // Reads the result whole, or its first maxRows rows when maxRows is not negative.
+    std::optional<Recordset> openRecordset(const QString &sql, int maxRows = -1);
 
     bool beginTrans();
     bool commitTrans();

@@ -11,6 +11,7 @@ namespace mb {
 inline constexpr int OkOnly = 0;
 inline constexpr int YesNo = 4;
 inline constexpr int Critical = 16;
+inline constexpr int DefaultButton2 = 256; // the second button (No) is the default
 inline constexpr int IdOk = 1;
 inline constexpr int IdYes = 6;
 inline constexpr int IdNo = 7;
@@ -19,7 +20,8 @@ inline constexpr int IdNo = 7;
 // Every modal box of the program, numbered or plain, as it is put in front of the operator.
 struct BoxRequest
 {
-    enum class Kind { Numbered, DbError, Plain };
+    // Confirmation: the program's own question before a change that cannot be undone.
+    enum class Kind { Numbered, DbError, Plain, Confirmation };
     Kind kind = Kind::Plain;
     QString msgNo;   // the message number, empty for plain boxes
     QString title;   // the title bar; empty means the application's default title

@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QSettings>
 #include <QStandardPaths>
 
@@ -97,6 +98,16 @@ void SaveSetting(const QString &section, const QString &key, const QString &valu
     if (!group.isEmpty())
         store->beginGroup(group);
     store->setValue(key, value);
+}
+
+QString runLogPath()
+{
+#ifdef Q_OS_WIN
+    return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
+           QStringLiteral("/VELD/KRT550.log");
+#else
+    return QFileInfo(iniPath()).absolutePath() + QStringLiteral("/KRT550.log");
+#endif
 }
 
 QString storeLocation()

@@ -20,5 +20,9 @@ void SaveSetting(const QString &section, const QString &key, const QString &valu
 // Where the store lives: the INI file path, or the registry path of the application.
 QString storeLocation();
 
+// The run log beside the settings: KRT550.log in the folder of TMCS.ini (on Windows in the
+// family's folder of the user's application data).
+QString runLogPath();
+
 } // namespace settings
 } // namespace krt

@@ -18,12 +18,6 @@ QString dayText(const QDate &day)
     return day.toString(QStringLiteral("yyyy/MM/dd"));
 }
 
-QString categoryCondition(const QString &itemCd, int detailNo)
-{
-    return QStringLiteral("(DAI_BUNRUI_CD = '") + sqlText(itemCd) + QStringLiteral("') ") +
-           subCategoryClause(QStringLiteral("CHU_BUNRUI_CD"), detailNo);
-}
-
 using ExpressionOf = std::function<std::optional<QString>(const QString &column, PriceKind kind)>;
 
 // The MGOODS statement with the expressions of one path; "FROM MGOODS " stands before the WHERE
@@ -74,6 +68,12 @@ bool isMonth(const QString &text)
 }
 
 } // namespace
+
+QString categoryCondition(const QString &itemCd, int detailNo)
+{
+    return QStringLiteral("(DAI_BUNRUI_CD = '") + sqlText(itemCd) + QStringLiteral("') ") +
+           subCategoryClause(QStringLiteral("CHU_BUNRUI_CD"), detailNo);
+}
 
 QString subCategoryClause(const QString &column, int detailNo)
 {

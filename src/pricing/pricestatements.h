@@ -46,6 +46,9 @@ struct StoredParams
 // The rows of one sub-category, or for 0 the rows without a sub-category, in the given column.
 QString subCategoryClause(const QString &column, int detailNo);
 
+// The price rows of one category: "(DAI_BUNRUI_CD = '...') " and the sub-category clause.
+QString categoryCondition(const QString &itemCd, int detailNo);
+
 // The marked categories not converted yet, inventory categories first.
 QString workListQuery();
 

@@ -26,6 +26,16 @@ std::optional<QString> text(const QVariant &value)
 
 } // namespace
 
+RunCounts &RunCounts::operator+=(const RunCounts &other)
+{
+    categories += other.categories;
+    skipped += other.skipped;
+    mgoods += other.mgoods;
+    izaiko += other.izaiko;
+    iiodata += other.iiodata;
+    return *this;
+}
+
 PriceUpdater::PriceUpdater(Connection &connection, const ConversionParams &params, RunValues values,
                            std::function<void()> reportFailure)
     : m_connection(connection)
@@ -39,25 +49,52 @@ RunOutcome PriceUpdater::run()
     std::optional<Recordset> list = m_connection.openRecordset(workListQuery());
     if (!list)
         return failRun();
-    for (; !list->eof(); list->moveNext()) {
+    const int listed = list->recordCount();
+    for (int handled = 0; !list->eof(); list->moveNext(), ++handled) {
         const std::optional<Category> category = readCategory(*list);
-        if (!category || !m_connection.beginTrans())
+        if (!category)
             return failRun();
+        if (m_progress && !m_progress(handled, listed, {category->itemCd, category->detailNo})) {
+            keepNotReached(*list);
+            return RunOutcome::Stopped;
+        }
+        if (!m_connection.beginTrans())
+            return failRun();
+        m_category = RunCounts();
         const int marked = prfn_MarkCategory(category->itemCd, category->detailNo, category->invFlg);
-        if (marked == -1)
+        if (marked == -1) {
+            keepNotReached(*list);
             return RunOutcome::StepFailed;
+        }
         if (marked == NotRecorded) {
             // Converted by someone else since the list was read: leave it as it is.
             if (!m_connection.rollbackTrans())
                 return failRun();
+            ++m_counts.skipped;
             continue;
         }
-        if (!convert(*category))
+        if (!convert(*category)) {
+            keepNotReached(*list);
             return RunOutcome::StepFailed;
+        }
         if (!m_connection.commitTrans())
             return failRun();
+        m_category.categories = 1;
+        m_counts += m_category;
     }
+    if (m_progress)
+        m_progress(listed, listed, {});
     return RunOutcome::Completed;
+}
+
+void PriceUpdater::keepNotReached(Recordset &list)
+{
+    for (; !list.eof(); list.moveNext()) {
+        const std::optional<QString> itemCd = text(list.field(0));
+        const std::optional<int> detailNo = wholeNumber(list.field(1));
+        if (itemCd && detailNo)
+            m_notReached.append({*itemCd, *detailNo});
+    }
 }
 
 bool PriceUpdater::convert(const Category &category)
@@ -103,18 +140,22 @@ int PriceUpdater::prfn_MarkCategory(const QString &itemCd, int detailNo, const Q
 
 int PriceUpdater::prfn_UpdateMGoods(const QString &itemCd, int detailNo)
 {
-    return execute(mgoodsStatement(itemCd, detailNo, m_params, m_values.calcMethod, m_values.KoushinDt));
+    return executeCounted(
+        mgoodsStatement(itemCd, detailNo, m_params, m_values.calcMethod, m_values.KoushinDt),
+        m_category.mgoods);
 }
 
 int PriceUpdater::prfn_UpdateIIoData(const QString &itemCd, int detailNo)
 {
-    return execute(iioDataStatement(itemCd, detailNo, m_params, m_values.calcMethod, m_values.SysYm));
+    return executeCounted(iioDataStatement(itemCd, detailNo, m_params, m_values.calcMethod, m_values.SysYm),
+                          m_category.iiodata);
 }
 
 int PriceUpdater::prfn_UpdateIZaiko(const QString &itemCd, int detailNo)
 {
-    return execute(izaikoStatement(itemCd, detailNo, m_params, m_values.calcMethod, m_values.KoushinDt,
-                                   m_values.InventNewVersion));
+    return executeCounted(izaikoStatement(itemCd, detailNo, m_params, m_values.calcMethod, m_values.KoushinDt,
+                                          m_values.InventNewVersion),
+                          m_category.izaiko);
 }
 
 int PriceUpdater::prfn_UpdateMGoodsPending()
@@ -135,7 +176,8 @@ int PriceUpdater::prfn_UpdateMGoodsPending()
             !addOnExponent)
             return fail();
         const StoredParams stored{*oldRate, *newRate, *goodsCode, *goodsExponent, *addOnCode, *addOnExponent};
-        if (execute(pendingMGoodsStatement(*itemCd, *detailNo, stored, m_values.KoushinDt)) == -1)
+        if (executeCounted(pendingMGoodsStatement(*itemCd, *detailNo, stored, m_values.KoushinDt),
+                           m_category.mgoods) == -1)
             return -1;
     }
     list->close();
@@ -147,6 +189,14 @@ int PriceUpdater::execute(const std::optional<QString> &sql)
     if (!sql || !m_connection.execute(*sql))
         return fail();
     return 0;
+}
+
+int PriceUpdater::executeCounted(const std::optional<QString> &sql, qint64 &rows)
+{
+    const int r = execute(sql);
+    if (r == 0)
+        rows += qMax(0, m_connection.rowsAffected());
+    return r;
 }
 
 int PriceUpdater::fail()

@@ -26,6 +26,27 @@ enum class RunOutcome {
     Completed,  // every listed category was converted or skipped: reload the grid, show "10009"
     StepFailed, // a statement failed and was reported: reload the grid, no "10009"
     RunFailed,  // the run's own work failed and was reported: no grid reload, the marks stay
+    Stopped,    // the operator stopped the run between two categories: the rest stays marked
+};
+
+// What a run has committed so far: the categories converted (recorded) and the price rows
+// changed in each table; categories another operator converted first are counted apart.
+struct RunCounts
+{
+    int categories = 0;
+    int skipped = 0;
+    qint64 mgoods = 0;
+    qint64 izaiko = 0;
+    qint64 iiodata = 0;
+
+    RunCounts &operator+=(const RunCounts &other);
+};
+
+// A category of the work list, as the run reads it.
+struct WorkListEntry
+{
+    QString itemCd;
+    int detailNo = 0;
 };
 
 // Converts the prices of the marked categories, one database transaction per category, and
@@ -40,6 +61,16 @@ public:
 
     PriceUpdater(Connection &connection, const ConversionParams &params, RunValues values,
                  std::function<void()> reportFailure);
+
+    // Asked before each category with the number of categories handled and the number listed;
+    // answering false stops the run there, every category before it committed.
+    using Progress = std::function<bool(int handled, int listed, const WorkListEntry &next)>;
+    void setProgress(Progress progress) { m_progress = std::move(progress); }
+
+    // What the run has committed so far.
+    const RunCounts &counts() const { return m_counts; }
+    // The categories of the work list not reached when the run stopped or failed.
+    const QList<WorkListEntry> &notReached() const { return m_notReached; }
 
     // Converts every category of the work list: the marked rows of MITEMCNT not converted yet,
     // inventory categories first.
@@ -74,10 +105,17 @@ private:
     int fail();
     RunOutcome failRun();
 
+    int executeCounted(const std::optional<QString> &sql, qint64 &rows);
+    void keepNotReached(Recordset &list);
+
     Connection &m_connection;
     const ConversionParams &m_params;
     RunValues m_values;
     std::function<void()> m_reportFailure;
+    Progress m_progress;
+    RunCounts m_counts;
+    RunCounts m_category; // the rows of the category whose transaction is open
+    QList<WorkListEntry> m_notReached;
 };
 
 } // namespace krt::pricing

@@ -63,7 +63,13 @@ public:
     {
         qputenv("XDG_CONFIG_HOME", install::configFolder(m_dir.path()).toUtf8());
         qputenv("TMCS_DRIVE_ROOT", install::drivesFolder(m_dir.path()).toUtf8());
+        // The operator confirms a run unless a test says otherwise; the confirmations are kept
+        // apart from the messages.
         MessageBoxes::setResponder([this](const BoxRequest &request) {
+            if (request.kind == BoxRequest::Kind::Confirmation) {
+                confirmations.append(request);
+                return confirm;
+            }
             boxes.append(request);
             return answer ? answer(request) : mb::IdOk;
         });
@@ -194,6 +200,11 @@ public:
             if (!QTest::qWaitForWindowActive(main))
                 qWarning("the main form is not active");
             inspect(*main);
+            // The function keys act on the active window: a dialog the inspection opened and
+            // closed (the run's progress) hands the activation back first.
+            main->activateWindow();
+            if (!QTest::qWaitForWindowActive(main))
+                qWarning("the main form is not active after the inspection");
             QTest::keyClick(main, Qt::Key_F12);
         });
         // Never leave the test hanging in the program's event loop; a program that had to be
@@ -277,6 +288,8 @@ public:
     }
 
     QList<BoxRequest> boxes;
+    QList<BoxRequest> confirmations;
+    int confirm = mb::IdYes;
     QStringList previews;
     std::function<int(const BoxRequest &)> answer;
     std::unique_ptr<KRT550F1> form;

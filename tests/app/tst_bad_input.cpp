@@ -306,9 +306,10 @@ private Q_SLOTS:
                                      << QStringList();
         QTest::newRow("no MGOODS.O_ADD2_PRC") << QStringLiteral("ALTER TABLE MGOODS DROP COLUMN O_ADD2_PRC;")
                                               << 1 << QStringLiteral("run") << runFailed;
+        // The confirmation's preview reads the retail price before anything is written.
         QTest::newRow("no MGOODS.KOURI_PRC, deferred mode")
             << QStringLiteral("ALTER TABLE MGOODS DROP COLUMN KOURI_PRC;") << 0 << QStringLiteral("run")
-            << runFailed;
+            << QStringList{QStringLiteral("11002")};
         QTest::newRow("no IZAIKO.KOUSHIN_DT") << QStringLiteral("ALTER TABLE IZAIKO DROP COLUMN KOUSHIN_DT;")
                                               << 1 << QStringLiteral("run") << runFailed;
         QTest::newRow("no IIODATA.OROSI_PRC") << QStringLiteral("ALTER TABLE IIODATA DROP COLUMN OROSI_PRC;")

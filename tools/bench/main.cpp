@@ -240,6 +240,8 @@ public:
         , m_verify(verify)
     {
         MessageBoxes::setResponder([this](const BoxRequest &request) {
+            if (request.kind == BoxRequest::Kind::Confirmation)
+                return mb::IdYes;
             m_boxes.append(request.kind == BoxRequest::Kind::Plain ? request.text : request.msgNo);
             return mb::IdOk;
         });
