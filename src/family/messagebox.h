@@ -30,7 +30,7 @@ struct BoxRequest
 
 // Shows every modal box of the program. Tests install a responder that sees each request and
 // answers it (mb::IdOk, mb::IdYes, mb::IdNo) without a person; without one, a real modal
-// QMessageBox is shown.
+// QMessageBox is shown. A Yes/No box has No as its default button.
 class MessageBoxes
 {
 public:
