@@ -230,6 +230,10 @@ bool KRT550F1::eventFilter(QObject *watched, QEvent *event)
     if (watched == cmb_DAT) {
         if (event->type() == QEvent::FocusIn) {
             cmb_DAT_GotFocus();
+        } else if (event->type() == QEvent::Wheel) {
+            // A turn of the wheel over the list would switch databases one after another: the
+            // database is chosen only with the keyboard or by picking an entry.
+            return true;
         } else if (event->type() == QEvent::KeyPress) {
             const auto *key = static_cast<QKeyEvent *>(event);
             if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {
