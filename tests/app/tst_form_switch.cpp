@@ -409,6 +409,39 @@ private Q_SLOTS:
         QCOMPARE(f.boxes.size(), 1);
     }
 
+    // The printed list names the database it is about, when the check ran and how much it found,
+    // so that a list lying on the desk cannot be taken for another database's.
+    void theUnmatchedListSaysWhatItIsAbout()
+    {
+        FormFixture f;
+        QVERIFY(f.install());
+        QVERIFY(f.sql(1, UnmatchedGood));
+        QVERIFY(f.sql(1, QString(UnmatchedGood)
+                             .replace(QStringLiteral("4999999999994"), QStringLiteral("4999999999987"))));
+        QVERIFY(f.sql(1, QString(UnmatchedGood)
+                             .replace(QStringLiteral("4999999999994"), QStringLiteral("4999999999970"))
+                             .replace(QStringLiteral("'Z99'"), QStringLiteral("'Z98'"))));
+        KRT550F1 &form = f.load();
+        f.selectDatabase(1);
+        QCOMPARE(form.dbList()->currentIndex(), 1);
+
+        const QDateTime before = QDateTime::currentDateTime().addMSecs(-1000);
+        QTest::keyClick(&form, Qt::Key_F6);
+        const QDateTime after = QDateTime::currentDateTime();
+        QVERIFY(!f.previews.isEmpty());
+        const QStringList lines = f.previews.last().split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+        QVERIFY(lines.size() > 4);
+        QCOMPARE(lines[0], QStringLiteral("分類不一致リスト"));
+        QCOMPARE(lines[1], QStringLiteral("データベース TMCS01"));
+        QVERIFY2(lines[2].startsWith(QStringLiteral("チェック日時 ")), qPrintable(lines[2]));
+        const QDateTime checkedAt =
+            QDateTime::fromString(lines[2].mid(7), QStringLiteral("yyyy/MM/dd HH:mm:ss"));
+        QVERIFY2(checkedAt.isValid(), qPrintable(lines[2]));
+        QVERIFY2(checkedAt >= before && checkedAt <= after, qPrintable(lines[2]));
+        // Two unknown keys, three goods, none of them in stock (the stock is checked: 1200 = 1).
+        QCOMPARE(lines[3], QStringLiteral("不一致分類 2 件、商品 3 件、在庫 0 件"));
+    }
+
     void aMissingCatalogEndsInTheConnectionMessage()
     {
         FormFixture f;
