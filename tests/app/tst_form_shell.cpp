@@ -1,8 +1,17 @@
 #include "formfixture.h"
 
+#include "db/messages.h"
+
+#include <QFileInfo>
+#include <QLibraryInfo>
 #include <QLineEdit>
+#include <QMenu>
+#include <QMessageBox>
+#include <QPrintPreviewDialog>
 #include <QPushButton>
 #include <QRadioButton>
+
+#include <memory>
 
 using namespace krt;
 using namespace krt::testing;
@@ -166,6 +175,71 @@ private Q_SLOTS:
         // 12: exit.
         form.QLB347U11_FKeyClick(12);
         QVERIFY(!form.isVisible());
+    }
+
+    // After the start-up Qt's own texts are Japanese, and every box carries exactly the title the
+    // program gives it: the platform appends the application's display name to a title that does
+    // not end with it, so the program sets none (the display name then follows the name).
+    void theStartUpSpeaksJapaneseAndKeepsTheTitlesAsGiven()
+    {
+        if (!QFileInfo::exists(QLibraryInfo::path(QLibraryInfo::TranslationsPath) +
+                               QStringLiteral("/qtbase_ja.qm")))
+            QSKIP("Qt's Japanese translations (Debian's qt6-translations-l10n) are not installed");
+        FormFixture f;
+        QVERIFY(f.install());
+        QStringList buttons;
+        QString undo;
+        QStringList previewActions;
+        QStringList titles;
+        bool displayNameFollowsName = false;
+        const int code = f.runMain([&](KRT550F1 &main) {
+            QMessageBox box;
+            box.setStandardButtons(QMessageBox::Yes | QMessageBox::No | QMessageBox::Ok |
+                                   QMessageBox::Cancel);
+            for (const auto which : {QMessageBox::Yes, QMessageBox::No, QMessageBox::Ok, QMessageBox::Cancel})
+                buttons.append(box.button(which)->text());
+            QLineEdit edit;
+            const std::unique_ptr<QMenu> menu(edit.createStandardContextMenu());
+            undo = menu->actions().value(0)->text();
+            QPrintPreviewDialog preview;
+            for (const QAction *action : preview.findChildren<QAction *>())
+                previewActions.append(action->text());
+
+            const QString name = QCoreApplication::applicationName();
+            QCoreApplication::setApplicationName(QStringLiteral("probe"));
+            displayNameFollowsName = QGuiApplication::applicationDisplayName() == QStringLiteral("probe");
+            QCoreApplication::setApplicationName(name);
+
+            MessageBoxes::setResponder({});
+            QTimer closer;
+            QObject::connect(&closer, &QTimer::timeout, &closer, [&titles] {
+                if (auto *shown = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
+                    titles.append(shown->windowTitle());
+                    shown->button(QMessageBox::Ok)->click();
+                }
+            });
+            closer.start(20);
+            ShowMessage(QStringLiteral("10009"), mb::OkOnly, AppTitle);
+            MessageBoxes::plain(QStringLiteral("plain"), mb::Critical,
+                                QStringLiteral("KRT550:prsb_BuntuiCheck"));
+            MessageBoxes::plain(QStringLiteral("plain"));
+            MessageBoxes::setResponder([&f](const BoxRequest &request) {
+                f.boxes.append(request);
+                return mb::IdOk;
+            });
+            // The boxes took the activation: the main window gets it back for the exit key.
+            main.activateWindow();
+            QVERIFY(QTest::qWaitForWindowActive(&main));
+        });
+        QCOMPARE(code, 0);
+        QCOMPARE(buttons, (QStringList{QStringLiteral("はい(&Y)"), QStringLiteral("いいえ(&N)"),
+                                       QStringLiteral("OK"), QStringLiteral("キャンセル")}));
+        QVERIFY2(undo.startsWith(QStringLiteral("元に戻す(&U)")), qPrintable(undo));
+        QVERIFY2(previewActions.contains(QStringLiteral("印刷")),
+                 qPrintable(previewActions.join(QLatin1Char(','))));
+        QVERIFY(displayNameFollowsName);
+        QCOMPARE(titles, (QStringList{QStringLiteral("売価更新"), QStringLiteral("KRT550:prsb_BuntuiCheck"),
+                                      QStringLiteral("KRT550")}));
     }
 
     void aFailedCheckReportsPrintsAndKeepsTheLoadStage()
