@@ -89,9 +89,12 @@ public:
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
 
 private:
     void buildLayout();
+    void layoutAreas();
+    void layoutHeadings();
     void openCheckedStage();
 
     Clock m_clock;
