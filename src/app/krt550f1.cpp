@@ -3,6 +3,7 @@
 #include "krt550h1.h"
 
 #include "category/categorygrid.h"
+#include "category/categorytable.h"
 #include "db/messages.h"
 #include "family/fonts.h"
 #include "family/qlb347u1.h"
@@ -19,6 +20,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QRadioButton>
+#include <QResizeEvent>
 
 namespace krt {
 
@@ -49,6 +51,36 @@ const std::array<KeySetup, 12> Keys = {{
 
 const QString GuideCheck = QStringLiteral("分類チェックを行ってください");
 
+// The client area the form is designed for, and the grid's place in it (twips); the window opens
+// at this size and may grow.
+constexpr int ClientWidth = 15270;
+constexpr int ClientHeight = 10725;
+constexpr int GridLeft = 4680;
+constexpr int GridTop = 1750;
+constexpr int GridWidth = 10095;
+constexpr int GridHeight = 2055;
+constexpr int PanelLeft = 480;
+constexpr int PanelTop = 3960;
+constexpr int HeadingTop = 1440;
+constexpr int HeadingHeight = 345;
+
+// The grid headings: caption, place at the designed size (twips), and the grid columns each one
+// stands over once the grid has its columns.
+struct Heading
+{
+    const char *caption;
+    int left;
+    int width;
+    int firstCol;
+    int lastCol;
+};
+const std::array<Heading, 5> Headings = {
+    {{"分類ｺｰﾄﾞ", 4680, 1860, category::ColMark, category::ColItemCd},
+     {"分類名", 6540, 2565, category::ColItemNm, category::ColItemNm},
+     {"中分類ｺｰﾄﾞ", 9105, 1365, category::ColDetailNo, category::ColDetailNo},
+     {"中分類名", 10470, 2565, category::ColDetailNm, category::ColDetailNm},
+     {"完了日", 13035, 1695, category::ColUpdateDate, category::ColUpdateDate}}};
+
 // The business date a workstation may fix in the settings ("yyyy/MM/dd"); absent, the bar
 // shows today's date.
 QDate fixedBusinessDate()
@@ -71,7 +103,10 @@ KRT550F1::~KRT550F1() = default;
 
 void KRT550F1::buildLayout()
 {
-    setFixedSize(twips(15270, this), twips(10725, this));
+    // The designed size is the smallest: every area keeps its place; the grid takes what the
+    // window gains.
+    setMinimumSize(twips(ClientWidth, this), twips(ClientHeight, this));
+    resize(minimumSize());
 
     QLB347U11 = new QLB347U1(m_clock, this);
     // The bar lies behind every other area and covers the whole client area.
@@ -100,21 +135,9 @@ void KRT550F1::buildLayout()
             cmb_DAT_Click();
     });
 
-    struct Heading
-    {
-        const char *caption;
-        int left;
-        int width;
-    };
-    const std::array<Heading, 5> headings = {{{"分類ｺｰﾄﾞ", 4680, 1860},
-                                              {"分類名", 6540, 2565},
-                                              {"中分類ｺｰﾄﾞ", 9105, 1365},
-                                              {"中分類名", 10470, 2565},
-                                              {"完了日", 13035, 1695}}};
-    for (std::size_t i = 0; i < headings.size(); ++i) {
-        auto *label = new QLabel(QString::fromUtf8(headings[i].caption), this);
+    for (std::size_t i = 0; i < Headings.size(); ++i) {
+        auto *label = new QLabel(QString::fromUtf8(Headings[i].caption), this);
         label->setObjectName(QStringLiteral("xLabel(%1)").arg(i + 1));
-        label->setGeometry(twipsRect(headings[i].left, 1440, headings[i].width, 345, this));
         label->setAlignment(Qt::AlignCenter);
         label->setFrameShape(QFrame::Box);
         label->setAutoFillBackground(true);
@@ -123,17 +146,58 @@ void KRT550F1::buildLayout()
     }
 
     lstTbl = new CategoryGrid(this);
-    lstTbl->setGeometry(twipsRect(4680, 1750, 10095, 2055, this));
     lstTbl->setEnabled(false);
+    connect(lstTbl, &CategoryGrid::LaidOut, this, &KRT550F1::layoutHeadings);
     connect(lstTbl, &CategoryGrid::Click, this, &KRT550F1::lstTbl_Click);
     connect(lstTbl, &CategoryGrid::KeyDown, this, &KRT550F1::lstTbl_KeyDown);
 
     pic_Jyoukein = new ConditionPanel(this);
-    pic_Jyoukein->move(twips(480, this), twips(3960, this));
     pic_Jyoukein->setDatabaseList(cmb_DAT);
+    layoutAreas();
 
     setTabOrder(cmb_DAT, lstTbl);
     setTabOrder(lstTbl, pic_Jyoukein->opt_Tax[0]);
+}
+
+// The areas at the window's size: the bar covers the client area, the grid grows by what the
+// window has beyond its designed size (its wider part going to the two name columns, the headings
+// following the columns), and the panel below the grid moves down with it.
+void KRT550F1::layoutAreas()
+{
+    const int extraWidth = qMax(0, width() - twips(ClientWidth, this));
+    const int extraHeight = qMax(0, height() - twips(ClientHeight, this));
+    QLB347U11->setGeometry(rect());
+    lstTbl->setGeometry(
+        twipsRect(GridLeft, GridTop, GridWidth, GridHeight, this).adjusted(0, 0, extraWidth, extraHeight));
+    lstTbl->setColsExtraWidth({category::ColItemNm, category::ColDetailNm}, extraWidth);
+    pic_Jyoukein->move(twips(PanelLeft, this), twips(PanelTop, this) + extraHeight);
+}
+
+// Each heading stands exactly over its columns of the grid; before the grid has columns the
+// headings keep their designed places.
+void KRT550F1::layoutHeadings()
+{
+    const int top = twips(HeadingTop, this);
+    const int height = twips(HeadingHeight, this);
+    for (std::size_t i = 0; i < Headings.size(); ++i) {
+        const Heading &heading = Headings[i];
+        QLabel *label = xLabel[i + 1];
+        if (lstTbl->Cols() <= heading.lastCol) {
+            label->setGeometry(twipsRect(heading.left, HeadingTop, heading.width, HeadingHeight, this));
+            continue;
+        }
+        const QPoint left =
+            lstTbl->viewport()->mapTo(this, QPoint(lstTbl->columnViewportPosition(heading.firstCol), 0));
+        const int right =
+            lstTbl->columnViewportPosition(heading.lastCol) + lstTbl->columnWidth(heading.lastCol);
+        label->setGeometry(left.x(), top, right - lstTbl->columnViewportPosition(heading.firstCol), height);
+    }
+}
+
+void KRT550F1::resizeEvent(QResizeEvent *event)
+{
+    QWidget::resizeEvent(event);
+    layoutAreas();
 }
 
 void KRT550F1::Form_Load()
@@ -253,6 +317,10 @@ bool KRT550F1::eventFilter(QObject *watched, QEvent *event)
     if (watched == cmb_DAT) {
         if (event->type() == QEvent::FocusIn) {
             cmb_DAT_GotFocus();
+        } else if (event->type() == QEvent::Wheel) {
+            // A turn of the wheel over the list would switch databases one after another: the
+            // database is chosen only with the keyboard or by picking an entry.
+            return true;
         } else if (event->type() == QEvent::KeyPress) {
             const auto *key = static_cast<QKeyEvent *>(event);
             if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {

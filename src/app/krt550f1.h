@@ -97,9 +97,12 @@ public:
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
 
 private:
     void buildLayout();
+    void layoutAreas();
+    void layoutHeadings();
     void openCheckedStage();
     void closeCheckedStage();
     bool refusesOutdatedStockTake();

@@ -87,7 +87,8 @@ bool KRT550F1::refusesOutdatedStockTake()
 
 void KRT550F1::prsb_BunruiClear()
 {
-    if (ShowMessage(QStringLiteral("40418"), mb::YesNo, AppTitle) == mb::IdNo)
+    // Only an explicit Yes throws the history away; a box that could not be shown answers 0.
+    if (ShowMessage(QStringLiteral("40418"), mb::YesNo, AppTitle) != mb::IdYes)
         return;
     setScreenPointer(PointerHourglass);
     if (m_db && clearWorkList(*m_db)) {

@@ -89,7 +89,7 @@ bool KRT550F1::prfn_ConfirmRun()
                             priceText(s.retailNew));
     BoxRequest request;
     request.kind = BoxRequest::Kind::Confirmation;
-    request.style = mb::YesNo | mb::DefaultButton2;
+    request.style = mb::YesNo; // No is the default
     request.title = AppTitle;
     request.text = QStringLiteral("%1（%2）の売価を変換します。よろしいですか？")
                        .arg(catalogName(cmb_DAT->currentIndex()), cmb_DAT->currentText());

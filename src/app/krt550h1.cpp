@@ -10,13 +10,18 @@
 #include "params/conditionpanel.h"
 
 #include <QApplication>
+#include <QLibraryInfo>
 #include <QLineEdit>
 #include <QLoggingCategory>
 #include <QRadioButton>
+#include <QTranslator>
+
+#include <memory>
 
 namespace krt {
 
 Q_LOGGING_CATEGORY(lcInstance, "krt.instance", QtWarningMsg)
+Q_LOGGING_CATEGORY(lcStartup, "krt.startup", QtWarningMsg)
 
 bool FirstConnect = false;
 bool BunruiCheckOK = false;
@@ -32,11 +37,29 @@ void ActivatePrevInstance()
                                 .arg(QApplication::applicationName(), failure->description));
 }
 
+void LoadQtTranslations()
+{
+    const QString name = QStringLiteral("qtbase_ja");
+    QCoreApplication *app = QCoreApplication::instance();
+    if (!app || app->findChild<QTranslator *>(name))
+        return;
+    auto translator = std::make_unique<QTranslator>();
+    const QString folder = QLibraryInfo::path(QLibraryInfo::TranslationsPath);
+    if (!translator->load(name, folder)) {
+        qCWarning(lcStartup) << "no Japanese translation of Qt's own texts in" << folder;
+        return;
+    }
+    translator->setObjectName(name);
+    translator->setParent(app);
+    QCoreApplication::installTranslator(translator.release());
+}
+
 int Main()
 {
     FirstConnect = true;
+    // No display name: the platform would append it to the title of every box and window.
     QApplication::setApplicationName(QStringLiteral("KRT550"));
-    QApplication::setApplicationDisplayName(AppTitle);
+    LoadQtTranslations();
 
     SingleInstance guard;
     if (guard.previousInstanceRunning()) {

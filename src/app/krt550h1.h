@@ -13,6 +13,11 @@ extern bool BunruiCheckOK;
 // Returns the process exit code.
 int Main();
 
+// Installs Qt's Japanese translations (qtbase_ja from Qt's translations folder), once, so that
+// Qt's own texts (message-box buttons, the print preview, context menus) are Japanese; without
+// them installed the texts stay English and nothing else changes.
+void LoadQtTranslations();
+
 // Brings the main window of the running instance to the front, unless the settings say not to.
 void ActivatePrevInstance();
 

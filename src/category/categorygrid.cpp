@@ -230,17 +230,30 @@ void CategoryGrid::setColWidthTwips(int col, int width)
     applyColumnWidths();
 }
 
+void CategoryGrid::setColsExtraWidth(const QList<int> &cols, int pixels)
+{
+    m_extraCols = cols;
+    m_extraWidth = qMax(0, pixels);
+    applyColumnWidths();
+}
+
 // A reset of the model lays the columns out anew, so the widths are set again after each one.
 void CategoryGrid::applyColumnWidths()
 {
+    const auto sharers = static_cast<int>(m_extraCols.size());
     for (int col = 0; col < qMin(static_cast<int>(m_colTwips.size()), Cols()); ++col) {
         const int width = m_colTwips.at(col);
         if (width < 0)
             continue;
         setColumnHidden(col, width == 0);
-        if (width > 0)
-            setColumnWidth(col, twips(width, this));
+        if (width == 0)
+            continue;
+        int extra = 0;
+        if (const auto share = m_extraCols.indexOf(col); share >= 0)
+            extra = m_extraWidth / sharers + (share < m_extraWidth % sharers ? 1 : 0);
+        setColumnWidth(col, twips(width, this) + extra);
     }
+    Q_EMIT LaidOut();
 }
 
 int CategoryGrid::Row() const
@@ -268,6 +281,21 @@ int CategoryGrid::TopRow() const
 void CategoryGrid::moveFocusToNextControl()
 {
     focusNextChild();
+}
+
+// The current line stays in view when the grid gets smaller, with its first column (the
+// operator's mark).
+void CategoryGrid::resizeEvent(QResizeEvent *event)
+{
+    QTableView::resizeEvent(event);
+    const int row = Row();
+    for (int col = 0; row >= 0 && col < Cols(); ++col) {
+        if (!isColumnHidden(col)) {
+            scrollTo(m_model->index(row, col), QAbstractItemView::EnsureVisible);
+            break;
+        }
+    }
+    Q_EMIT LaidOut();
 }
 
 void CategoryGrid::keyPressEvent(QKeyEvent *event)

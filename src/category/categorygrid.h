@@ -40,6 +40,9 @@ public:
     void setColAlignmentCentred(int col);
     // The width of a column; 0 hides it.
     void setColWidthTwips(int col, int twips);
+    // Pixels added to the widths of the given columns, shared equally (the first columns take
+    // what does not divide): the room the grid has gained beyond the size it was designed for.
+    void setColsExtraWidth(const QList<int> &cols, int pixels);
 
     // The current row (the line last clicked or moved to), -1 when there is none.
     int Row() const;
@@ -57,15 +60,21 @@ Q_SIGNALS:
     // state (1 Shift, 2 Ctrl, 4 Alt). Raised before the grid handles the key: a handler that sets
     // KeyCode to 0 swallows it. Keys without a Windows key code go to the grid unannounced.
     void KeyDown(int &KeyCode, int Shift);
+    // The columns or the grid's area have been laid out anew (count, widths, size); headings
+    // placed over the columns follow.
+    void LaidOut();
 
 protected:
     void keyPressEvent(QKeyEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
 
 private:
     void applyColumnWidths();
 
     CategoryGridModel *m_model;
-    QList<int> m_colTwips; // per column: its width, or -1 for the default width
+    QList<int> m_colTwips;  // per column: its width, or -1 for the default width
+    QList<int> m_extraCols; // the columns that share m_extraWidth
+    int m_extraWidth = 0;
 };
 
 } // namespace krt

@@ -98,6 +98,7 @@ bool Connection::open(const QString &connectionText)
         }
     }
     m_engine = plan.engine;
+    m_catalog = plan.catalog;
     if (m_engine == Engine::Sqlite)
         relaxCommitSync(database());
     return true;
@@ -115,6 +116,7 @@ void Connection::close()
     }
     QSqlDatabase::removeDatabase(m_name);
     m_engine = Engine::None;
+    m_catalog.clear();
     m_inTransaction = false;
 }
 

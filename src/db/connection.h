@@ -76,6 +76,8 @@ public:
     void close();
     bool isOpen() const;
     Engine engine() const { return m_engine; }
+    // The name of the open database: the connection text's Initial Catalog (TMCS00 ...).
+    const QString &catalog() const { return m_catalog; }
 
     // Whether the database is still there: the engine answers a statement and, on the embedded
     // engine, the database file has not been removed under the open connection (the engine would
@@ -111,6 +113,7 @@ private:
 
     QString m_name;
     Engine m_engine = Engine::None;
+    QString m_catalog;
     bool m_inTransaction = false;
     int m_rowsAffected = -1;
     DbErrors m_errors;

@@ -229,13 +229,9 @@ PlanResult planOdbc(const QList<Entry> &entries, const QString &dataSource, cons
     return {plan, {}};
 }
 
-} // namespace
-
-PlanResult planConnection(const QString &connectionText)
+PlanResult planProvider(const QList<Entry> &entries, const QString &catalog)
 {
-    const QList<Entry> entries = parseEntries(connectionText);
     const QString provider = valueOf(entries, QStringLiteral("Provider"));
-    const QString catalog = valueOf(entries, QStringLiteral("Initial Catalog"));
     const QString dataSource = valueOf(entries, QStringLiteral("Data Source"));
     if (catalog.isEmpty())
         return {std::nullopt, QStringLiteral("接続文字列にデータベース名 (Initial Catalog) がありません。")};
@@ -255,6 +251,18 @@ PlanResult planConnection(const QString &connectionText)
     if (provider.startsWith(QStringLiteral("MSDASQL"), Qt::CaseInsensitive))
         return planOdbc(entries, dataSource, catalog);
     return {std::nullopt, QStringLiteral("対応していないプロバイダです: ") + provider};
+}
+
+} // namespace
+
+PlanResult planConnection(const QString &connectionText)
+{
+    const QList<Entry> entries = parseEntries(connectionText);
+    const QString catalog = valueOf(entries, QStringLiteral("Initial Catalog"));
+    PlanResult result = planProvider(entries, catalog);
+    if (result.plan)
+        result.plan->catalog = catalog;
+    return result;
 }
 
 QString maskPasswords(const QString &connectionText)

@@ -17,6 +17,7 @@ struct ConnectionPlan
     QString userName;
     QString password;
     QString connectOptions; // QSqlDatabase::setConnectOptions
+    QString catalog;        // the text's Initial Catalog, the database's name (TMCS00 ...)
     Engine engine = Engine::None;
 };
 

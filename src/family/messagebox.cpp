@@ -40,8 +40,9 @@ int MessageBoxes::show(const BoxRequest &request)
         box.setIcon((request.style & 0x0F) == mb::YesNo ? QMessageBox::Question : QMessageBox::Information);
     if ((request.style & 0x0F) == mb::YesNo) {
         box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
-        box.setDefaultButton((request.style & 0x300) == mb::DefaultButton2 ? QMessageBox::No
-                                                                           : QMessageBox::Yes);
+        // Every question of the program guards a change that cannot be undone: Enter, Space and
+        // Escape keep things as they are.
+        box.setDefaultButton(QMessageBox::No);
         box.setEscapeButton(QMessageBox::No);
         box.button(QMessageBox::Yes)->setText(QStringLiteral("はい(&Y)"));
         box.button(QMessageBox::No)->setText(QStringLiteral("いいえ(&N)"));

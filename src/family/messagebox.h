@@ -11,7 +11,6 @@ namespace mb {
 inline constexpr int OkOnly = 0;
 inline constexpr int YesNo = 4;
 inline constexpr int Critical = 16;
-inline constexpr int DefaultButton2 = 256; // the second button (No) is the default
 inline constexpr int IdOk = 1;
 inline constexpr int IdYes = 6;
 inline constexpr int IdNo = 7;
@@ -32,7 +31,7 @@ struct BoxRequest
 
 // Shows every modal box of the program. Tests install a responder that sees each request and
 // answers it (mb::IdOk, mb::IdYes, mb::IdNo) without a person; without one, a real modal
-// QMessageBox is shown.
+// QMessageBox is shown. A Yes/No box has No as its default button.
 class MessageBoxes
 {
 public:

@@ -80,10 +80,32 @@ ComponentError readError(const Connection &connection)
     return error;
 }
 
-QString listHtml(const QList<QLM522C1::UnmatchedKey> &keys, bool withStock)
+// The heading says what the list is about: the database, when it was checked, and how much is
+// unmatched (keys, goods and, when the stock is checked, stock rows).
+QString headingHtml(const QList<QLM522C1::UnmatchedKey> &keys, bool withStock, const QString &catalog,
+                    const QDateTime &checkedAt)
+{
+    qint64 goods = 0;
+    qint64 stock = 0;
+    for (const QLM522C1::UnmatchedKey &key : keys) {
+        goods += key.goodsCount;
+        stock += key.stockCount;
+    }
+    QString counts = QStringLiteral("不一致分類 %1 件、商品 %2 件").arg(keys.size()).arg(goods);
+    if (withStock)
+        counts += QStringLiteral("、在庫 %1 件").arg(stock);
+    return QStringLiteral("<h2 align=\"center\">") + ListTitle + QStringLiteral("</h2>") +
+           QStringLiteral("<p>データベース %1</p>").arg(catalog.toHtmlEscaped()) +
+           QStringLiteral("<p>チェック日時 %1</p>")
+               .arg(checkedAt.toString(QStringLiteral("yyyy/MM/dd HH:mm:ss"))) +
+           QStringLiteral("<p>") + counts + QStringLiteral("</p>");
+}
+
+QString listHtml(const QList<QLM522C1::UnmatchedKey> &keys, bool withStock, const QString &catalog,
+                 const QDateTime &checkedAt)
 {
     const QString cell = QStringLiteral("<td align=\"right\">%1</td>");
-    QString html = QStringLiteral("<h2 align=\"center\">") + ListTitle + QStringLiteral("</h2>") +
+    QString html = headingHtml(keys, withStock, catalog, checkedAt) +
                    QStringLiteral("<table border=\"1\" cellspacing=\"0\" cellpadding=\"4\" width=\"100%\">") +
                    QStringLiteral("<tr><th>大分類コード</th><th>中分類番号</th><th>商品数</th>") +
                    (withStock ? QStringLiteral("<th>在庫数</th>") : QString()) + QStringLiteral("</tr>");
@@ -129,6 +151,7 @@ const QList<QLM522C1::UnmatchedKey> &QLM522C1::unmatched()
         keys.append({rs->field(0).toString(), rs->field(1).toString(), rs->field(2).toInt(),
                      m_honShiten != 0 ? rs->field(3).toInt() : 0});
     m_unmatched = std::move(keys);
+    m_checkedAt = QDateTime::currentDateTime();
     return *m_unmatched;
 }
 
@@ -141,7 +164,8 @@ short QLM522C1::GetUnMutch()
 void QLM522C1::PrintUnMutch(short)
 {
     QTextDocument document;
-    document.setHtml(listHtml(unmatched(), m_honShiten != 0));
+    const QList<UnmatchedKey> &keys = unmatched();
+    document.setHtml(listHtml(keys, m_honShiten != 0, m_connection->catalog(), m_checkedAt));
     if (previewSeam()) {
         previewSeam()(document);
         return;

@@ -2,6 +2,7 @@
 
 #include "../db/connection.h"
 
+#include <QDateTime>
 #include <QList>
 #include <QString>
 
@@ -57,10 +58,11 @@ public:
     // The number of unmatched keys: 0 exactly when there are none, capped at the largest short.
     short GetUnMutch();
 
-    // Shows the unmatched list (major category code, sub-category number, number of goods and of
-    // stock rows) in a modal print preview from which the operator prints it. The argument is the
-    // family's output mode; the preview is the only one this component offers, so every value
-    // opens it.
+    // Shows the unmatched list in a modal print preview from which the operator prints it: a
+    // heading with the database (its catalog), the date and time of the check and the numbers of
+    // unmatched keys, goods and stock rows, then one line per key (major category code,
+    // sub-category number, number of goods and of stock rows). The argument is the family's
+    // output mode; the preview is the only one this component offers, so every value opens it.
     void PrintUnMutch(short mode);
 
 private:
@@ -69,6 +71,7 @@ private:
     Connection *m_connection;
     int m_honShiten = 0;
     std::optional<QList<UnmatchedKey>> m_unmatched; // read once per HonShiten value
+    QDateTime m_checkedAt;                          // when m_unmatched was read
 };
 
 } // namespace krt

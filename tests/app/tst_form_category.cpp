@@ -1,9 +1,12 @@
 #include "formfixture.h"
 
 #include "db/sqltext.h"
+#include "family/qlb318c1.h"
 #include "family/screenpointer.h"
 
 #include <QElapsedTimer>
+#include <QMessageBox>
+#include <QPushButton>
 
 #include <algorithm>
 
@@ -433,6 +436,77 @@ private Q_SLOTS:
             history);
         QCOMPARE(count(f, 0, QStringLiteral("SELECT COUNT(*) FROM IZSELL_MENT")), saved);
         QCOMPARE(f.gridColumn(1), lines);
+        QCOMPARE(f.gridColumn(5).last(), QStringLiteral("2014/04/01"));
+        QCOMPARE(screenPointer(), PointerDefault);
+    }
+
+    // The real question box, answered from the keyboard as a hurried operator would: the key
+    // reaches the focused button of the box's window; only Yes may throw the history away.
+    void theCategoryClearIsNotConfirmedByEnterOrSpace_data()
+    {
+        QTest::addColumn<int>("key");
+        QTest::newRow("Enter") << int(Qt::Key_Return);
+        QTest::newRow("Space") << int(Qt::Key_Space);
+    }
+
+    void theCategoryClearIsNotConfirmedByEnterOrSpace()
+    {
+        QFETCH(int, key);
+        FormFixture f;
+        QVERIFY(f.install());
+        f.load();
+        QVERIFY(loadWithConverted(f, {{keys(f).last(), QStringLiteral("2014/04/01")}}));
+        KRT550F1 &form = *f.form;
+        const QString query =
+            QStringLiteral("SELECT ITEM_CD, DETAIL_NO, UPDATE_DATE, COMP_FLG FROM MITEMCNT ORDER BY 1, 2");
+        const QStringList history = f.rows(0, query);
+        const int saved = count(f, 0, QStringLiteral("SELECT COUNT(*) FROM IZSELL_MENT"));
+        QVERIFY(saved > 0);
+
+        MessageBoxes::setResponder({});
+        QString question;
+        bool closedByKey = false;
+        QTimer::singleShot(0, &form, [&] {
+            auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+            QVERIFY(box);
+            // A box that the key did not close is closed with Yes, which the test then sees.
+            QTimer::singleShot(1000, box, [box] { box->button(QMessageBox::Yes)->click(); });
+            question = box->text();
+            QVERIFY(QTest::qWaitForWindowActive(box));
+            QTest::keyClick(box->windowHandle(), Qt::Key(key));
+            closedByKey = !box->isVisible();
+        });
+        QTest::keyClick(&form, Qt::Key_F5);
+        QVERIFY(question.contains(QStringLiteral("よろしいですか")));
+        QVERIFY(closedByKey);
+        QCOMPARE(f.rows(0, query), history);
+        QCOMPARE(count(f, 0, QStringLiteral("SELECT COUNT(*) FROM IZSELL_MENT")), saved);
+        QCOMPARE(f.gridColumn(5).last(), QStringLiteral("2014/04/01"));
+    }
+
+    void theCategoryClearDeletesNothingWhenTheQuestionCannotBeShown()
+    {
+        FormFixture f;
+        QVERIFY(f.install());
+        f.load();
+        QVERIFY(loadWithConverted(f, {{keys(f).last(), QStringLiteral("2014/04/01")}}));
+        KRT550F1 &form = *f.form;
+        const QString query =
+            QStringLiteral("SELECT ITEM_CD, DETAIL_NO, UPDATE_DATE, COMP_FLG FROM MITEMCNT ORDER BY 1, 2");
+        const QStringList history = f.rows(0, query);
+        const int saved = count(f, 0, QStringLiteral("SELECT COUNT(*) FROM IZSELL_MENT"));
+        QVERIFY(saved > 0);
+
+        // The message display cannot load its texts: it names the number in a plain box.
+        QTemporaryDir dir;
+        QLB318C1::setCatalogPath(dir.filePath(QStringLiteral("missing.tsv")));
+        f.answer = [](const BoxRequest &) { return mb::IdYes; };
+        QTest::keyClick(&form, Qt::Key_F5);
+        QLB318C1::setCatalogPath({});
+        QCOMPARE(f.boxes.value(0).kind, BoxRequest::Kind::Plain);
+        QCOMPARE(f.boxes.value(0).text, QStringLiteral("MsgBox Eorror MSGNO = 40418"));
+        QCOMPARE(f.rows(0, query), history);
+        QCOMPARE(count(f, 0, QStringLiteral("SELECT COUNT(*) FROM IZSELL_MENT")), saved);
         QCOMPARE(f.gridColumn(5).last(), QStringLiteral("2014/04/01"));
         QCOMPARE(screenPointer(), PointerDefault);
     }

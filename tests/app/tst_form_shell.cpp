@@ -1,8 +1,19 @@
 #include "formfixture.h"
 
+#include "db/messages.h"
+#include "family/twips.h"
+
+#include <QFileInfo>
+#include <QLabel>
+#include <QLibraryInfo>
 #include <QLineEdit>
+#include <QMenu>
+#include <QMessageBox>
+#include <QPrintPreviewDialog>
 #include <QPushButton>
 #include <QRadioButton>
+
+#include <memory>
 
 using namespace krt;
 using namespace krt::testing;
@@ -12,6 +23,42 @@ using namespace krt::testing;
 class TestFormShell : public QObject
 {
     Q_OBJECT
+
+private:
+    // The lines the grid shows whole.
+    static int wholeLines(const CategoryGrid *grid)
+    {
+        int lines = 0;
+        for (int r = 0; r < grid->Rows(); ++r)
+            if (grid->viewport()->rect().contains(grid->visualRect(grid->model()->index(r, 0))))
+                ++lines;
+        return lines;
+    }
+
+    // Every heading stands over its columns of the grid: the first over the mark and the code,
+    // then one heading a column up to the completion date.
+    static void checkHeadings(const KRT550F1 &form)
+    {
+        const CategoryGrid *grid = form.grid();
+        const QList<std::pair<int, int>> spans = {{0, 1}, {2, 2}, {3, 3}, {4, 4}, {5, 5}};
+        const QStringList captions = {QStringLiteral("分類ｺｰﾄﾞ"), QStringLiteral("分類名"),
+                                      QStringLiteral("中分類ｺｰﾄﾞ"), QStringLiteral("中分類名"),
+                                      QStringLiteral("完了日")};
+        for (int i = 0; i < spans.size(); ++i) {
+            const auto *label = form.findChild<QLabel *>(QStringLiteral("xLabel(%1)").arg(i + 1));
+            QVERIFY(label);
+            QCOMPARE(label->text(), captions[i]);
+            const auto [first, last] = spans[i];
+            const int left =
+                grid->viewport()->mapTo(&form, QPoint(grid->columnViewportPosition(first), 0)).x();
+            int width = 0;
+            for (int col = first; col <= last; ++col)
+                width += grid->columnWidth(col);
+            QCOMPARE(label->x(), left);
+            QCOMPARE(label->width(), width);
+            QCOMPARE(label->y(), twips(1440, &form));
+        }
+    }
 
 private Q_SLOTS:
     void withoutAnyDatabaseTheLoadEndsBeforeTheCheck()
@@ -166,6 +213,125 @@ private Q_SLOTS:
         // 12: exit.
         form.QLB347U11_FKeyClick(12);
         QVERIFY(!form.isVisible());
+    }
+
+    // The window opens at its designed size and grows: the grid takes the room, its headings stay
+    // over its columns, the panel moves down with the grid, and the bar covers the client area.
+    void theWindowGrowsAndTheGridWithIt()
+    {
+        FormFixture f;
+        install::Options options = f.smallOptions();
+        options.categories = 40;
+        QVERIFY(f.install(options));
+        KRT550F1 &form = f.load();
+        CategoryGrid *grid = form.grid();
+        QVERIFY(grid->Rows() > 30);
+        const QSize designed(twips(15270, &form), twips(10725, &form));
+        QCOMPARE(form.size(), designed);
+        QVERIFY(form.maximumWidth() > designed.width() && form.maximumHeight() > designed.height());
+        QCOMPARE(grid->geometry(), twipsRect(4680, 1750, 10095, 2055, &form));
+        QCOMPARE(form.panel()->pos(), QPoint(twips(480, &form), twips(3960, &form)));
+        QCOMPARE(wholeLines(grid), 5);
+        checkHeadings(form);
+        QCOMPARE(grid->columnWidth(2), twips(2600, &form));
+
+        const QSize grown = designed + QSize(301, 400);
+        form.resize(grown);
+        QTRY_COMPARE(form.size(), grown);
+        QCOMPARE(form.fkeyBar()->geometry(), form.rect());
+        QCOMPARE(grid->geometry(), twipsRect(4680, 1750, 10095, 2055, &form).adjusted(0, 0, 301, 400));
+        QCOMPARE(form.panel()->pos(), QPoint(twips(480, &form), twips(3960, &form) + 400));
+        QVERIFY2(wholeLines(grid) >= 5 + 400 / grid->rowHeight(0),
+                 qPrintable(QString::number(wholeLines(grid))));
+        // The two name columns share the new width.
+        QCOMPARE(grid->columnWidth(2), twips(2600, &form) + 151);
+        QCOMPARE(grid->columnWidth(4), twips(2600, &form) + 150);
+        QCOMPARE(grid->columnWidth(1), twips(1350, &form));
+        checkHeadings(form);
+
+        // The line the operator works on stays in view, with its mark, when the window gets small
+        // again.
+        const int last = wholeLines(grid) - 1;
+        f.clickLine(last);
+        QCOMPARE(grid->Row(), last);
+        form.showMaximized();
+        form.showNormal();
+        form.resize(designed);
+        QTRY_COMPARE(form.size(), designed);
+        QCOMPARE(grid->geometry(), twipsRect(4680, 1750, 10095, 2055, &form));
+        const QRect mark = grid->visualRect(grid->model()->index(last, 0));
+        QVERIFY2(grid->viewport()->rect().contains(mark), qPrintable(QStringLiteral("%1,%2 %3x%4")
+                                                                         .arg(mark.x())
+                                                                         .arg(mark.y())
+                                                                         .arg(mark.width())
+                                                                         .arg(mark.height())));
+        QCOMPARE(grid->TextMatrix(last, 0), QStringLiteral("□"));
+        checkHeadings(form);
+    }
+
+    // After the start-up Qt's own texts are Japanese, and every box carries exactly the title the
+    // program gives it: the platform appends the application's display name to a title that does
+    // not end with it, so the program sets none (the display name then follows the name).
+    void theStartUpSpeaksJapaneseAndKeepsTheTitlesAsGiven()
+    {
+        if (!QFileInfo::exists(QLibraryInfo::path(QLibraryInfo::TranslationsPath) +
+                               QStringLiteral("/qtbase_ja.qm")))
+            QSKIP("Qt's Japanese translations (Debian's qt6-translations-l10n) are not installed");
+        FormFixture f;
+        QVERIFY(f.install());
+        QStringList buttons;
+        QString undo;
+        QStringList previewActions;
+        QStringList titles;
+        bool displayNameFollowsName = false;
+        const int code = f.runMain([&](KRT550F1 &main) {
+            QMessageBox box;
+            box.setStandardButtons(QMessageBox::Yes | QMessageBox::No | QMessageBox::Ok |
+                                   QMessageBox::Cancel);
+            for (const auto which : {QMessageBox::Yes, QMessageBox::No, QMessageBox::Ok, QMessageBox::Cancel})
+                buttons.append(box.button(which)->text());
+            QLineEdit edit;
+            const std::unique_ptr<QMenu> menu(edit.createStandardContextMenu());
+            undo = menu->actions().value(0)->text();
+            QPrintPreviewDialog preview;
+            for (const QAction *action : preview.findChildren<QAction *>())
+                previewActions.append(action->text());
+
+            const QString name = QCoreApplication::applicationName();
+            QCoreApplication::setApplicationName(QStringLiteral("probe"));
+            displayNameFollowsName = QGuiApplication::applicationDisplayName() == QStringLiteral("probe");
+            QCoreApplication::setApplicationName(name);
+
+            MessageBoxes::setResponder({});
+            QTimer closer;
+            QObject::connect(&closer, &QTimer::timeout, &closer, [&titles] {
+                if (auto *shown = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
+                    titles.append(shown->windowTitle());
+                    shown->button(QMessageBox::Ok)->click();
+                }
+            });
+            closer.start(20);
+            ShowMessage(QStringLiteral("10009"), mb::OkOnly, AppTitle);
+            MessageBoxes::plain(QStringLiteral("plain"), mb::Critical,
+                                QStringLiteral("KRT550:prsb_BuntuiCheck"));
+            MessageBoxes::plain(QStringLiteral("plain"));
+            MessageBoxes::setResponder([&f](const BoxRequest &request) {
+                f.boxes.append(request);
+                return mb::IdOk;
+            });
+            // The boxes took the activation: the main window gets it back for the exit key.
+            main.activateWindow();
+            QVERIFY(QTest::qWaitForWindowActive(&main));
+        });
+        QCOMPARE(code, 0);
+        QCOMPARE(buttons, (QStringList{QStringLiteral("はい(&Y)"), QStringLiteral("いいえ(&N)"),
+                                       QStringLiteral("OK"), QStringLiteral("キャンセル")}));
+        QVERIFY2(undo.startsWith(QStringLiteral("元に戻す(&U)")), qPrintable(undo));
+        QVERIFY2(previewActions.contains(QStringLiteral("印刷")),
+                 qPrintable(previewActions.join(QLatin1Char(','))));
+        QVERIFY(displayNameFollowsName);
+        QCOMPARE(titles, (QStringList{QStringLiteral("売価更新"), QStringLiteral("KRT550:prsb_BuntuiCheck"),
+                                      QStringLiteral("KRT550")}));
     }
 
     void aFailedCheckReportsPrintsAndKeepsTheLoadStage()

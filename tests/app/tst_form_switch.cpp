@@ -7,6 +7,7 @@
 #include <QFileInfo>
 #include <QLineEdit>
 #include <QRadioButton>
+#include <QWheelEvent>
 
 using namespace krt;
 using namespace krt::testing;
@@ -428,6 +429,39 @@ private Q_SLOTS:
         QVERIFY(!form.panel()->isEnabled());
     }
 
+    // The printed list names the database it is about, when the check ran and how much it found,
+    // so that a list lying on the desk cannot be taken for another database's.
+    void theUnmatchedListSaysWhatItIsAbout()
+    {
+        FormFixture f;
+        QVERIFY(f.install());
+        QVERIFY(f.sql(1, UnmatchedGood));
+        QVERIFY(f.sql(1, QString(UnmatchedGood)
+                             .replace(QStringLiteral("4999999999994"), QStringLiteral("4999999999987"))));
+        QVERIFY(f.sql(1, QString(UnmatchedGood)
+                             .replace(QStringLiteral("4999999999994"), QStringLiteral("4999999999970"))
+                             .replace(QStringLiteral("'Z99'"), QStringLiteral("'Z98'"))));
+        KRT550F1 &form = f.load();
+        f.selectDatabase(1);
+        QCOMPARE(form.dbList()->currentIndex(), 1);
+
+        const QDateTime before = QDateTime::currentDateTime().addMSecs(-1000);
+        QTest::keyClick(&form, Qt::Key_F6);
+        const QDateTime after = QDateTime::currentDateTime();
+        QVERIFY(!f.previews.isEmpty());
+        const QStringList lines = f.previews.last().split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+        QVERIFY(lines.size() > 4);
+        QCOMPARE(lines[0], QStringLiteral("分類不一致リスト"));
+        QCOMPARE(lines[1], QStringLiteral("データベース TMCS01"));
+        QVERIFY2(lines[2].startsWith(QStringLiteral("チェック日時 ")), qPrintable(lines[2]));
+        const QDateTime checkedAt =
+            QDateTime::fromString(lines[2].mid(7), QStringLiteral("yyyy/MM/dd HH:mm:ss"));
+        QVERIFY2(checkedAt.isValid(), qPrintable(lines[2]));
+        QVERIFY2(checkedAt >= before && checkedAt <= after, qPrintable(lines[2]));
+        // Two unknown keys, three goods, none of them in stock (the stock is checked: 1200 = 1).
+        QCOMPARE(lines[3], QStringLiteral("不一致分類 2 件、商品 3 件、在庫 0 件"));
+    }
+
     void aMissingCatalogEndsInTheConnectionMessage()
     {
         FormFixture f;
@@ -598,6 +632,57 @@ private Q_SLOTS:
         QVERIFY2(f.boxes.isEmpty(), qPrintable(f.numbers().join(QLatin1Char(','))));
         f.clickLine(0);
         QCOMPARE(form.grid()->TextMatrix(0, 0), Off);
+    }
+
+    void theWheelOverTheListNeverChangesTheDatabase_data()
+    {
+        QTest::addColumn<int>("start");
+        QTest::addColumn<int>("delta"); // in eighths of a degree, as the wheel reports them
+        QTest::newRow("one notch down from the first") << 0 << -120;
+        QTest::newRow("a fast turn down from the first") << 0 << -360;
+        QTest::newRow("one notch up from the second") << 1 << 120;
+    }
+
+    // DAT1 and DAT2 convert at once (1200 = 1) and DAT2 says so with another parameter value, so
+    // a switch shows; a third database with 1200 = 0 would lock the list where the wheel left it.
+    void theWheelOverTheListNeverChangesTheDatabase()
+    {
+        QFETCH(int, start);
+        QFETCH(int, delta);
+        FormFixture f;
+        install::Options options = f.smallOptions();
+        options.databases = 3;
+        QVERIFY(f.install(options));
+        QVERIFY(f.sql(1, QStringLiteral("UPDATE MSYSPARM SET NAIYO = '2' WHERE PARM_NO = 1200")));
+        QVERIFY(f.sql(2, QStringLiteral("UPDATE MSYSPARM SET NAIYO = '0' WHERE PARM_NO = 1200")));
+        KRT550F1 &form = f.load();
+        if (start != 0)
+            f.selectDatabase(start);
+        QComboBox *list = form.dbList();
+        QCOMPARE(list->currentIndex(), start);
+        const int stockMode = form.StockMode;
+        const QString catalog = form.connection()->database().databaseName();
+        QVERIFY(catalog.endsWith(QStringLiteral("TMCS0%1.db").arg(start)));
+        f.boxes.clear();
+
+        for (int turn = 0; turn < 3; ++turn) {
+            const QPointF at = QRectF(list->rect()).center();
+            QWheelEvent wheel(at, list->mapToGlobal(at), QPoint(), QPoint(0, delta), Qt::NoButton,
+                              Qt::NoModifier, Qt::NoScrollPhase, false);
+            QApplication::sendEvent(list, &wheel);
+        }
+        QCOMPARE(list->currentIndex(), start);
+        QCOMPARE(form.connection()->database().databaseName(), catalog);
+        QCOMPARE(form.StockMode, stockMode);
+        QVERIFY(list->isEnabled());
+        QVERIFY(f.boxes.isEmpty());
+
+        // The keyboard still chooses: the entry below switches to its database.
+        list->setFocus(Qt::OtherFocusReason);
+        QTest::keyClick(list, Qt::Key_Down);
+        QCOMPARE(list->currentIndex(), start + 1);
+        QVERIFY(form.connection()->database().databaseName().endsWith(
+            QStringLiteral("TMCS0%1.db").arg(start + 1)));
     }
 
     void enterInTheListMovesToTheGrid()

@@ -122,6 +122,33 @@ private Q_SLOTS:
         QCOMPARE(grid.columnWidth(6), pixels(300));
     }
 
+    // The room a grown grid gains goes to the chosen columns, the odd pixel to the first; the other
+    // columns keep their twips, hidden columns stay hidden, and a new load keeps the shares.
+    void gainedWidthIsSharedByTheChosenColumns()
+    {
+        Window w(3);
+        CategoryGrid &grid = *w.grid;
+        const auto pixels = [&grid](int twips) { return qRound(twips * grid.logicalDpiX() / 1440.0); };
+        QSignalSpy laidOut(&grid, &CategoryGrid::LaidOut);
+        grid.setColsExtraWidth({2, 4}, 101);
+        QVERIFY(laidOut.count() >= 1);
+        QCOMPARE(grid.columnWidth(2), pixels(2600) + 51);
+        QCOMPARE(grid.columnWidth(4), pixels(2600) + 50);
+        QCOMPARE(grid.columnWidth(1), pixels(1350));
+        QCOMPARE(grid.columnWidth(5), pixels(1400));
+        QVERIFY(grid.isColumnHidden(6));
+
+        laidOut.clear();
+        grid.setRowTexts(numberedLines(5));
+        QVERIFY(laidOut.count() >= 1);
+        QCOMPARE(grid.columnWidth(2), pixels(2600) + 51);
+        QCOMPARE(grid.columnWidth(4), pixels(2600) + 50);
+
+        grid.setColsExtraWidth({2, 4}, -20);
+        QCOMPARE(grid.columnWidth(2), pixels(2600));
+        QCOMPARE(grid.columnWidth(4), pixels(2600));
+    }
+
     void aMouseClickOnALineRaisesClickWithThatRowCurrent()
     {
         Window w(3);

@@ -281,6 +281,37 @@ private Q_SLOTS:
         QCOMPARE(lines.mid(headings, listed.size()), listed);
     }
 
+    // The heading: the database's catalog, the moment of the check and the totals of the list.
+    void theListsHeadingNamesTheDatabaseTheMomentAndTheTotals_data()
+    {
+        QTest::addColumn<int>("honShiten");
+        QTest::addColumn<QString>("totals");
+        // U1 to U5 under three keys; with the stock, C77 joins with its two stock rows and U1's one.
+        QTest::newRow("goods only") << 0 << QStringLiteral("不一致分類 3 件、商品 5 件");
+        QTest::newRow("goods and stock") << 1 << QStringLiteral("不一致分類 4 件、商品 5 件、在庫 3 件");
+    }
+    void theListsHeadingNamesTheDatabaseTheMomentAndTheTotals()
+    {
+        QFETCH(int, honShiten);
+        QFETCH(QString, totals);
+        QVERIFY(open(Masters + MatchedGoods + UnmatchedGoods));
+        QLM522C1 check(&m_db.conn());
+        check.setHonShiten(honShiten);
+        const QDateTime before = QDateTime::currentDateTime().addMSecs(-1000);
+        QVERIFY(check.GetUnMutch() != 0);
+        const QDateTime after = QDateTime::currentDateTime();
+        QTest::qWait(1100); // printing later keeps the moment of the check
+        const QStringList lines = printedLines(check);
+        QVERIFY(lines.size() > 4);
+        QCOMPARE(lines[0], QStringLiteral("分類不一致リスト"));
+        QCOMPARE(lines[1], QStringLiteral("データベース TMCS00"));
+        QVERIFY2(lines[2].startsWith(QStringLiteral("チェック日時 ")), qPrintable(lines[2]));
+        const QDateTime checkedAt =
+            QDateTime::fromString(lines[2].mid(7), QStringLiteral("yyyy/MM/dd HH:mm:ss"));
+        QVERIFY2(checkedAt >= before && checkedAt <= after, qPrintable(lines[2]));
+        QCOMPARE(lines[3], totals);
+    }
+
     void theListFollowsAChangedMode()
     {
         QVERIFY(open(Masters + MatchedGoods + UnmatchedGoods));

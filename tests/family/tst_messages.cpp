@@ -142,6 +142,38 @@ private Q_SLOTS:
         QVERIFY(seenText.contains(QStringLiteral("よろしいですか")));
         QCOMPARE(seenTitle, QStringLiteral("売価更新"));
     }
+
+    void theRealYesNoBoxKeepsEverythingOnEnterSpaceAndEscape_data()
+    {
+        QTest::addColumn<int>("key");
+        QTest::newRow("Enter") << int(Qt::Key_Return);
+        QTest::newRow("keypad Enter") << int(Qt::Key_Enter);
+        QTest::newRow("Space") << int(Qt::Key_Space);
+        QTest::newRow("Escape") << int(Qt::Key_Escape);
+    }
+
+    // The key goes to the box's window as the operator's keyboard sends it, so it reaches the
+    // button that has the focus.
+    void theRealYesNoBoxKeepsEverythingOnEnterSpaceAndEscape()
+    {
+        QFETCH(int, key);
+        MessageBoxes::setResponder({});
+        bool defaultIsNo = false;
+        bool closedByKey = false;
+        QTimer::singleShot(0, this, [&] {
+            auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+            QVERIFY(box);
+            // A box that the key did not close is closed with Yes, which the test then sees.
+            QTimer::singleShot(1000, box, [box] { box->button(QMessageBox::Yes)->click(); });
+            defaultIsNo = box->defaultButton() == box->button(QMessageBox::No);
+            QVERIFY(QTest::qWaitForWindowActive(box));
+            QTest::keyClick(box->windowHandle(), Qt::Key(key));
+            closedByKey = !box->isVisible();
+        });
+        QCOMPARE(ShowMessage(QStringLiteral("40418"), mb::YesNo, AppTitle), mb::IdNo);
+        QVERIFY(defaultIsNo);
+        QVERIFY(closedByKey);
+    }
 };
 
 QTEST_MAIN(TestMessages)
