@@ -146,20 +146,21 @@ void KRT550F1::prsb_Execute()
     // no other command, key, click or database switch reaches the form meanwhile. Stop ends the
     // run before the next category: every category is its own transaction.
     QProgressDialog progress(QStringLiteral("売価を変換しています…"), QStringLiteral("中止"), 0, 1, this);
-    progress.setWindowTitle(AppTitle);
+    progress.setWindowTitle(AppTitle + QStringLiteral("（変換中）"));
     progress.setWindowModality(Qt::ApplicationModal);
     progress.setMinimumDuration(0);
     progress.setAutoClose(false);
     progress.setAutoReset(false);
     updater.setProgress([&progress](int handled, int listed, const pricing::WorkListEntry &next) {
-        progress.setMaximum(qMax(1, listed));
-        progress.setValue(handled);
+        // The label first: setting the value lets the dialog paint.
         if (handled < listed)
             progress.setLabelText(QStringLiteral("分類 %1 / %2 を変換しています（%3-%4）")
                                       .arg(handled + 1)
                                       .arg(listed)
                                       .arg(next.itemCd)
                                       .arg(next.detailNo));
+        progress.setMaximum(qMax(1, listed));
+        progress.setValue(handled);
         QCoreApplication::processEvents();
         return !progress.wasCanceled();
     });

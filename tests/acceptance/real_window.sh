@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The real program in a real X window, driven only with input events as an operator drives it:
 # a fresh demo installation, the ready form, lines marked and unmarked with the mouse, rates and
-# rounding methods typed on the keyboard, F1, the completion message answered, F12; then the
+# rounding methods typed on the keyboard, F1, the confirmation answered Yes with its shortcut (its
+# default is No), the completion message answered, F12; then the
 # database is checked row by row against the conversion worked out here by hand. Last, a start
 # on a machine without data folders must show its message and end when it is answered.
 #
@@ -126,10 +127,11 @@ form_window() {
   done
   return 1
 }
+# A box of the program: any of its windows but the form and the run's progress dialog.
 message_box() {
   local id
   for id in $(xdotool search --onlyvisible --pid "$program_pid" 2>/dev/null); do
-    if [ "$id" != "$form" ]; then
+    if [ "$id" != "$form" ] && [[ $(xdotool getwindowname "$id" 2>/dev/null) != *変換中* ]]; then
       echo "$id"
       return 0
     fi
@@ -201,9 +203,21 @@ sleep 0.3
 program_alive
 today_before=$(date +%Y/%m/%d)
 
-# --- F1 and the completion message. ------------------------------------------------------------
+# --- F1, the confirmation answered Yes (its default is No), and the completion message. -------
 xdotool key F1
 has_box() { program_alive && message_box >/dev/null; }
+wait_for 60 "the confirmation after F1" has_box
+confirm=$(message_box)
+sleep 0.5
+import -window root "$out/real-window-confirm.png"
+say "confirmation: $out/real-window-confirm.png"
+focus_window "$confirm"
+xdotool key alt+y
+confirm_gone() {
+  program_alive
+  [ "$(message_box || true)" != "$confirm" ]
+}
+wait_for 20 "the confirmation to close" confirm_gone
 wait_for 120 "the message after F1" has_box
 box=$(message_box)
 sleep 0.5

@@ -1,8 +1,13 @@
 #include "formfixture.h"
 
+#include <QFile>
 #include <QLineEdit>
+#include <QMessageBox>
+#include <QProgressDialog>
+#include <QPushButton>
 #include <QRadioButton>
 #include <QRandomGenerator>
+#include <QRegularExpression>
 
 using namespace krt;
 using namespace krt::testing;
@@ -57,6 +62,38 @@ std::array<int, 4> usedRounding(const ConditionPanel &panel)
     const ConversionParams &p = panel.params();
     return {p.HASU_FLG[Goods], p.HASU_FLG[Goods] == HasuNone ? -1 : p.HASU_ICHI[Goods], p.HASU_FLG[AddOn],
             p.HASU_FLG[AddOn] == HasuNone ? -1 : p.HASU_ICHI[AddOn]};
+}
+
+void enterRates(KRT550F1 &form)
+{
+    ConditionPanel *panel = form.panel();
+    QTest::mouseClick(panel->opt_Tax[1], Qt::LeftButton);
+    QTest::keyClicks(panel->txt_Tax_From[1], QStringLiteral("8"));
+    QTest::keyClicks(panel->txt_Tax_To[1], QStringLiteral("10"));
+}
+
+int unconverted(const FormFixture &f)
+{
+    return count(f, QStringLiteral("SELECT COUNT(*) FROM MITEMCNT WHERE CHK = 1 AND UPDATE_DATE IS NULL"));
+}
+
+// The goods of the marked, unconverted categories, counted here with SQLite's own join.
+int goodsOfMarked(const FormFixture &f)
+{
+    return count(
+        f, QStringLiteral("SELECT COUNT(*) FROM MGOODS G JOIN MITEMCNT W ON W.ITEM_CD = G.DAI_BUNRUI_CD "
+                          "AND IFNULL(W.DETAIL_NO, 0) = IFNULL(G.CHU_BUNRUI_CD, 0) "
+                          "WHERE W.CHK = 1 AND W.UPDATE_DATE IS NULL"));
+}
+
+// The last line of the run log beside the settings file.
+QString lastLogLine(const FormFixture &f)
+{
+    QFile log(QFileInfo(install::settingsFile(f.root())).absolutePath() + QStringLiteral("/KRT550.log"));
+    if (!log.open(QIODevice::ReadOnly | QIODevice::Text))
+        return {};
+    const QStringList lines = QString::fromUtf8(log.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    return lines.isEmpty() ? QString() : lines.last();
 }
 
 QString describe(const std::array<int, 4> &r)
@@ -244,6 +281,161 @@ private Q_SLOTS:
         QCOMPARE(f.numbers(), QStringList{QStringLiteral("40422")});
         QCOMPARE(grid->TextMatrix(other, 0), Off);
         QCOMPARE(chkOf(other), 0);
+    }
+
+    // Before F1 changes anything the operator sees the database, the categories and goods, the
+    // conditions and a few goods with their prices now and after, as the database computes them
+    // with the run's own expressions. No changes nothing; Yes converts and says what it did, and
+    // the run is logged beside the settings.
+    void theRunIsConfirmedWithAPreviewSummarizedAndLogged()
+    {
+        FormFixture f;
+        QVERIFY(f.install());
+        KRT550F1 &form = f.load();
+        enterRates(form);
+        QTest::mouseClick(form.panel()->opt_Round, Qt::LeftButton);
+        QTest::mouseClick(form.panel()->opt_Keta[1], Qt::LeftButton);
+        const QStringList before = f.rows(0, QStringLiteral("SELECT * FROM MGOODS ORDER BY rowid"));
+        const QStringList marks = f.gridColumn(0);
+        const int categories = unconverted(f);
+        const int goods = goodsOfMarked(f);
+        QVERIFY(categories > 3 && goods > 20);
+
+        f.confirm = mb::IdNo;
+        QTest::keyClick(&form, Qt::Key_F1);
+        QVERIFY2(f.boxes.isEmpty(), qPrintable(f.numbers().join(QLatin1Char(','))));
+        QCOMPARE(f.confirmations.size(), 1);
+        const BoxRequest box = f.confirmations[0];
+        QCOMPARE(box.title, QStringLiteral("売価更新"));
+        QCOMPARE(box.style, mb::YesNo);
+        QCOMPARE(box.text, QStringLiteral("TMCS00（DAT1）の売価を変換します。よろしいですか？"));
+        QVERIFY2(
+            box.details.startsWith(QStringLiteral("対象: %1 分類、商品 %2 件\n"
+                                                  "計算方法: 税込 8% → 税込 10%\n"
+                                                  "端数処理: 商品 四捨五入 １０の位、付加 なし\n変換例:\n")
+                                       .arg(categories)
+                                       .arg(goods)),
+            qPrintable(box.details));
+        static const QRegularExpression sample(
+            QStringLiteral("^  (\\S+)-(\\d+)  標準売価 (-?\\d+) → (-?\\d+)  売価 (-?\\d+) → (-?\\d+)$"));
+        int samples = 0;
+        for (const QString &line : box.details.split(QLatin1Char('\n'))) {
+            const QRegularExpressionMatch m = sample.match(line);
+            if (!m.hasMatch())
+                continue;
+            ++samples;
+            QCOMPARE(m.captured(4).toLongLong(),
+                     exactPrice(m.captured(3).toLongLong(), 8, 10, HasuRoundHalfUp, 2));
+            QCOMPARE(m.captured(6).toLongLong(),
+                     exactPrice(m.captured(5).toLongLong(), 8, 10, HasuRoundHalfUp, 2));
+        }
+        QCOMPARE(samples, 5);
+        QCOMPARE(f.rows(0, QStringLiteral("SELECT * FROM MGOODS ORDER BY rowid")), before);
+        QCOMPARE(f.gridColumn(0), marks);
+        QCOMPARE(unconverted(f), categories);
+        QVERIFY(lastLogLine(f).isEmpty());
+
+        // The rows the run converts, counted here: stock with a quantity on hand (the installed
+        // inventory version is the new one), movements from the system month on.
+        const QString marked =
+            QStringLiteral(" JOIN MITEMCNT W ON W.ITEM_CD = T.DAI_BUNRUI_CD AND IFNULL(W.DETAIL_NO, 0) "
+                           "= IFNULL(T.CHU_BUNRUI_CD, 0) WHERE W.CHK = 1 AND W.UPDATE_DATE IS NULL");
+        const int stock = count(f, QStringLiteral("SELECT COUNT(*) FROM IZAIKO T") + marked +
+                                       QStringLiteral(" AND T.ZAIKO_QTY > 0"));
+        const int movements = count(f, QStringLiteral("SELECT COUNT(*) FROM IIODATA T") + marked +
+                                           QStringLiteral(" AND T.IO_YM >= (SELECT SYS_YM1 FROM GDATECTL)"));
+        QVERIFY(stock > 0 && movements > 0);
+        f.confirm = mb::IdYes;
+        QTest::keyClick(&form, Qt::Key_F1);
+        QCOMPARE(f.numbers(), QStringList{QStringLiteral("10009")});
+        QCOMPARE(f.boxes[0].details, QStringLiteral("変換した分類: %1 件\n商品マスタ (MGOODS): %2 行\n"
+                                                    "在庫 (IZAIKO): %3 行\n入出庫 (IIODATA): %4 行")
+                                         .arg(categories)
+                                         .arg(goods)
+                                         .arg(stock)
+                                         .arg(movements));
+        const QStringList fields = lastLogLine(f).split(QLatin1Char('\t'));
+        QCOMPARE(fields.mid(1, 2), (QStringList{QStringLiteral("TMCS00"), QStringLiteral("DAT1")}));
+        for (const QString &field :
+             {QStringLiteral("在庫区分=1"), QStringLiteral("計算方法=1"), QStringLiteral("旧税率=8"),
+              QStringLiteral("新税率=10"), QStringLiteral("商品端数=3"), QStringLiteral("商品桁=2"),
+              QStringLiteral("付加端数=0"), QStringLiteral("分類=%1").arg(categories),
+              QStringLiteral("MGOODS=%1").arg(goods), QStringLiteral("結果=正常終了")})
+            QVERIFY2(fields.contains(field),
+                     qPrintable(field + QStringLiteral(" in ") + fields.join(QLatin1Char(' '))));
+    }
+
+    // The real confirmation box has No as its default: Enter keeps everything.
+    void enterOnTheRealConfirmationKeepsEverything()
+    {
+        FormFixture f;
+        QVERIFY(f.install());
+        KRT550F1 &form = f.load();
+        enterRates(form);
+        const int categories = unconverted(f);
+        MessageBoxes::setResponder({});
+        QString question;
+        QTimer::singleShot(0, &form, [&question] {
+            auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+            if (!box)
+                return;
+            question = box->text();
+            QTest::keyClick(box, Qt::Key_Return);
+        });
+        QTest::keyClick(&form, Qt::Key_F1);
+        QVERIFY2(question.contains(QStringLiteral("よろしいですか")), qPrintable(question));
+        QCOMPARE(unconverted(f), categories);
+        QCOMPARE(count(f, QStringLiteral("SELECT COUNT(*) FROM MITEMCNT WHERE UPDATE_DATE IS NOT NULL")), 0);
+    }
+
+    // A run shows which category it converts; while it runs the window neither closes nor takes
+    // commands; Stop ends it after the category under way has committed, the rest stays marked,
+    // and the next F1 carries on with it.
+    void stopEndsTheRunBetweenCategoriesAndTheNextRunCarriesOn()
+    {
+        FormFixture f;
+        QVERIFY(f.install());
+        KRT550F1 &form = f.load();
+        enterRates(form);
+        const int categories = unconverted(f);
+        QVERIFY(categories > 3);
+        QString label;
+        bool stopped = false;
+        QTimer poll;
+        poll.setInterval(0);
+        connect(&poll, &QTimer::timeout, &form, [&] {
+            auto *progress = qobject_cast<QProgressDialog *>(QApplication::activeModalWidget());
+            if (stopped || !progress || progress->value() < 2)
+                return;
+            label = progress->labelText();
+            form.close();
+            QTest::keyClick(&form, Qt::Key_F5);
+            QTest::mouseClick(progress->findChild<QPushButton *>(), Qt::LeftButton);
+            stopped = true;
+        });
+        poll.start();
+        QTest::keyClick(&form, Qt::Key_F1);
+        poll.stop();
+        QVERIFY(stopped);
+        QVERIFY(form.isVisible());
+        QVERIFY2(label.startsWith(QStringLiteral("分類 3 / %1 を変換しています（").arg(categories)),
+                 qPrintable(label));
+        QCOMPARE(f.boxes.size(), 1);
+        QVERIFY2(f.boxes[0].text.startsWith(QStringLiteral("売価の変換を中止しました。")),
+                 qPrintable(f.boxes[0].text));
+        QVERIFY(f.boxes[0].text.contains(QStringLiteral("変換した分類: 2 件")));
+        QCOMPARE(count(f, QStringLiteral("SELECT COUNT(*) FROM MITEMCNT WHERE UPDATE_DATE IS NOT NULL")), 2);
+        QCOMPARE(unconverted(f), categories - 2);
+        QCOMPARE(static_cast<int>(f.gridColumn(0).count(On)), categories - 2);
+        QVERIFY(lastLogLine(f).contains(QStringLiteral("\t分類=2\t")));
+        QVERIFY(lastLogLine(f).endsWith(QStringLiteral("結果=中止")));
+
+        f.boxes.clear();
+        QTest::keyClick(&form, Qt::Key_F1);
+        QCOMPARE(f.numbers(), QStringList{QStringLiteral("10009")});
+        QCOMPARE(count(f, QStringLiteral("SELECT COUNT(*) FROM MITEMCNT WHERE UPDATE_DATE IS NOT NULL")),
+                 categories);
+        QVERIFY(lastLogLine(f).contains(QStringLiteral("\t分類=%1\t").arg(categories - 2)));
     }
 };
 

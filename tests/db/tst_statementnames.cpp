@@ -3,6 +3,7 @@
 #include "family/qlm522c1.h"
 #include "pricing/pricesql.h"
 #include "pricing/pricestatements.h"
+#include "pricing/runpreview.h"
 #include "pricing/writeaccess.h"
 
 #include <QRegularExpression>
@@ -64,9 +65,10 @@ const std::set<QString> Language = {
     QStringLiteral("WHEN"),   QStringLiteral("THEN"),     QStringLiteral("ELSE"),    QStringLiteral("END"),
     QStringLiteral("INNER"),  QStringLiteral("LEFT"),     QStringLiteral("JOIN"),    QStringLiteral("ON"),
 };
-const std::set<QString> OwnNames = {QStringLiteral("SYSDATE"),   QStringLiteral("MAX_DATE"),
-                                    QStringLiteral("K"),         QStringLiteral("CNT"),
-                                    QStringLiteral("GOODS_CNT"), QStringLiteral("STOCK_CNT")};
+const std::set<QString> OwnNames = {QStringLiteral("HYOJYUN_NEW"), QStringLiteral("KOURI_NEW"),
+                                    QStringLiteral("SYSDATE"),     QStringLiteral("MAX_DATE"),
+                                    QStringLiteral("K"),           QStringLiteral("CNT"),
+                                    QStringLiteral("GOODS_CNT"),   QStringLiteral("STOCK_CNT")};
 
 // Every statement text the program's builders produce, over every calculation method, rate
 // text, rounding method and digit position, both stock modes and inventory versions, and keys
@@ -82,7 +84,10 @@ QStringList everyStatement()
           << category::deleteWorkListSql() << category::deleteSellMentSql() << category::stockTakeSql()
           << category::serverDateSql() << category::sysYmSql() << category::gridSql()
           << category::setMarkSql(1, QStringLiteral("A'01"), QStringLiteral("3"))
-          << category::setMarkSql(0, QStringLiteral("A01"), QString()) << QLM522C1::unmatchedSql(false)
+          << category::setMarkSql(0, QStringLiteral("A01"), QString()) << category::selectAllInventorySql()
+          << category::markedOtherCategoriesSql() << category::markCategorySql(QStringLiteral("A'01"), 0)
+          << category::markCategorySql(QStringLiteral("A01"), 7)
+          << pricing::goodsCountSql(QStringLiteral("A'01"), 0) << QLM522C1::unmatchedSql(false)
           << QLM522C1::unmatchedSql(true) << SysParmSource().lookupSql(1200)
           << SysParmSource().lookupSql(3080) << pricing::workListQuery() << pricing::pendingListQuery()
           << pricing::completionStatement(today);
@@ -101,7 +106,8 @@ QStringList everyStatement()
                     params.HASU_ICHI = {digit, 3 - digit};
                     for (const int detail : {0, 12}) {
                         const QString key = detail == 0 ? QStringLiteral("A01") : QStringLiteral("O'K");
-                        texts << pricing::mgoodsStatement(key, detail, params, method, stamp)
+                        texts << pricing::previewSql(key, detail, params, method)
+                              << pricing::mgoodsStatement(key, detail, params, method, stamp)
                               << pricing::izaikoStatement(key, detail, params, method, stamp, true)
                               << pricing::izaikoStatement(key, detail, params, method, stamp, false)
                               << pricing::iioDataStatement(key, detail, params, method,
