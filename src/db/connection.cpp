@@ -9,6 +9,9 @@
 #include <QSqlQuery>
 #include <QSqlRecord>
 
+#include <sql.h>
+#include <sqlext.h>
+
 namespace krt {
 
 Recordset::Recordset(QStringList fieldNames, std::vector<QVariantList> rows)
@@ -57,6 +60,28 @@ void relaxCommitSync(const QSqlDatabase &db)
         query.exec(QStringLiteral("PRAGMA synchronous = NORMAL"));
 }
 
+// The engine an ODBC connection reached, from the name the driver gives its database system; the
+// planned engine when the driver names none this program knows.
+Engine odbcEngine(const QSqlDatabase &db, Engine planned)
+{
+    const QVariant handle = db.driver()->handle();
+    if (!handle.isValid() || handle.metaType() != QMetaType::fromType<SQLHANDLE>())
+        return planned;
+    const SQLHANDLE connection = *static_cast<const SQLHANDLE *>(handle.constData());
+    SQLCHAR name[128] = {};
+    SQLSMALLINT length = 0;
+    if (!SQL_SUCCEEDED(SQLGetInfo(connection, SQL_DBMS_NAME, name, sizeof name, &length)))
+        return planned;
+    const QString dbms = QString::fromLatin1(reinterpret_cast<const char *>(name));
+    if (dbms.contains(QStringLiteral("PostgreSQL"), Qt::CaseInsensitive))
+        return Engine::PostgreSql;
+    if (dbms.contains(QStringLiteral("SQL Server"), Qt::CaseInsensitive))
+        return Engine::SqlServer;
+    if (dbms.contains(QStringLiteral("SQLite"), Qt::CaseInsensitive))
+        return Engine::Sqlite;
+    return planned;
+}
+
 QString nextConnectionName()
 {
     static QAtomicInt counter;
@@ -96,7 +121,7 @@ bool Connection::open(const QString &connectionText)
             return false;
         }
     }
-    m_engine = plan.engine;
+    m_engine = plan.driver == QStringLiteral("QODBC") ? odbcEngine(database(), plan.engine) : plan.engine;
     if (m_engine == Engine::Sqlite)
         relaxCommitSync(database());
     return true;
@@ -129,7 +154,14 @@ QSqlDatabase Connection::database() const
 
 QString Connection::prepare(const QString &sql) const
 {
-    return m_engine == Engine::Sqlite ? toSqliteDialect(sql) : sql;
+    switch (m_engine) {
+    case Engine::Sqlite:
+        return toSqliteDialect(sql);
+    case Engine::PostgreSql:
+        return toPostgresDialect(sql);
+    default:
+        return sql;
+    }
 }
 
 bool Connection::refusedByHook(const QString &sql)

@@ -6,6 +6,7 @@
 #include <QFileInfo>
 #include <QLocale>
 #include <QRandomGenerator>
+#include <QRegularExpression>
 #include <QSettings>
 #include <QSqlDatabase>
 #include <QSqlError>
@@ -730,14 +731,60 @@ std::optional<double> decimal(const QString &text)
 
 } // namespace
 
+QStringList schemaStatements(const QString &priceType)
+{
+    QFile schema(QStringLiteral(":/krt/install/schema.sql"));
+    if (!schema.open(QIODevice::ReadOnly | QIODevice::Text))
+        return {};
+    QString text = QString::fromUtf8(schema.readAll());
+    static const QRegularExpression PriceColumn(QStringLiteral("(\\b\\w+_PRC\\s+)REAL\\b"));
+    text.replace(PriceColumn, QStringLiteral("\\1") + priceType);
+    return splitStatements(text);
+}
+
 QString createCatalog(const QString &file)
 {
     if (QFileInfo::exists(file))
         return QStringLiteral("already exists: ") + file;
-    QFile schema(QStringLiteral(":/krt/install/schema.sql"));
-    if (!schema.open(QIODevice::ReadOnly | QIODevice::Text))
+    const QStringList statements = schemaStatements();
+    if (statements.isEmpty())
         return QStringLiteral("schema not found");
-    return execute(file, splitStatements(QString::fromUtf8(schema.readAll())));
+    return execute(file, statements);
+}
+
+QString createServerTables(const QSqlDatabase &db, const QString &priceType)
+{
+    const QStringList statements = schemaStatements(priceType);
+    if (statements.isEmpty())
+        return QStringLiteral("schema not found");
+    QSqlDatabase server = db;
+    QSqlQuery query(server);
+    if (!server.transaction())
+        return server.lastError().text();
+    for (const QString &statement : statements) {
+        // The statements end with the ";" that separates them in the script.
+        const QString sql = statement.endsWith(QLatin1Char(';')) ? statement.chopped(1) : statement;
+        if (!query.exec(sql)) {
+            const QString error = query.lastError().text() + QStringLiteral(": ") + sql;
+            server.rollback();
+            return error;
+        }
+    }
+    return server.commit() ? QString() : server.lastError().text();
+}
+
+QString fillServerTables(const QSqlDatabase &db, const Options &options, quint32 seed,
+                         CatalogFigures &figures)
+{
+    QSqlDatabase server = db;
+    if (!server.transaction())
+        return server.lastError().text();
+    const QString error = CatalogWriter(server, options, seed).write(figures);
+    if (!error.isEmpty()) {
+        server.rollback();
+        return error;
+    }
+    return server.commit() ? QString() : server.lastError().text();
 }
 
 QString runScript(const QString &file, const QString &script)

@@ -34,6 +34,11 @@ QString createCatalog(const QString &file);
 // Runs SQL statements (separated by ";" at line ends) on an existing catalog file.
 QString runScript(const QString &file, const QString &script);
 
+// The statements that create every table of the family that the program uses, with the price
+// columns (the columns ending in _PRC) of the given SQL type; the embedded engine's catalogs take
+// REAL.
+QStringList schemaStatements(const QString &priceType = QStringLiteral("REAL"));
+
 // What an installation holds. Every catalog gets the same sizes; its data differ by the seed.
 struct Options
 {
@@ -96,5 +101,15 @@ Result createInstallation(const Options &options, Existing existing = Existing::
 // Creates a catalog file with every table and the data of an installation's catalog made from
 // the given seed; MITEMCNT stays empty, as the program fills it. The result holds one catalog.
 Result createPopulatedCatalog(const QString &file, const Options &options, quint32 seed);
+
+// Creates every table of the family in the database of an open connection to a database server,
+// with the price columns of the given type (for example "numeric(12,2)" or "integer"), in one
+// transaction. Returns an empty text on success, otherwise what failed.
+QString createServerTables(const QSqlDatabase &db, const QString &priceType);
+
+// Writes the data of an installation's catalog made from the given seed into the (empty) tables
+// of an open connection to a database server, in one transaction; MITEMCNT stays empty.
+QString fillServerTables(const QSqlDatabase &db, const Options &options, quint32 seed,
+                         CatalogFigures &figures);
 
 } // namespace krt::install
