@@ -82,6 +82,18 @@ Engine odbcEngine(const QSqlDatabase &db, Engine planned)
     return planned;
 }
 
+// The database name that makes Qt's ODBC driver connect with an ODBC connection string: the driver
+// passes a string naming a DRIVER or SERVER as it stands and puts "DSN=" before any other, so a
+// string that names its data source goes without that key.
+QString odbcDatabaseName(const QString &connectionString)
+{
+    if (connectionString.contains(QStringLiteral("DRIVER="), Qt::CaseInsensitive) ||
+        connectionString.contains(QStringLiteral("SERVER="), Qt::CaseInsensitive) ||
+        !connectionString.startsWith(QStringLiteral("DSN="), Qt::CaseInsensitive))
+        return connectionString;
+    return connectionString.mid(4);
+}
+
 QString nextConnectionName()
 {
     static QAtomicInt counter;
@@ -110,7 +122,8 @@ bool Connection::open(const QString &connectionText)
     const ConnectionPlan &plan = *result.plan;
     {
         QSqlDatabase db = QSqlDatabase::addDatabase(plan.driver, m_name);
-        db.setDatabaseName(plan.databaseName);
+        db.setDatabaseName(plan.driver == QStringLiteral("QODBC") ? odbcDatabaseName(plan.databaseName)
+                                                                  : plan.databaseName);
         db.setUserName(plan.userName);
         db.setPassword(plan.password);
         db.setConnectOptions(plan.connectOptions);
