@@ -12,6 +12,7 @@ struct Token
 {
     Kind kind;
     QString text;
+    QString after = {}; // text the adapter adds behind the token, which stays what it was
 };
 
 bool isWordStart(QChar c)
@@ -208,7 +209,7 @@ QString rewrite(const QString &sql, const DialectRules &rules)
             const std::size_t end = matchingClose(tokens, open);
             if (end < tokens.size()) {
                 t.text.prepend(QStringLiteral("CAST("));
-                tokens[end].text += QStringLiteral(" AS INTEGER)");
+                tokens[end].after = QStringLiteral(" AS INTEGER)");
             }
         } else if (rules.exactDecimal && isWord(t, "AS")) {
             const std::size_t type = nextSolid(tokens, next);
@@ -231,7 +232,7 @@ QString rewrite(const QString &sql, const DialectRules &rules)
     QString out;
     out.reserve(sql.size() + 16);
     for (const Token &t : tokens)
-        out += t.text;
+        out += t.text + t.after;
     return out;
 }
 

@@ -486,6 +486,11 @@ void TestDialect::postgres_data()
                           "POWER(10, 1) END FROM X")
         << QStringLiteral("SELECT CASE WHEN T - CAST(POWER(10, 1) AS INTEGER) < 0 THEN T ELSE FLOOR(T / "
                           "CAST(POWER(10, 1) AS INTEGER) + 0.5) * CAST(POWER(10, 1) AS INTEGER) END FROM X");
+    QTest::newRow("POWER among qualified targets")
+        << QStringLiteral(
+               "UPDATE IIODATA SET IIODATA.A = FLOOR(X / POWER(10, 1)), IIODATA.B = 2 WHERE (C = 1)")
+        << QStringLiteral(
+               "UPDATE IIODATA SET A = FLOOR(X / CAST(POWER(10, 1) AS INTEGER)), B = 2 WHERE (C = 1)");
     QTest::newRow("POWER of a decimal stays")
         << QStringLiteral("SELECT POWER(2.5, 2), POWER(X, 2) FROM T") << QString();
     QTest::newRow("exact decimal stays")
