@@ -742,11 +742,11 @@ QStringList schemaStatements(const QString &priceType)
     return splitStatements(text);
 }
 
-QString createCatalog(const QString &file)
+QString createCatalog(const QString &file, const QString &priceType)
 {
     if (QFileInfo::exists(file))
         return QStringLiteral("already exists: ") + file;
-    const QStringList statements = schemaStatements();
+    const QStringList statements = schemaStatements(priceType);
     if (statements.isEmpty())
         return QStringLiteral("schema not found");
     return execute(file, statements);

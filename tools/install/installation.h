@@ -27,9 +27,10 @@ private:
     QString m_error;
 };
 
-// Creates a new, empty catalog file with every table of the family that the program uses.
+// Creates a new, empty catalog file with every table of the family that the program uses, with
+// price columns of the given type.
 // Returns an empty text on success, otherwise what failed.
-QString createCatalog(const QString &file);
+QString createCatalog(const QString &file, const QString &priceType = QStringLiteral("REAL"));
 
 // Runs SQL statements (separated by ";" at line ends) on an existing catalog file.
 QString runScript(const QString &file, const QString &script);
