@@ -146,6 +146,42 @@ private Q_SLOTS:
         QCOMPARE(prices->field(0).toInt(), -54);
         QCOMPARE(prices->field(1).toInt(), -53);
     }
+
+    // The installation tool builds a store on the server as on the embedded engine: every table
+    // with the chosen price type, and the data of a catalog.
+    void theInstallationToolBuildsAServerStore()
+    {
+        PgServer &server = PgServer::instance();
+        QCOMPARE(server.createDatabase(QStringLiteral("TMCS01")), QString());
+        Connection c;
+        QVERIFY(c.open(server.connectionText(QStringLiteral("TMCS01"))));
+        QCOMPARE(krt::install::createServerTables(c.database(), QStringLiteral("numeric(12,2)")), QString());
+        QCOMPARE(firstValue(c, QStringLiteral("SELECT data_type || ' ' || numeric_precision || ',' || "
+                                              "numeric_scale FROM information_schema.columns WHERE "
+                                              "table_name = 'mgoods' AND column_name = 'o_add2_prc'"))
+                     .toString(),
+                 QStringLiteral("numeric 12,2"));
+        QCOMPARE(firstValue(c, QStringLiteral("SELECT data_type FROM information_schema.columns WHERE "
+                                              "table_name = 'izaiko' AND column_name = 'zaiko_qty'"))
+                     .toString(),
+                 QStringLiteral("real"));
+
+        krt::install::Options options;
+        options.categories = 30;
+        options.goods = 500;
+        options.stock = 400;
+        options.movements = 900;
+        options.sysYm = 202612;
+        krt::install::CatalogFigures figures;
+        QCOMPARE(krt::install::fillServerTables(c.database(), options, 7, figures), QString());
+        QCOMPARE(firstValue(c, QStringLiteral("SELECT COUNT(*) FROM MGOODS")).toInt(), 500);
+        QCOMPARE(firstValue(c, QStringLiteral("SELECT COUNT(*) FROM IZAIKO")).toInt(), 400);
+        QCOMPARE(firstValue(c, QStringLiteral("SELECT COUNT(*) FROM IIODATA")).toInt(), 900);
+        QCOMPARE(firstValue(c, QStringLiteral("SELECT MAX(SYS_YM1) FROM GDATECTL")).toInt(), 202612);
+        QCOMPARE(firstValue(c, QStringLiteral("SELECT NAIYO FROM MSYSPARM WHERE PARM_NO = 1200")).toString(),
+                 QStringLiteral("1"));
+        QCOMPARE(figures.workList, qint64(30));
+    }
 };
 
 QTEST_GUILESS_MAIN(TestServerEngine)
