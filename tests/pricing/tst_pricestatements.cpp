@@ -258,6 +258,20 @@ private Q_SLOTS:
                      "UPDATE MITEMCNT SET COMP_FLG = '1', COMP_DATE = '2014/04/01' WHERE (INV_FLG = '1') "
                      "AND (COMP_FLG = '0') AND (UPDATE_DATE Is Not Null) "));
     }
+
+    void pendingClaimCompletesOnePendingCategory()
+    {
+        QCOMPARE(
+            pendingClaimStatement(QStringLiteral("O'B"), 0, Today),
+            QStringLiteral("UPDATE MITEMCNT SET COMP_FLG = '1', COMP_DATE = '2014/04/01' WHERE (ITEM_CD = "
+                           "'O''B') AND ((DETAIL_NO Is Null) OR (DETAIL_NO = 0)) AND (INV_FLG = '1') AND "
+                           "(COMP_FLG = '0') AND (UPDATE_DATE Is Not Null)"));
+        QCOMPARE(
+            pendingClaimStatement(QStringLiteral("002"), 12, Today),
+            QStringLiteral("UPDATE MITEMCNT SET COMP_FLG = '1', COMP_DATE = '2014/04/01' WHERE (ITEM_CD = "
+                           "'002') AND (DETAIL_NO = 12) AND (INV_FLG = '1') AND (COMP_FLG = '0') AND "
+                           "(UPDATE_DATE Is Not Null)"));
+    }
 };
 
 QTEST_APPLESS_MAIN(TestPriceStatements)
