@@ -10,6 +10,9 @@
 #include <QSqlQuery>
 #include <QSqlRecord>
 
+#include <sql.h>
+#include <sqlext.h>
+
 namespace krt {
 
 Recordset::Recordset(QStringList fieldNames, std::vector<QVariantList> rows)
@@ -58,6 +61,40 @@ void relaxCommitSync(const QSqlDatabase &db)
         query.exec(QStringLiteral("PRAGMA synchronous = NORMAL"));
 }
 
+// The engine an ODBC connection reached, from the name the driver gives its database system; the
+// planned engine when the driver names none this program knows.
+Engine odbcEngine(const QSqlDatabase &db, Engine planned)
+{
+    const QVariant handle = db.driver()->handle();
+    if (!handle.isValid() || handle.metaType() != QMetaType::fromType<SQLHANDLE>())
+        return planned;
+    const SQLHANDLE connection = *static_cast<const SQLHANDLE *>(handle.constData());
+    SQLCHAR name[128] = {};
+    SQLSMALLINT length = 0;
+    if (!SQL_SUCCEEDED(SQLGetInfo(connection, SQL_DBMS_NAME, name, sizeof name, &length)))
+        return planned;
+    const QString dbms = QString::fromLatin1(reinterpret_cast<const char *>(name));
+    if (dbms.contains(QStringLiteral("PostgreSQL"), Qt::CaseInsensitive))
+        return Engine::PostgreSql;
+    if (dbms.contains(QStringLiteral("SQL Server"), Qt::CaseInsensitive))
+        return Engine::SqlServer;
+    if (dbms.contains(QStringLiteral("SQLite"), Qt::CaseInsensitive))
+        return Engine::Sqlite;
+    return planned;
+}
+
+// The database name that makes Qt's ODBC driver connect with an ODBC connection string: the driver
+// passes a string naming a DRIVER or SERVER as it stands and puts "DSN=" before any other, so a
+// string that names its data source goes without that key.
+QString odbcDatabaseName(const QString &connectionString)
+{
+    if (connectionString.contains(QStringLiteral("DRIVER="), Qt::CaseInsensitive) ||
+        connectionString.contains(QStringLiteral("SERVER="), Qt::CaseInsensitive) ||
+        !connectionString.startsWith(QStringLiteral("DSN="), Qt::CaseInsensitive))
+        return connectionString;
+    return connectionString.mid(4);
+}
+
 QString nextConnectionName()
 {
     static QAtomicInt counter;
@@ -86,7 +123,8 @@ bool Connection::open(const QString &connectionText)
     const ConnectionPlan &plan = *result.plan;
     {
         QSqlDatabase db = QSqlDatabase::addDatabase(plan.driver, m_name);
-        db.setDatabaseName(plan.databaseName);
+        db.setDatabaseName(plan.driver == QStringLiteral("QODBC") ? odbcDatabaseName(plan.databaseName)
+                                                                  : plan.databaseName);
         db.setUserName(plan.userName);
         db.setPassword(plan.password);
         db.setConnectOptions(plan.connectOptions);
@@ -97,7 +135,7 @@ bool Connection::open(const QString &connectionText)
             return false;
         }
     }
-    m_engine = plan.engine;
+    m_engine = plan.driver == QStringLiteral("QODBC") ? odbcEngine(database(), plan.engine) : plan.engine;
     m_catalog = plan.catalog;
     if (m_engine == Engine::Sqlite)
         relaxCommitSync(database());
@@ -132,7 +170,14 @@ QSqlDatabase Connection::database() const
 
 QString Connection::prepare(const QString &sql) const
 {
-    return m_engine == Engine::Sqlite ? toSqliteDialect(sql) : sql;
+    switch (m_engine) {
+    case Engine::Sqlite:
+        return toSqliteDialect(sql);
+    case Engine::PostgreSql:
+        return toPostgresDialect(sql);
+    default:
+        return sql;
+    }
 }
 
 bool Connection::refusedByHook(const QString &sql)

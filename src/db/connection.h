@@ -59,10 +59,10 @@ private:
 
 // The engine behind an open connection; decides whether statements go through the dialect
 // adapter before they are sent.
-enum class Engine { None, Sqlite, SqlServer, OtherOdbc };
+enum class Engine { None, Sqlite, SqlServer, PostgreSql, OtherOdbc };
 
 // The program's one database connection. Statements are written in SQL Server's dialect; on the
-// embedded engine the dialect adapter rewrites what SQLite cannot take.
+// embedded engine and on PostgreSQL the dialect adapter rewrites what the engine cannot take.
 class Connection
 {
 public:

@@ -205,8 +205,8 @@ PlanResult planOdbc(const QList<Entry> &entries, const QString &dataSource, cons
                 e.key.compare(QStringLiteral("Driver"), Qt::CaseInsensitive) == 0;
         text += e.key + QLatin1Char('=') + odbcValue(e.value) + QLatin1Char(';');
     }
-    const bool sqlite =
-        valueOf(entries, QStringLiteral("Driver")).contains(QStringLiteral("SQLite"), Qt::CaseInsensitive);
+    const QString driver = valueOf(entries, QStringLiteral("Driver"));
+    const bool sqlite = driver.contains(QStringLiteral("SQLite"), Qt::CaseInsensitive);
     if (!named)
         text = QStringLiteral("DSN=") + odbcValue(dataSource) + QLatin1Char(';') + text;
     if (sqlite) {
@@ -225,7 +225,11 @@ PlanResult planOdbc(const QList<Entry> &entries, const QString &dataSource, cons
     plan.userName = valueOf(entries, QStringLiteral("User ID"));
     plan.password = valueOf(entries, QStringLiteral("Password"));
     plan.connectOptions = OdbcTimeouts;
-    plan.engine = sqlite ? Engine::Sqlite : Engine::OtherOdbc;
+    // The driver's own name for its database system decides once the connection is open; this
+    // is the engine when it names none.
+    plan.engine = sqlite                                                               ? Engine::Sqlite
+                  : driver.contains(QStringLiteral("PostgreSQL"), Qt::CaseInsensitive) ? Engine::PostgreSql
+                                                                                       : Engine::OtherOdbc;
     return {plan, {}};
 }
 

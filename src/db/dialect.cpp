@@ -12,6 +12,7 @@ struct Token
 {
     Kind kind;
     QString text;
+    QString after = {}; // text the adapter adds behind the token, which stays what it was
 };
 
 bool isWordStart(QChar c)
@@ -161,9 +162,29 @@ void rewriteUpdate(std::vector<Token> &tokens)
     }
 }
 
-} // namespace
+// The index of the parenthesis that closes the one at index open; tokens.size() when none does.
+std::size_t matchingClose(const std::vector<Token> &tokens, std::size_t open)
+{
+    int depth = 0;
+    for (std::size_t i = open; i < tokens.size(); ++i) {
+        if (isSymbol(tokens[i], '('))
+            ++depth;
+        else if (isSymbol(tokens[i], ')') && --depth == 0)
+            return i;
+    }
+    return tokens.size();
+}
 
-QString toSqliteDialect(const QString &sql)
+// What one engine does in place of SQL Server's spellings.
+struct DialectRules
+{
+    const char *isNull;                 // ISNULL(a, b)
+    const char *currentMoment;          // GETDATE()
+    const char *exactDecimal = nullptr; // CAST(x AS DECIMAL(p, s)): the type named instead, if any
+    bool integerPower = false;          // POWER of a whole-number base stays a whole number
+};
+
+QString rewrite(const QString &sql, const DialectRules &rules)
 {
     std::vector<Token> tokens = tokenize(sql);
     for (std::size_t i = 0; i < tokens.size(); ++i) {
@@ -174,12 +195,34 @@ QString toSqliteDialect(const QString &sql)
         const bool callFollows = open < tokens.size() && isSymbol(tokens[open], '(');
         const std::size_t close = callFollows ? nextSolid(tokens, open + 1) : tokens.size();
         if (callFollows && isWord(t, "ISNULL")) {
-            t.text = QStringLiteral("IFNULL");
+            t.text = QLatin1String(rules.isNull);
         } else if (callFollows && isWord(t, "GETDATE") && close < tokens.size() &&
                    isSymbol(tokens[close], ')')) {
-            t.text = QStringLiteral("DATETIME('now', 'localtime')");
+            t.text = QLatin1String(rules.currentMoment);
             for (std::size_t k = next; k <= close; ++k)
                 tokens[k].text.clear();
+        } else if (rules.integerPower && callFollows && isWord(t, "POWER") && close < tokens.size() &&
+                   tokens[close].kind == Kind::Number && !tokens[close].text.contains(QLatin1Char('.'))) {
+            // SQL Server's POWER takes the type of its base, so that POWER(10, n) is an integer;
+            // elsewhere it can be a floating-point number, which would make the price
+            // arithmetic around it inexact.
+            const std::size_t end = matchingClose(tokens, open);
+            if (end < tokens.size()) {
+                t.text.prepend(QStringLiteral("CAST("));
+                tokens[end].after = QStringLiteral(" AS INTEGER)");
+            }
+        } else if (rules.exactDecimal && isWord(t, "AS")) {
+            const std::size_t type = nextSolid(tokens, next);
+            if (type < tokens.size() &&
+                (isWord(tokens[type], "DECIMAL") || isWord(tokens[type], "NUMERIC"))) {
+                tokens[type].text = QLatin1String(rules.exactDecimal);
+                const std::size_t args = nextSolid(tokens, type + 1);
+                if (args < tokens.size() && isSymbol(tokens[args], '(')) {
+                    const std::size_t end = matchingClose(tokens, args);
+                    for (std::size_t k = type + 1; k <= end && k < tokens.size(); ++k)
+                        tokens[k].text.clear();
+                }
+            }
         } else if (t.kind == Kind::Number && next < tokens.size() && tokens[next].kind == Kind::Word) {
             // SQL Server reads "0FROM" as 0 and FROM.
             t.text += QLatin1Char(' ');
@@ -189,8 +232,23 @@ QString toSqliteDialect(const QString &sql)
     QString out;
     out.reserve(sql.size() + 16);
     for (const Token &t : tokens)
-        out += t.text;
+        out += t.text + t.after;
     return out;
+}
+
+} // namespace
+
+QString toSqliteDialect(const QString &sql)
+{
+    // SQLite has no exact decimal type: a value cast to DECIMAL keeps a whole number as an
+    // integer, and integers divide without their fraction. Its REAL holds every whole price
+    // exactly, and the price arithmetic's quotients are floored far from their rounding errors.
+    return rewrite(sql, {"IFNULL", "DATETIME('now', 'localtime')", "REAL", false});
+}
+
+QString toPostgresDialect(const QString &sql)
+{
+    return rewrite(sql, {"COALESCE", "LOCALTIMESTAMP", nullptr, true});
 }
 
 } // namespace krt

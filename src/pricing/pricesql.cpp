@@ -16,11 +16,23 @@ QString rateText(const std::array<QString, 3> &rates, int calcMethod)
     return calcMethod >= 0 && calcMethod < static_cast<int>(rates.size()) ? rates[calcMethod] : QString();
 }
 
+// The stored price as an exact decimal, whatever the column's own type. With an integer column
+// SQL Server divides integers without their fraction (toward zero, where the conversion floors),
+// and POWER(10, n) is an integer there too, so a rounding divides as integers as well; money keeps
+// only four decimals of a quotient and float brings binary fractions. Read as DECIMAL(19, 4), the
+// range and the decimals of money, every product, quotient and rounding of the conversion is
+// exact decimal arithmetic.
+QString exactPrice(const QString &column)
+{
+    return QStringLiteral("CAST(") + column + QStringLiteral(" AS DECIMAL(19, 4))");
+}
+
 // The price converted from the old rate to the new: the tax contained at the old rate (rounded
 // down) is taken off, the tax at the new rate (rounded down) is added.
-QString convertedPrice(const QString &column, const QString &oldRate, const QString &oldRatePlus100,
+QString convertedPrice(const QString &priceColumn, const QString &oldRate, const QString &oldRatePlus100,
                        const QString &newRate)
 {
+    const QString column = exactPrice(priceColumn);
     const QString net = QStringLiteral("(") + column + QStringLiteral(" - FLOOR(") + column +
                         QStringLiteral(" * ") + oldRate + QStringLiteral(" / ") + oldRatePlus100 +
                         QStringLiteral("))");

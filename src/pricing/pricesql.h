@@ -9,8 +9,9 @@
 namespace krt::pricing {
 
 // Price expressions: the SQL text that the database evaluates, for one price column of the row it
-// updates, to convert the stored price to the new tax treatment and round it. Every function is a
-// pure text function of its arguments.
+// updates, to convert the stored price to the new tax treatment and round it. The column is read
+// as DECIMAL(19, 4) wherever the expression uses it, so that the arithmetic is exact decimal
+// whatever the column's type. Every function is a pure text function of its arguments.
 
 // Rounding of the expression X at the power of ten n.
 QString prfn_RoundHalfUpSql(const QString &x, short n);

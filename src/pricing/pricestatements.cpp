@@ -174,4 +174,12 @@ QString completionStatement(const QDate &today)
            QStringLiteral("' WHERE (INV_FLG = '1') AND (COMP_FLG = '0') AND (UPDATE_DATE Is Not Null) ");
 }
 
+QString pendingClaimStatement(const QString &itemCd, int detailNo, const QDate &today)
+{
+    return QStringLiteral("UPDATE MITEMCNT SET COMP_FLG = '1', COMP_DATE = '") + dayText(today) +
+           QStringLiteral("' WHERE (ITEM_CD = '") + sqlText(itemCd) + QStringLiteral("') ") +
+           subCategoryClause(QStringLiteral("DETAIL_NO"), detailNo) +
+           QStringLiteral(" AND (INV_FLG = '1') AND (COMP_FLG = '0') AND (UPDATE_DATE Is Not Null)");
+}
+
 } // namespace krt::pricing

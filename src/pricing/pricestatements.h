@@ -84,4 +84,9 @@ std::optional<QString> recordStatement(const QString &itemCd, int detailNo, cons
 // Completes every recorded inventory category.
 QString completionStatement(const QDate &today);
 
+// Completes one recorded inventory category, only while it is still recorded and not completed:
+// the pending conversion claims each category with it and converts the category's prices only
+// when it changed the row, so that a category two operators read as pending is converted once.
+QString pendingClaimStatement(const QString &itemCd, int detailNo, const QDate &today);
+
 } // namespace krt::pricing

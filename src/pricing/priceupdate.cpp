@@ -176,12 +176,17 @@ int PriceUpdater::prfn_UpdateMGoodsPending()
             !addOnExponent)
             return fail();
         const StoredParams stored{*oldRate, *newRate, *goodsCode, *goodsExponent, *addOnCode, *addOnExponent};
+        if (execute(pendingClaimStatement(*itemCd, *detailNo, m_values.today)) == -1)
+            return -1;
+        // Completed by another operator since the list was read: its prices are converted.
+        if (m_connection.rowsAffected() == 0)
+            continue;
         if (executeCounted(pendingMGoodsStatement(*itemCd, *detailNo, stored, m_values.KoushinDt),
                            m_category.mgoods) == -1)
             return -1;
     }
     list->close();
-    return prfn_MarkCategory(QString(), 0, QString());
+    return 0;
 }
 
 int PriceUpdater::execute(const std::optional<QString> &sql)

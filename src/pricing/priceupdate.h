@@ -85,8 +85,11 @@ public:
     int prfn_UpdateMGoods(const QString &itemCd, int detailNo);
     int prfn_UpdateIIoData(const QString &itemCd, int detailNo);
     int prfn_UpdateIZaiko(const QString &itemCd, int detailNo);
-    // Converts the MGOODS prices of every recorded inventory category with its recorded parameters,
-    // then completes them.
+    // Converts the MGOODS prices of every recorded inventory category with its recorded parameters.
+    // Each category is first completed by a statement that changes its row only while it is still
+    // pending; a category another operator completed since the list was read is left alone. The
+    // categories are completed one by one rather than all at once at the end, which would also
+    // complete a category another operator recorded meanwhile, whose prices nobody converted.
     int prfn_UpdateMGoodsPending();
 
 private:

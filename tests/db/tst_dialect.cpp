@@ -8,6 +8,7 @@
 
 #include <QTest>
 
+using krt::toPostgresDialect;
 using krt::toSqliteDialect;
 
 namespace {
@@ -185,6 +186,8 @@ private slots:
     void statements();
     void tokens_data();
     void tokens();
+    void postgres_data();
+    void postgres();
 };
 
 void TestDialect::expressionMatchesWorkedExample()
@@ -443,6 +446,13 @@ void TestDialect::tokens_data()
         << QStringLiteral("UPDATE IZAIKO SET KOURI_PRC = POWER(10, 1) * IZAIKO.HYOJYUN_PRC ");
     QTest::newRow("other statements")
         << QStringLiteral("DELETE FROM MITEMCNT WHERE ITEM_CD = 'UPDATE X SET X.A = 1'") << QString();
+    QTest::newRow("exact decimal becomes REAL")
+        << QStringLiteral(
+               "SELECT FLOOR(CAST(HYOJYUN_PRC AS DECIMAL(19, 4)) * 5 / 105), CAST(X AS numeric) FROM T")
+        << QStringLiteral("SELECT FLOOR(CAST(HYOJYUN_PRC AS REAL) * 5 / 105), CAST(X AS REAL) FROM T");
+    QTest::newRow("other casts stay")
+        << QStringLiteral("SELECT CAST(DETAIL_NO AS INT) AS DECIMAL_NO FROM T") << QString();
+    QTest::newRow("POWER stays") << QStringLiteral("SELECT X / POWER(10, 2) FROM T") << QString();
     QTest::newRow("empty") << QString() << QString();
 }
 
@@ -451,6 +461,49 @@ void TestDialect::tokens()
     QFETCH(QString, sql);
     QFETCH(QString, adapted);
     QCOMPARE(toSqliteDialect(sql), adapted.isEmpty() ? sql : adapted);
+}
+
+// The PostgreSQL entry: what the server does not take, or takes with another meaning.
+void TestDialect::postgres_data()
+{
+    QTest::addColumn<QString>("sql");
+    QTest::addColumn<QString>("adapted");
+
+    QTest::newRow("work list")
+        << QStringLiteral("SELECT ITEM_CD, ISNULL(DETAIL_NO, 0) AS DETAIL_NO, INV_FLG FROM MITEMCNT "
+                          "WHERE (MITEMCNT.CHK = 1) AND (UPDATE_DATE Is Null) ORDER BY INV_FLG DESC")
+        << QStringLiteral("SELECT ITEM_CD, COALESCE(DETAIL_NO, 0) AS DETAIL_NO, INV_FLG FROM MITEMCNT "
+                          "WHERE (MITEMCNT.CHK = 1) AND (UPDATE_DATE Is Null) ORDER BY INV_FLG DESC");
+    QTest::newRow("server date") << QStringLiteral("SELECT GETDATE() AS SYSDATE")
+                                 << QStringLiteral("SELECT LOCALTIMESTAMP AS SYSDATE");
+    QTest::newRow("number into a keyword") << FillMajors << FillMajorsAdapted;
+    QTest::newRow("qualified targets and FROM of the target")
+        << QStringLiteral("UPDATE IZAIKO SET IZAIKO.KOURI_PRC = 1, IZAIKO.KOUSHIN_DT = 'x' FROM IZAIKO "
+                          "WHERE (IZAIKO.ZAIKO_QTY > 0)")
+        << QStringLiteral("UPDATE IZAIKO SET KOURI_PRC = 1, KOUSHIN_DT = 'x' WHERE (IZAIKO.ZAIKO_QTY > 0)");
+    QTest::newRow("POWER of a whole number stays whole")
+        << QStringLiteral("SELECT CASE WHEN T - POWER(10, 1) < 0 THEN T ELSE FLOOR(T / POWER(10, 1) + 0.5) * "
+                          "POWER(10, 1) END FROM X")
+        << QStringLiteral("SELECT CASE WHEN T - CAST(POWER(10, 1) AS INTEGER) < 0 THEN T ELSE FLOOR(T / "
+                          "CAST(POWER(10, 1) AS INTEGER) + 0.5) * CAST(POWER(10, 1) AS INTEGER) END FROM X");
+    QTest::newRow("POWER among qualified targets")
+        << QStringLiteral(
+               "UPDATE IIODATA SET IIODATA.A = FLOOR(X / POWER(10, 1)), IIODATA.B = 2 WHERE (C = 1)")
+        << QStringLiteral(
+               "UPDATE IIODATA SET A = FLOOR(X / CAST(POWER(10, 1) AS INTEGER)), B = 2 WHERE (C = 1)");
+    QTest::newRow("POWER of a decimal stays")
+        << QStringLiteral("SELECT POWER(2.5, 2), POWER(X, 2) FROM T") << QString();
+    QTest::newRow("exact decimal stays")
+        << QStringLiteral("SELECT CAST(HYOJYUN_PRC AS DECIMAL(19, 4)) FROM T") << QString();
+    QTest::newRow("literal untouched")
+        << QStringLiteral("SELECT 'ISNULL(a, b) POWER(10, 1) GETDATE()' FROM T") << QString();
+}
+
+void TestDialect::postgres()
+{
+    QFETCH(QString, sql);
+    QFETCH(QString, adapted);
+    QCOMPARE(toPostgresDialect(sql), adapted.isEmpty() ? sql : adapted);
 }
 
 QTEST_GUILESS_MAIN(TestDialect)

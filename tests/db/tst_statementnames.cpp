@@ -54,16 +54,20 @@ const std::map<QString, std::set<QString>> Required = {
 // Words of the SQL language the statements use, and the names the statements give their own
 // derived tables and result columns.
 const std::set<QString> Language = {
-    QStringLiteral("SELECT"), QStringLiteral("DISTINCT"), QStringLiteral("FROM"),    QStringLiteral("WHERE"),
-    QStringLiteral("AND"),    QStringLiteral("OR"),       QStringLiteral("NOT"),     QStringLiteral("EXISTS"),
-    QStringLiteral("IS"),     QStringLiteral("NULL"),     QStringLiteral("AS"),      QStringLiteral("UNION"),
-    QStringLiteral("ORDER"),  QStringLiteral("BY"),       QStringLiteral("UPDATE"),  QStringLiteral("SET"),
-    QStringLiteral("DELETE"), QStringLiteral("INSERT"),   QStringLiteral("INTO"),    QStringLiteral("VALUES"),
-    QStringLiteral("COUNT"),  QStringLiteral("ISNULL"),   QStringLiteral("CAST"),    QStringLiteral("INT"),
-    QStringLiteral("FLOOR"),  QStringLiteral("POWER"),    QStringLiteral("GETDATE"), QStringLiteral("MAX"),
-    QStringLiteral("IN"),     QStringLiteral("DESC"),     QStringLiteral("ASC"),     QStringLiteral("CASE"),
-    QStringLiteral("WHEN"),   QStringLiteral("THEN"),     QStringLiteral("ELSE"),    QStringLiteral("END"),
-    QStringLiteral("INNER"),  QStringLiteral("LEFT"),     QStringLiteral("JOIN"),    QStringLiteral("ON"),
+    QStringLiteral("SELECT"),  QStringLiteral("DISTINCT"), QStringLiteral("FROM"),
+    QStringLiteral("WHERE"),   QStringLiteral("AND"),      QStringLiteral("OR"),
+    QStringLiteral("NOT"),     QStringLiteral("EXISTS"),   QStringLiteral("IS"),
+    QStringLiteral("NULL"),    QStringLiteral("AS"),       QStringLiteral("UNION"),
+    QStringLiteral("ORDER"),   QStringLiteral("BY"),       QStringLiteral("UPDATE"),
+    QStringLiteral("SET"),     QStringLiteral("DELETE"),   QStringLiteral("INSERT"),
+    QStringLiteral("INTO"),    QStringLiteral("VALUES"),   QStringLiteral("COUNT"),
+    QStringLiteral("ISNULL"),  QStringLiteral("CAST"),     QStringLiteral("INT"),
+    QStringLiteral("FLOOR"),   QStringLiteral("POWER"),    QStringLiteral("GETDATE"),
+    QStringLiteral("MAX"),     QStringLiteral("IN"),       QStringLiteral("DESC"),
+    QStringLiteral("ASC"),     QStringLiteral("CASE"),     QStringLiteral("WHEN"),
+    QStringLiteral("THEN"),    QStringLiteral("ELSE"),     QStringLiteral("END"),
+    QStringLiteral("DECIMAL"), QStringLiteral("INNER"),    QStringLiteral("LEFT"),
+    QStringLiteral("JOIN"),    QStringLiteral("ON"),
 };
 const std::set<QString> OwnNames = {QStringLiteral("HYOJYUN_NEW"), QStringLiteral("KOURI_NEW"),
                                     QStringLiteral("SYSDATE"),     QStringLiteral("MAX_DATE"),
@@ -90,7 +94,8 @@ QStringList everyStatement()
           << pricing::goodsCountSql(QStringLiteral("A'01"), 0) << QLM522C1::unmatchedSql(false)
           << QLM522C1::unmatchedSql(true) << SysParmSource().lookupSql(1200)
           << SysParmSource().lookupSql(3080) << pricing::workListQuery() << pricing::pendingListQuery()
-          << pricing::completionStatement(today);
+          << pricing::completionStatement(today)
+          << pricing::pendingClaimStatement(QStringLiteral("B'02"), 3, today);
     for (const int mode : {0, 1})
         for (const pricing::WriteProbe &probe : pricing::writeProbes(mode))
             texts << probe.read << probe.write;

@@ -1,34 +1,58 @@
 #include "pricedb.h"
 
 #include "installation.h"
+#include "support/pgserver.h"
 
 #include <QDebug>
 #include <QDir>
 
 namespace krt::test {
 
-PriceDb::PriceDb()
+PriceDb::PriceDb(const QString &priceType)
     : m_file(m_dir.filePath(QStringLiteral("TMCS01.db")))
 {
     if (!m_dir.isValid()) {
         m_error = QStringLiteral("no temporary folder");
         return;
     }
-    m_error = install::createCatalog(m_file);
+    install::Schema schema;
+    schema.priceType = priceType;
+    m_error = install::createCatalog(m_file, schema);
     if (!m_error.isEmpty())
         return;
     if (!m_connection.open(connectionText()) || !m_look.open(connectionText()))
         m_error = QStringLiteral("cannot open ") + m_file;
 }
 
+PriceDb::PriceDb(PgServer &server, const QString &database, const QString &priceType)
+    : m_server(&server)
+    , m_database(database)
+{
+    m_error = server.createDatabase(database);
+    if (!m_error.isEmpty())
+        return;
+    if (!m_look.open(connectionText())) {
+        m_error = QStringLiteral("cannot open ") + database + QStringLiteral(": ") +
+                  m_look.errors().value(0).description;
+        return;
+    }
+    m_error = install::createServerTables(m_look.database(), priceType);
+    if (m_error.isEmpty() && !m_connection.open(connectionText()))
+        m_error = QStringLiteral("cannot open ") + database;
+}
+
 QString PriceDb::connectionText() const
 {
+    if (m_server)
+        return m_server->connectionText(m_database);
     return QStringLiteral("Provider=SQLite;Data Source=%1;Initial Catalog=TMCS01")
         .arg(QDir::toNativeSeparators(m_dir.path()));
 }
 
 QString PriceDb::fill(const QString &script) const
 {
+    if (m_server)
+        return m_server->psql(m_database, script);
     return install::runScript(m_file, script);
 }
 

@@ -10,12 +10,16 @@
 
 namespace krt::test {
 
-// A TMCS catalog made by the installation tool in a folder of its own, with the program's
-// connection open on it and a second connection for looking at the tables.
+class PgServer;
+
+// A TMCS catalog made by the installation tool, with the program's connection open on it and a
+// second connection for looking at the tables: an embedded catalog in a folder of its own, or a
+// database of the tests' PostgreSQL server. The price columns take the given SQL type.
 class PriceDb
 {
 public:
-    PriceDb();
+    explicit PriceDb(const QString &priceType = QStringLiteral("REAL"));
+    PriceDb(PgServer &server, const QString &database, const QString &priceType);
 
     // Empty when the catalog was made and both connections opened, otherwise what failed.
     QString error() const { return m_error; }
@@ -23,7 +27,8 @@ public:
     Connection &connection() { return m_connection; }
     QString connectionText() const;
 
-    // Runs statements (";" at line ends) through the installation tool; empty or what failed.
+    // Runs statements (";" at line ends) outside the program's connection: through the
+    // installation tool on the embedded engine, through psql on the server; empty or what failed.
     QString fill(const QString &script) const;
 
     // Every row of a query, read through the second connection.
@@ -33,6 +38,8 @@ public:
 private:
     QTemporaryDir m_dir;
     QString m_file;
+    PgServer *m_server = nullptr;
+    QString m_database;
     QString m_error;
     Connection m_connection;
     Connection m_look;

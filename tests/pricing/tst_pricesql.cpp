@@ -7,15 +7,17 @@ using namespace krt::pricing;
 
 namespace {
 
-// Goods prices, method 1 from 5 to 8, rounded half up at the ones.
+// Goods prices, method 1 from 5 to 8, rounded half up at the ones; the column is read as an
+// exact decimal wherever the expression uses it.
 const QString WorkedExample = QStringLiteral(
-    "CASE WHEN ((HYOJYUN_PRC - FLOOR(HYOJYUN_PRC * 5 / 105)) + FLOOR((HYOJYUN_PRC - FLOOR(HYOJYUN_PRC * 5 / "
-    "105)) "
-    "* 8 / 100)) - POWER(10, 1) < 0 THEN ((HYOJYUN_PRC - FLOOR(HYOJYUN_PRC * 5 / 105)) + FLOOR((HYOJYUN_PRC "
-    "- "
-    "FLOOR(HYOJYUN_PRC * 5 / 105)) * 8 / 100)) ELSE FLOOR(((HYOJYUN_PRC - FLOOR(HYOJYUN_PRC * 5 / 105)) + "
-    "FLOOR((HYOJYUN_PRC - FLOOR(HYOJYUN_PRC * 5 / 105)) * 8 / 100)) / POWER(10, 1) + 0.5) * POWER(10, 1) "
-    "END");
+    "CASE WHEN ((CAST(HYOJYUN_PRC AS DECIMAL(19, 4)) - FLOOR(CAST(HYOJYUN_PRC AS DECIMAL(19, 4)) * 5"
+    " / 105)) + FLOOR((CAST(HYOJYUN_PRC AS DECIMAL(19, 4)) - FLOOR(CAST(HYOJYUN_PRC AS DECIMAL(19, 4"
+    ")) * 5 / 105)) * 8 / 100)) - POWER(10, 1) < 0 THEN ((CAST(HYOJYUN_PRC AS DECIMAL(19, 4)) - FLOO"
+    "R(CAST(HYOJYUN_PRC AS DECIMAL(19, 4)) * 5 / 105)) + FLOOR((CAST(HYOJYUN_PRC AS DECIMAL(19, 4)) "
+    "- FLOOR(CAST(HYOJYUN_PRC AS DECIMAL(19, 4)) * 5 / 105)) * 8 / 100)) ELSE FLOOR(((CAST(HYOJYUN_P"
+    "RC AS DECIMAL(19, 4)) - FLOOR(CAST(HYOJYUN_PRC AS DECIMAL(19, 4)) * 5 / 105)) + FLOOR((CAST(HYO"
+    "JYUN_PRC AS DECIMAL(19, 4)) - FLOOR(CAST(HYOJYUN_PRC AS DECIMAL(19, 4)) * 5 / 105)) * 8 / 100))"
+    " / POWER(10, 1) + 0.5) * POWER(10, 1) END");
 
 ConversionParams params(int method, const QString &oldRate, const QString &newRate, int code, int digit,
                         PriceKind kind = Goods)
@@ -34,7 +36,8 @@ ConversionParams params(int method, const QString &oldRate, const QString &newRa
 // The converted price of a column as the database must compute it.
 QString converted(const QString &column, const QString &a, const QString &a100, const QString &b)
 {
-    const QString net = QStringLiteral("(%1 - FLOOR(%1 * %2 / %3))").arg(column, a, a100);
+    const QString exact = QStringLiteral("CAST(%1 AS DECIMAL(19, 4))").arg(column);
+    const QString net = QStringLiteral("(%1 - FLOOR(%1 * %2 / %3))").arg(exact, a, a100);
     return QStringLiteral("(%1 + FLOOR(%1 * %2 / 100))").arg(net, b);
 }
 
@@ -47,7 +50,7 @@ class TestPriceSql : public QObject
 private Q_SLOTS:
     void theWorkedExampleIsProducedToTheByte()
     {
-        QCOMPARE(WorkedExample.size(), 418);
+        QCOMPARE(WorkedExample.size(), 706);
         const ConversionParams p = params(1, QStringLiteral("5"), QStringLiteral("8"), HasuRoundHalfUp, 0);
         QCOMPARE(prfn_TaxSql(QStringLiteral("HYOJYUN_PRC"), Goods, p, 1), WorkedExample);
         QCOMPARE(

@@ -8,17 +8,18 @@ using namespace krt::pricing;
 namespace {
 
 // The price expression of a column for method 1 from 5 to 8, half up at the ones, built from the
-// worked example of the builders by renaming its column.
+// worked example of the builders (the column read as an exact decimal) by renaming its column.
 QString expression(const QString &column)
 {
     return QStringLiteral(
-               "CASE WHEN ((HYOJYUN_PRC - FLOOR(HYOJYUN_PRC * 5 / 105)) + FLOOR((HYOJYUN_PRC - "
-               "FLOOR(HYOJYUN_PRC * 5 / "
-               "105)) * 8 / 100)) - POWER(10, 1) < 0 THEN ((HYOJYUN_PRC - FLOOR(HYOJYUN_PRC * 5 / 105)) + "
-               "FLOOR((HYOJYUN_PRC - FLOOR(HYOJYUN_PRC * 5 / 105)) * 8 / 100)) ELSE FLOOR(((HYOJYUN_PRC - "
-               "FLOOR(HYOJYUN_PRC * 5 / 105)) + FLOOR((HYOJYUN_PRC - FLOOR(HYOJYUN_PRC * 5 / 105)) * 8 / "
-               "100)) / "
-               "POWER(10, 1) + 0.5) * POWER(10, 1) END")
+               "CASE WHEN ((CAST(HYOJYUN_PRC AS DECIMAL(19, 4)) - FLOOR(CAST(HYOJYUN_PRC AS DECIMAL(19, 4)"
+               ") * 5 / 105)) + FLOOR((CAST(HYOJYUN_PRC AS DECIMAL(19, 4)) - FLOOR(CAST(HYOJYUN_PRC AS DEC"
+               "IMAL(19, 4)) * 5 / 105)) * 8 / 100)) - POWER(10, 1) < 0 THEN ((CAST(HYOJYUN_PRC AS DECIMAL"
+               "(19, 4)) - FLOOR(CAST(HYOJYUN_PRC AS DECIMAL(19, 4)) * 5 / 105)) + FLOOR((CAST(HYOJYUN_PRC"
+               " AS DECIMAL(19, 4)) - FLOOR(CAST(HYOJYUN_PRC AS DECIMAL(19, 4)) * 5 / 105)) * 8 / 100)) EL"
+               "SE FLOOR(((CAST(HYOJYUN_PRC AS DECIMAL(19, 4)) - FLOOR(CAST(HYOJYUN_PRC AS DECIMAL(19, 4))"
+               " * 5 / 105)) + FLOOR((CAST(HYOJYUN_PRC AS DECIMAL(19, 4)) - FLOOR(CAST(HYOJYUN_PRC AS DECI"
+               "MAL(19, 4)) * 5 / 105)) * 8 / 100)) / POWER(10, 1) + 0.5) * POWER(10, 1) END")
         .replace(QStringLiteral("HYOJYUN_PRC"), column);
 }
 
@@ -256,6 +257,20 @@ private Q_SLOTS:
                  QStringLiteral(
                      "UPDATE MITEMCNT SET COMP_FLG = '1', COMP_DATE = '2014/04/01' WHERE (INV_FLG = '1') "
                      "AND (COMP_FLG = '0') AND (UPDATE_DATE Is Not Null) "));
+    }
+
+    void pendingClaimCompletesOnePendingCategory()
+    {
+        QCOMPARE(
+            pendingClaimStatement(QStringLiteral("O'B"), 0, Today),
+            QStringLiteral("UPDATE MITEMCNT SET COMP_FLG = '1', COMP_DATE = '2014/04/01' WHERE (ITEM_CD = "
+                           "'O''B') AND ((DETAIL_NO Is Null) OR (DETAIL_NO = 0)) AND (INV_FLG = '1') AND "
+                           "(COMP_FLG = '0') AND (UPDATE_DATE Is Not Null)"));
+        QCOMPARE(
+            pendingClaimStatement(QStringLiteral("002"), 12, Today),
+            QStringLiteral("UPDATE MITEMCNT SET COMP_FLG = '1', COMP_DATE = '2014/04/01' WHERE (ITEM_CD = "
+                           "'002') AND (DETAIL_NO = 12) AND (INV_FLG = '1') AND (COMP_FLG = '0') AND "
+                           "(UPDATE_DATE Is Not Null)"));
     }
 };
 

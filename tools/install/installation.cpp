@@ -740,22 +740,22 @@ std::optional<double> decimal(const QString &text)
 
 } // namespace
 
-QString createCatalog(const QString &file, const Schema &schema)
+QStringList schemaStatements(const Schema &schema)
 {
-    if (QFileInfo::exists(file))
-        return QStringLiteral("already exists: ") + file;
-    QFile text(QStringLiteral(":/krt/install/schema.sql"));
-    if (!text.open(QIODevice::ReadOnly | QIODevice::Text))
-        return QStringLiteral("schema not found");
-    QString script = QString::fromUtf8(text.readAll());
-    const auto rename = [&script](const char *name, const QString &to) {
-        script.replace(QRegularExpression(QStringLiteral("\\b%1\\b").arg(QLatin1String(name))), to);
+    QFile file(QStringLiteral(":/krt/install/schema.sql"));
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
+        return {};
+    QString text = QString::fromUtf8(file.readAll());
+    static const QRegularExpression PriceColumn(QStringLiteral("(\\b\\w+_PRC\\s+)REAL\\b"));
+    text.replace(PriceColumn, QStringLiteral("\\1") + schema.priceType);
+    const auto rename = [&text](const char *name, const QString &to) {
+        text.replace(QRegularExpression(QStringLiteral("\\b%1\\b").arg(QLatin1String(name))), to);
     };
     rename("JAN_CD", schema.goodsKey);
     rename("MSYSPARM", schema.sysParmTable);
     rename("PARM_NO", schema.sysParmNoColumn);
     rename("NAIYO", schema.sysParmValueColumn);
-    QStringList statements = splitStatements(script);
+    QStringList statements = splitStatements(text);
     if (schema.extraColumns) {
         for (const char *table : {"MITEMCNT", "MGOODS", "IZAIKO", "IIODATA"}) {
             statements.append(QStringLiteral("ALTER TABLE %1 ADD COLUMN GENKA_PRC REAL DEFAULT 100")
@@ -764,7 +764,54 @@ QString createCatalog(const QString &file, const Schema &schema)
                                   .arg(QLatin1String(table)));
         }
     }
+    return statements;
+}
+
+QString createCatalog(const QString &file, const Schema &schema)
+{
+    if (QFileInfo::exists(file))
+        return QStringLiteral("already exists: ") + file;
+    const QStringList statements = schemaStatements(schema);
+    if (statements.isEmpty())
+        return QStringLiteral("schema not found");
     return execute(file, statements);
+}
+
+QString createServerTables(const QSqlDatabase &db, const QString &priceType)
+{
+    Schema schema;
+    schema.priceType = priceType;
+    const QStringList statements = schemaStatements(schema);
+    if (statements.isEmpty())
+        return QStringLiteral("schema not found");
+    QSqlDatabase server = db;
+    QSqlQuery query(server);
+    if (!server.transaction())
+        return server.lastError().text();
+    for (const QString &statement : statements) {
+        // The statements end with the ";" that separates them in the script.
+        const QString sql = statement.endsWith(QLatin1Char(';')) ? statement.chopped(1) : statement;
+        if (!query.exec(sql)) {
+            const QString error = query.lastError().text() + QStringLiteral(": ") + sql;
+            server.rollback();
+            return error;
+        }
+    }
+    return server.commit() ? QString() : server.lastError().text();
+}
+
+QString fillServerTables(const QSqlDatabase &db, const Options &options, quint32 seed,
+                         CatalogFigures &figures)
+{
+    QSqlDatabase server = db;
+    if (!server.transaction())
+        return server.lastError().text();
+    const QString error = CatalogWriter(server, options, seed).write(figures);
+    if (!error.isEmpty()) {
+        server.rollback();
+        return error;
+    }
+    return server.commit() ? QString() : server.lastError().text();
 }
 
 QString runScript(const QString &file, const QString &script)

@@ -28,8 +28,9 @@ private:
 };
 
 // How a family database's tables may differ from the demo's without the program caring: the
-// goods code column and the system-parameter table have names of the family's own, and the
-// tables carry columns of their own (among them a cost price that no conversion may touch).
+// goods code column and the system-parameter table have names of the family's own, the tables
+// carry columns of their own (among them a cost price that no conversion may touch), and the
+// price columns have the shop's type.
 struct Schema
 {
     QString goodsKey = QStringLiteral("JAN_CD");
@@ -37,6 +38,7 @@ struct Schema
     QString sysParmNoColumn = QStringLiteral("PARM_NO");
     QString sysParmValueColumn = QStringLiteral("NAIYO");
     bool extraColumns = false; // GENKA_PRC (REAL, 100) and BIKOU (TEXT) in MITEMCNT and the price tables
+    QString priceType = QStringLiteral("REAL");
 };
 
 // Creates a new, empty catalog file with every table of the family that the program uses.
@@ -45,6 +47,11 @@ QString createCatalog(const QString &file, const Schema &schema = {});
 
 // Runs SQL statements (separated by ";" at line ends) on an existing catalog file.
 QString runScript(const QString &file, const QString &script);
+
+// The statements that create every table of the family that the program uses, with the names,
+// own columns and price column type (of the columns ending in _PRC) of the schema; the embedded
+// engine's catalogs take REAL.
+QStringList schemaStatements(const Schema &schema = {});
 
 // What an installation holds. Every catalog gets the same sizes; its data differ by the seed.
 struct Options
@@ -109,5 +116,15 @@ Result createInstallation(const Options &options, Existing existing = Existing::
 // Creates a catalog file with every table and the data of an installation's catalog made from
 // the given seed; MITEMCNT stays empty, as the program fills it. The result holds one catalog.
 Result createPopulatedCatalog(const QString &file, const Options &options, quint32 seed);
+
+// Creates every table of the family in the database of an open connection to a database server,
+// with the price columns of the given type (for example "numeric(12,2)" or "integer"), in one
+// transaction. Returns an empty text on success, otherwise what failed.
+QString createServerTables(const QSqlDatabase &db, const QString &priceType);
+
+// Writes the data of an installation's catalog made from the given seed into the (empty) tables
+// of an open connection to a database server, in one transaction; MITEMCNT stays empty.
+QString fillServerTables(const QSqlDatabase &db, const Options &options, quint32 seed,
+                         CatalogFigures &figures);
 
 } // namespace krt::install

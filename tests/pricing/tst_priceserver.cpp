@@ -1,0 +1,239 @@
+// Two operators converting on one database of the tests' PostgreSQL server at the same time, in
+// deferred mode: reads there see the last committed version without waiting for writers, as on
+// SQL Server with row versioning, so two runs can read the same pending categories. The second
+// operator's statements are interleaved with the first's at the moment that matters, through the
+// statement hook of its connection.
+
+#include "pricedb.h"
+#include "pricing/priceupdate.h"
+#include "support/pgserver.h"
+
+#include <QTest>
+
+#include <functional>
+#include <memory>
+
+using namespace krt;
+using namespace krt::pricing;
+
+namespace {
+
+const QDate Today(2014, 4, 1);
+const QString Day = QStringLiteral("2014/04/01");
+
+// Categories B, C, D and X; A is an inventory category recorded by an earlier run with 5 % to 8 %,
+// goods prices half up at the tens' digit (exponent 1), add-on prices without rounding. Every
+// price is 1050.
+QString storeScript()
+{
+    QString script = QStringLiteral(
+        "INSERT INTO MITEMCNT (ITEM_CD, ITEM_NM, DETAIL_NO, TAX_FREE_FLG, INV_FLG, COMP_FLG, CHK, "
+        "UPDATE_DATE, "
+        "TAX_ST, TAX_END, GOODS_HASU_FLG, GOODS_HASU_ICHI, GADD_HASU_FLG, GADD_HASU_ICHI) VALUES "
+        "('A', 'inventory', 0, '0', '1', '0', 1, '2014/03/31', 5, 8, '3', '1', '0', '0'), "
+        "('B', 'goods', 0, '0', '0', '0', 1, NULL, NULL, NULL, NULL, NULL, NULL, NULL), "
+        "('C', 'goods', 0, '0', '0', '0', 1, NULL, NULL, NULL, NULL, NULL, NULL, NULL), "
+        "('D', 'goods', 0, '0', '0', '0', 1, NULL, NULL, NULL, NULL, NULL, NULL, NULL), "
+        "('X', 'inventory', 0, '0', '1', '0', 1, NULL, NULL, NULL, NULL, NULL, NULL, NULL);\n");
+    for (const char *c : {"A", "B", "C", "D", "X"})
+        script += QStringLiteral("INSERT INTO MGOODS VALUES ('%1-1', 'g', '%1', 0, 1050, 1050, 1050, 1050, "
+                                 "1050, 1050, 1050, 1050, 1050, NULL);\n")
+                      .arg(QLatin1String(c));
+    return script;
+}
+
+ConversionParams fiveToEight()
+{
+    ConversionParams p;
+    p.CalcMethod = 1;
+    p.TAX_ST = {QStringLiteral("0"), QStringLiteral("5"), QString()};
+    p.TAX_END = {QString(), QStringLiteral("8"), QStringLiteral("0")};
+    p.HASU_FLG = {HasuRoundHalfUp, HasuNone};
+    p.HASU_ICHI = {0, 0};
+    return p;
+}
+
+RunValues deferred()
+{
+    return RunValues{1, 0, true, QStringLiteral("2014/04/01 10:00:00"), QStringLiteral("201404"), Today};
+}
+
+// One operator: the program's connection and a run over it.
+struct Operator
+{
+    Connection connection;
+    ConversionParams params = fiveToEight();
+    int reports = 0;
+    std::unique_ptr<PriceUpdater> updater;
+
+    bool open(const QString &connectionText)
+    {
+        if (!connection.open(connectionText))
+            return false;
+        updater = std::make_unique<PriceUpdater>(connection, params, deferred(), [this] { ++reports; });
+        return true;
+    }
+
+    // One category as the run converts it in deferred mode, in its own transaction; the step
+    // result, or -2 when the transaction could not be begun or committed.
+    int convert(const QString &itemCd, const QString &invFlg)
+    {
+        if (!connection.beginTrans())
+            return -2;
+        int r = updater->prfn_MarkCategory(itemCd, 0, invFlg);
+        if (r == 0 && invFlg == QStringLiteral("0")) {
+            r = updater->prfn_UpdateMGoods(itemCd, 0);
+            if (r == 0)
+                r = updater->prfn_UpdateMGoodsPending();
+        }
+        if (r == -1)
+            return r;
+        return connection.commitTrans() ? r : -2;
+    }
+};
+
+} // namespace
+
+class TestPriceServer : public QObject
+{
+    Q_OBJECT
+
+    std::unique_ptr<test::PriceDb> m_db;
+    std::unique_ptr<Operator> m_firstOperator;
+    std::unique_ptr<Operator> m_secondOperator;
+
+    Operator &first() { return *m_firstOperator; }
+    Operator &second() { return *m_secondOperator; }
+
+    bool newStore()
+    {
+        static int stores = 0;
+        m_firstOperator = std::make_unique<Operator>();
+        m_secondOperator = std::make_unique<Operator>();
+        m_db = std::make_unique<test::PriceDb>(
+            test::PgServer::instance(), QStringLiteral("two%1").arg(++stores), QStringLiteral("integer"));
+        if (!m_db->error().isEmpty() || !m_db->fill(storeScript()).isEmpty())
+            return false;
+        return first().open(m_db->connectionText()) && second().open(m_db->connectionText());
+    }
+
+    QString price(const QString &category)
+    {
+        return m_db
+            ->value(
+                QStringLiteral("SELECT HYOJYUN_PRC || '|' || H_ADD1_PRC FROM MGOODS WHERE JAN_CD = '%1-1'")
+                    .arg(category))
+            .toString();
+    }
+
+    QString state(const QString &category)
+    {
+        return m_db
+            ->value(QStringLiteral("SELECT COALESCE(UPDATE_DATE, '-') || '|' || COMP_FLG FROM MITEMCNT "
+                                   "WHERE ITEM_CD = '%1'")
+                        .arg(category))
+            .toString();
+    }
+
+    // Runs the other operator's work once, at the first statement a connection sends after it
+    // has read the pending list: the list still shows what the other operator is about to change.
+    static void afterPendingList(Connection &connection, std::function<void()> meanwhile)
+    {
+        int seen = 0;
+        connection.setStatementHook([seen, meanwhile](const QString &sql) mutable {
+            if (seen == 1)
+                meanwhile();
+            if (seen < 2 && (seen == 1 || sql.startsWith(QStringLiteral(
+                                              "SELECT ITEM_CD, ISNULL(DETAIL_NO, 0) AS DETAIL_NO, TAX_ST"))))
+                ++seen;
+            return std::optional<QString>();
+        });
+    }
+
+    // The first operator converts category C, and with it the pending category A, while the
+    // second operator has read A as pending.
+    void firstOperatorConvertsMeanwhile()
+    {
+        afterPendingList(second().connection, [this] {
+            if (first().convert(QStringLiteral("C"), QStringLiteral("0")) != 0)
+                qWarning() << "the first operator failed:"
+                           << first().connection.errors().value(0).description;
+        });
+    }
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        const test::PgServer &server = test::PgServer::instance();
+        if (!server.skipReason().isEmpty())
+            QSKIP(qPrintable(server.skipReason()));
+        QVERIFY2(server.isRunning(), qPrintable(server.error()));
+    }
+
+    // Read committed: the second operator's claim of A finds it completed and leaves its prices
+    // alone. A is converted once (1050 at 5 % is 1000 net, 1080 at 8 %), not twice (1110).
+    void aPendingCategoryIsConvertedOnceByTwoOperators()
+    {
+        QVERIFY(newStore());
+        firstOperatorConvertsMeanwhile();
+        QCOMPARE(second().convert(QStringLiteral("B"), QStringLiteral("0")), 0);
+        QCOMPARE(first().reports + second().reports, 0);
+        for (const char *c : {"A", "B", "C"})
+            QCOMPARE(price(QLatin1String(c)), QStringLiteral("1080|1080"));
+        QCOMPARE(state(QStringLiteral("A")), QStringLiteral("2014/03/31|1"));
+        QCOMPARE(state(QStringLiteral("B")), Day + QStringLiteral("|1"));
+        QCOMPARE(state(QStringLiteral("C")), Day + QStringLiteral("|1"));
+        QCOMPARE(m_db->value(QStringLiteral("SELECT COMP_DATE FROM MITEMCNT WHERE ITEM_CD = 'A'")).toString(),
+                 Day);
+    }
+
+    // Repeatable read, as snapshot isolation: the second operator's claim of A is a write conflict.
+    // Its category's transaction is rolled back and reported with the server's words; nothing is
+    // lost, and its next run converts B.
+    void underSnapshotIsolationTheLoserRollsBackAndRunsAgain()
+    {
+        QVERIFY(newStore());
+        QVERIFY(second().connection.execute(
+            QStringLiteral("SET SESSION CHARACTERISTICS AS TRANSACTION ISOLATION LEVEL REPEATABLE READ")));
+        firstOperatorConvertsMeanwhile();
+        QCOMPARE(second().convert(QStringLiteral("B"), QStringLiteral("0")), -1);
+        QCOMPARE(second().reports, 1);
+        QVERIFY2(second().connection.errors().value(0).description.contains(QStringLiteral("serialize")),
+                 qPrintable(second().connection.errors().value(0).description));
+        QVERIFY(!second().connection.inTransaction());
+        QCOMPARE(price(QStringLiteral("A")), QStringLiteral("1080|1080"));
+        QCOMPARE(price(QStringLiteral("B")), QStringLiteral("1050|1050"));
+        QCOMPARE(state(QStringLiteral("B")), QStringLiteral("-|0"));
+
+        second().connection.setStatementHook({});
+        QCOMPARE(second().convert(QStringLiteral("B"), QStringLiteral("0")), 0);
+        for (const char *c : {"A", "B", "C"})
+            QCOMPARE(price(QLatin1String(c)), QStringLiteral("1080|1080"));
+        QCOMPARE(state(QStringLiteral("B")), Day + QStringLiteral("|1"));
+    }
+
+    // An inventory category the second operator records while the first is converting the pending
+    // ones stays pending: it is not completed without its prices, and the next conversion of
+    // another category converts it.
+    void aCategoryRecordedMeanwhileStaysPending()
+    {
+        QVERIFY(newStore());
+        afterPendingList(first().connection, [this] {
+            if (second().convert(QStringLiteral("X"), QStringLiteral("1")) != 0)
+                qWarning() << "the second operator failed:"
+                           << second().connection.errors().value(0).description;
+        });
+        QCOMPARE(first().convert(QStringLiteral("B"), QStringLiteral("0")), 0);
+        QCOMPARE(state(QStringLiteral("X")), Day + QStringLiteral("|0"));
+        QCOMPARE(price(QStringLiteral("X")), QStringLiteral("1050|1050"));
+        first().connection.setStatementHook({});
+        QCOMPARE(first().convert(QStringLiteral("D"), QStringLiteral("0")), 0);
+        QCOMPARE(state(QStringLiteral("X")), Day + QStringLiteral("|1"));
+        for (const char *c : {"A", "B", "D", "X"})
+            QCOMPARE(price(QLatin1String(c)), QStringLiteral("1080|1080"));
+        QCOMPARE(first().reports + second().reports, 0);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestPriceServer)
+#include "tst_priceserver.moc"
