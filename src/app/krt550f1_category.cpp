@@ -189,6 +189,7 @@ bool KRT550F1::prsb_BunruiCheck()
         BunruiCheckOK = true;
         openCheckedStage();
     } catch (const ComponentError &error) {
+        // "prsb_BuntuiCheck" is the family's own spelling of this title; operators know it so.
         MessageBoxes::plain(QStringLiteral("%1 : %2").arg(error.number).arg(error.description), mb::Critical,
                             QStringLiteral("KRT550:prsb_BuntuiCheck"));
     }

@@ -49,6 +49,7 @@ public:
     int HonShiten() const { return m_honShiten; }
 
     // The number of unmatched keys: 0 exactly when there are none, capped at the largest short.
+    // "UnMutch" (unmatched) here and in PrintUnMutch is the family's own spelling of the method names.
     short GetUnMutch();
 
     // Shows the unmatched list (major category code, sub-category number, number of goods) in a
