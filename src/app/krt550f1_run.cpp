@@ -1,11 +1,11 @@
 // The conversion run of the main form.
-#include "krt550f1.h"
+#include "app/krt550f1.h"
 
-#include "db/messages.h"
-#include "family/messagebox.h"
-#include "family/screenpointer.h"
 #include "params/conditionpanel.h"
 #include "pricing/priceupdate.h"
+#include "widgets/messagebox.h"
+#include "widgets/messages.h"
+#include "widgets/screenpointer.h"
 
 namespace krt {
 

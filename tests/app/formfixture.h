@@ -5,12 +5,12 @@
 
 #include "app/krt550f1.h"
 #include "app/krt550h1.h"
-#include "category/categorygrid.h"
-#include "family/messagebox.h"
-#include "family/qlb347u1.h"
-#include "family/qlm522c1.h"
-#include "installation.h"
+#include "install/installation.h"
 #include "params/conditionpanel.h"
+#include "widgets/categorygrid.h"
+#include "widgets/functionkeybar.h"
+#include "widgets/messagebox.h"
+#include "widgets/unmatchedpreview.h"
 
 #include <QApplication>
 #include <QComboBox>

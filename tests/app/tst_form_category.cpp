@@ -1,7 +1,7 @@
 #include "formfixture.h"
 
 #include "db/sqltext.h"
-#include "family/screenpointer.h"
+#include "widgets/screenpointer.h"
 
 #include <QElapsedTimer>
 

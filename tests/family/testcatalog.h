@@ -1,7 +1,7 @@
 #pragma once
 
 #include "db/connection.h"
-#include "installation.h"
+#include "install/installation.h"
 
 #include <QDir>
 #include <QTemporaryDir>

@@ -1,6 +1,6 @@
 #include "pricedb.h"
 
-#include "installation.h"
+#include "install/installation.h"
 
 #include <QDebug>
 #include <QDir>

@@ -1,9 +1,4 @@
-#include "qlm522c1.h"
-
-#include <QApplication>
-#include <QPrintPreviewDialog>
-#include <QPrinter>
-#include <QTextDocument>
+#include "category/categorycheck.h"
 
 #include <limits>
 
@@ -12,17 +7,10 @@ namespace krt {
 namespace {
 
 const QString Source = QStringLiteral("QLM522.QLM522C1");
-const QString ListTitle = QStringLiteral("分類不一致リスト");
 
 // ADO's numbers for an unusable connection and for an unspecified provider failure.
 constexpr long ErrConnectionUnusable = 3709;
 constexpr long ErrUnspecified = -2147467259;
-
-QLM522C1::PreviewSeam &previewSeam()
-{
-    static QLM522C1::PreviewSeam seam;
-    return seam;
-}
 
 // The category keys in use in one table, a missing sub-category read as 0 (read from the
 // table's category index alone).
@@ -76,39 +64,20 @@ ComponentError readError(const Connection &connection)
     return error;
 }
 
-QString listHtml(const QList<QLM522C1::UnmatchedKey> &keys)
-{
-    QString html = QStringLiteral("<h2 align=\"center\">") + ListTitle + QStringLiteral("</h2>") +
-                   QStringLiteral("<table border=\"1\" cellspacing=\"0\" cellpadding=\"4\" width=\"100%\">") +
-                   QStringLiteral("<tr><th>大分類コード</th><th>中分類番号</th><th>商品数</th></tr>");
-    for (const QLM522C1::UnmatchedKey &key : keys)
-        html += QStringLiteral("<tr><td>%1</td><td align=\"right\">%2</td><td align=\"right\">%3</td></tr>")
-                    .arg(key.daiBunruiCd.toHtmlEscaped(), key.chuBunruiCd.toHtmlEscaped(),
-                         QString::number(key.goodsCount));
-    html += QStringLiteral("</table><p>") + QStringLiteral("不一致 %1 件").arg(keys.size()) +
-            QStringLiteral("</p>");
-    return html;
-}
-
 } // namespace
 
-void QLM522C1::setPreviewSeam(PreviewSeam seam)
-{
-    previewSeam() = std::move(seam);
-}
-
-QLM522C1::QLM522C1(Connection *connection)
+CategoryCheck::CategoryCheck(Connection *connection)
     : m_connection(connection)
 {}
 
-void QLM522C1::setHonShiten(int value)
+void CategoryCheck::setHonShiten(int value)
 {
     if (value != m_honShiten)
         m_unmatched.reset();
     m_honShiten = value;
 }
 
-const QList<QLM522C1::UnmatchedKey> &QLM522C1::unmatched()
+const QList<CategoryCheck::UnmatchedKey> &CategoryCheck::unmatched()
 {
     if (m_unmatched)
         return *m_unmatched;
@@ -125,27 +94,10 @@ const QList<QLM522C1::UnmatchedKey> &QLM522C1::unmatched()
     return *m_unmatched;
 }
 
-short QLM522C1::GetUnMutch()
+short CategoryCheck::GetUnMutch()
 {
     constexpr qsizetype most = std::numeric_limits<short>::max();
     return static_cast<short>(qMin(unmatched().size(), most));
-}
-
-void QLM522C1::PrintUnMutch(short)
-{
-    QTextDocument document;
-    document.setHtml(listHtml(unmatched()));
-    if (previewSeam()) {
-        previewSeam()(document);
-        return;
-    }
-    QPrinter printer;
-    printer.setDocName(ListTitle);
-    QPrintPreviewDialog preview(&printer, QApplication::activeWindow());
-    preview.setWindowTitle(ListTitle);
-    QObject::connect(&preview, &QPrintPreviewDialog::paintRequested, &preview,
-                     [&document](QPrinter *target) { document.print(target); });
-    preview.exec();
 }
 
 } // namespace krt

@@ -1,8 +1,8 @@
-#include "messages.h"
+#include "widgets/messages.h"
 
-#include "../family/messagebox.h"
-#include "../family/qlb318c1.h"
-#include "../family/screenpointer.h"
+#include "widgets/messagebox.h"
+#include "widgets/numberedmessages.h"
+#include "widgets/screenpointer.h"
 
 namespace krt {
 

@@ -1,14 +1,11 @@
 #pragma once
 
-#include "../db/connection.h"
+#include "db/connection.h"
 
 #include <QList>
 #include <QString>
 
-#include <functional>
 #include <optional>
-
-class QTextDocument;
 
 namespace krt {
 
@@ -21,14 +18,15 @@ struct ComponentError
     QString description;
 };
 
-// The family's category check (QLM522.QLM522C1). A category key in use that the category masters
+// The data part of the family's category check (QLM522.QLM522C1; the component with its print
+// preview is QLM522C1 in widgets/unmatchedpreview.h). A category key in use that the category masters
 // do not know is unmatched: its goods would never be converted. The keys in use are those of the
 // goods master MGOODS and, when HonShiten is not 0, also those of the stock table IZAIKO (the
 // stock is then converted directly). A key is unmatched when its DAI_BUNRUI_CD has no MITEMCD
 // row, or when its CHU_BUNRUI_CD (neither Null nor 0) has no MITEMDTL row of detail kind '71'
 // under that major category. Reads through the program's connection; a database that cannot be
 // read throws ComponentError.
-class QLM522C1
+class CategoryCheck
 {
 public:
     // One unmatched key with the number of distinct goods (JAN codes) that carry it.
@@ -39,11 +37,7 @@ public:
         int goodsCount = 0;
     };
 
-    // Receives the unmatched list's document instead of the modal print preview (tests).
-    using PreviewSeam = std::function<void(const QTextDocument &)>;
-    static void setPreviewSeam(PreviewSeam seam);
-
-    explicit QLM522C1(Connection *connection);
+    explicit CategoryCheck(Connection *connection);
 
     void setHonShiten(int value);
     int HonShiten() const { return m_honShiten; }
@@ -52,14 +46,10 @@ public:
     // "UnMutch" (unmatched) here and in PrintUnMutch is the family's own spelling of the method names.
     short GetUnMutch();
 
-    // Shows the unmatched list (major category code, sub-category number, number of goods) in a
-    // modal print preview from which the operator prints it. The argument is the family's output
-    // mode; the preview is the only one this component offers, so every value opens it.
-    void PrintUnMutch(short mode);
-
-private:
+    // The unmatched keys in category order, read once per HonShiten value.
     const QList<UnmatchedKey> &unmatched();
 
+private:
     Connection *m_connection;
     int m_honShiten = 0;
     std::optional<QList<UnmatchedKey>> m_unmatched; // read once per HonShiten value
