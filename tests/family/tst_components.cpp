@@ -1,5 +1,5 @@
 #include "db/systemparameters.h"
-#include "family/testcatalog.h"
+#include "support/testcatalog.h"
 #include "widgets/unmatchedpreview.h"
 
 #include <QApplication>

@@ -1,6 +1,6 @@
 #include "db/connection.h"
-#include "family/testcatalog.h"
 #include "params/conditionpanel.h"
+#include "support/testcatalog.h"
 #include "widgets/messagebox.h"
 
 #include <QApplication>

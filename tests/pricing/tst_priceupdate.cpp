@@ -1,6 +1,6 @@
-#include "pricedb.h"
 #include "pricing/pricestatements.h"
 #include "pricing/priceupdate.h"
+#include "support/testcatalog.h"
 
 #include <QTest>
 
@@ -14,6 +14,18 @@ namespace {
 const QString KoushinDt = QStringLiteral("2014/04/01 10:00:00");
 const QDate Today(2014, 4, 1);
 const QString Day = QStringLiteral("2014/04/01");
+
+// The statements of the run that do not depend on a category, as the database receives them.
+const QString WorkListText =
+    QStringLiteral("SELECT ITEM_CD, ISNULL(DETAIL_NO, 0) AS DETAIL_NO, INV_FLG FROM MITEMCNT WHERE "
+                   "(MITEMCNT.CHK = 1) AND (UPDATE_DATE Is Null) ORDER BY INV_FLG DESC");
+const QString PendingListText =
+    QStringLiteral("SELECT ITEM_CD, ISNULL(DETAIL_NO, 0) AS DETAIL_NO, TAX_ST, TAX_END, GOODS_HASU_FLG, "
+                   "GOODS_HASU_ICHI, GADD_HASU_FLG, GADD_HASU_ICHI FROM MITEMCNT WHERE (UPDATE_DATE Is Not "
+                   "Null) AND (COMP_FLG = '0') AND (INV_FLG = '1') ");
+const QString CompletionText =
+    QStringLiteral("UPDATE MITEMCNT SET COMP_FLG = '1', COMP_DATE = '2014/04/01' WHERE (INV_FLG = '1') "
+                   "AND (COMP_FLG = '0') AND (UPDATE_DATE Is Not Null) ");
 
 // A store with an inventory category A, the categories B and C, a sub-category 12 of B and a
 // category D; A, B and C are marked. Each category holds goods without a sub-category number and
@@ -218,11 +230,14 @@ private:
                            .arg(itemCd)));
     }
 
-    // The categories in the order the work list delivers them.
+    // The marked categories not converted yet, inventory categories first, as the work list must
+    // deliver them.
     QStringList workListOrder()
     {
         QStringList order;
-        for (const QVariantList &row : m_db->rows(workListQuery()))
+        for (const QVariantList &row :
+             m_db->rows(QStringLiteral("SELECT ITEM_CD FROM MITEMCNT WHERE CHK = 1 AND UPDATE_DATE IS NULL "
+                                       "ORDER BY INV_FLG DESC, rowid")))
             order.append(row.value(0).toString());
         return order;
     }
@@ -236,7 +251,7 @@ private Q_SLOTS:
         QCOMPARE(m_db->fill(QStringLiteral("UPDATE MITEMCNT SET CHK = NULL;\n")), QString());
         const std::vector<CategoryState> before = statesOf(*m_db);
         QCOMPARE(run(fiveToEight(), values(1)), RunOutcome::Completed);
-        QCOMPARE(m_sent, QStringList{workListQuery()});
+        QCOMPARE(m_sent, QStringList{WorkListText});
         QCOMPARE(m_reports, 0);
         QVERIFY(statesOf(*m_db) == before);
     }
@@ -288,10 +303,11 @@ private Q_SLOTS:
     void directModeSendsEachCategoryInATransactionOfItsOwn()
     {
         QVERIFY(newStore());
-        const QStringList order = workListOrder();
+        const QStringList order{QStringLiteral("A"), QStringLiteral("B"), QStringLiteral("C")};
+        QCOMPARE(workListOrder(), order);
         QCOMPARE(run(fiveToEight(), values(1, false)), RunOutcome::Completed);
         const ConversionParams p = fiveToEight();
-        QStringList expected{workListQuery()};
+        QStringList expected{WorkListText};
         for (const QString &c : order)
             expected << QStringLiteral("BEGIN TRANSACTION")
                      << *recordStatement(c, 0,
@@ -339,25 +355,25 @@ private Q_SLOTS:
         const QString third = order[2];
         const ConversionParams p = fiveToEight();
         const QString expectedSequence[] = {
-            workListQuery(),
+            WorkListText,
             QStringLiteral("BEGIN TRANSACTION"),
             *recordStatement(QStringLiteral("A"), 0, QStringLiteral("1"), p, 1, Today),
             QStringLiteral("COMMIT TRANSACTION"),
             QStringLiteral("BEGIN TRANSACTION"),
             *recordStatement(second, 0, QStringLiteral("0"), p, 1, Today),
             mgoodsStatement(second, 0, p, 1, KoushinDt),
-            pendingListQuery(),
+            PendingListText,
             *pendingMGoodsStatement(QStringLiteral("A"), 0,
                                     StoredParams{5, 8, QStringLiteral("3"), QStringLiteral("1"),
                                                  QStringLiteral("2"), QStringLiteral("2")},
                                     KoushinDt),
-            completionStatement(Today),
+            CompletionText,
             QStringLiteral("COMMIT TRANSACTION"),
             QStringLiteral("BEGIN TRANSACTION"),
             *recordStatement(third, 0, QStringLiteral("0"), p, 1, Today),
             mgoodsStatement(third, 0, p, 1, KoushinDt),
-            pendingListQuery(),
-            completionStatement(Today),
+            PendingListText,
+            CompletionText,
             QStringLiteral("COMMIT TRANSACTION"),
         };
         QCOMPARE(m_sent, QStringList(std::begin(expectedSequence), std::end(expectedSequence)));
@@ -414,7 +430,7 @@ private Q_SLOTS:
         m_sent.clear();
         QCOMPARE(run(eightToTen(), values(stockMode)), RunOutcome::Completed);
         QCOMPARE(m_reports, 0);
-        QCOMPARE(m_sent, QStringList{workListQuery()});
+        QCOMPARE(m_sent, QStringList{WorkListText});
         const std::vector<CategoryState> twice = statesOf(*m_db);
         for (std::size_t i = 0; i < Categories.size(); ++i)
             QVERIFY2(twice[i] == once[i], qPrintable(Categories[i].itemCd));
@@ -502,7 +518,7 @@ private Q_SLOTS:
             // The run's own operations end it without a grid reload; a statement's failure with one.
             const bool runOperation = sequence[fault] == QLatin1String("BEGIN TRANSACTION") ||
                                       sequence[fault] == QLatin1String("COMMIT TRANSACTION") ||
-                                      sequence[fault] == workListQuery();
+                                      sequence[fault] == WorkListText;
             QVERIFY2(outcome == (runOperation ? RunOutcome::RunFailed : RunOutcome::StepFailed),
                      qPrintable(trial));
             QVERIFY2(m_reports == 1, qPrintable(trial));
@@ -611,7 +627,7 @@ private Q_SLOTS:
         QVERIFY(connection().beginTrans());
         QCOMPARE(updater.prfn_UpdateMGoodsPending(), 0);
         QVERIFY(connection().commitTrans());
-        QCOMPARE(m_sent.mid(1, 2), (QStringList{pendingListQuery(), completionStatement(Today)}));
+        QCOMPARE(m_sent.mid(1, 2), (QStringList{PendingListText, CompletionText}));
         QCOMPARE(m_reports, 0);
     }
 };

@@ -1,12 +1,17 @@
 #pragma once
 
+// The test catalogs of the unit tests, made with the store builder of the installation tool, which
+// also makes the whole installations of the form tests, the robustness trials and the benchmark.
+
 #include "db/connection.h"
 #include "install/installation.h"
 
 #include <QDir>
 #include <QTemporaryDir>
+#include <QVariantList>
 
 #include <memory>
+#include <vector>
 
 namespace krt::test {
 
@@ -76,6 +81,33 @@ public:
 private:
     std::unique_ptr<Connection> m_conn;
     std::unique_ptr<TestCatalog> m_catalog;
+};
+
+// A test's catalog with the program's connection open on it and a second connection for looking
+// at the tables.
+class PriceDb
+{
+public:
+    PriceDb();
+
+    // Empty when the catalog was made and both connections opened, otherwise what failed.
+    QString error() const { return m_error; }
+
+    Connection &connection() { return m_connection; }
+    QString connectionText() const { return m_catalog.connectionText(); }
+
+    // Runs statements (";" at line ends) through the installation tool; empty or what failed.
+    QString fill(const QString &script) const { return m_catalog.run(script); }
+
+    // Every row of a query, read through the second connection.
+    std::vector<QVariantList> rows(const QString &sql);
+    QVariant value(const QString &sql);
+
+private:
+    TestCatalog m_catalog;
+    QString m_error;
+    Connection m_connection;
+    Connection m_look;
 };
 
 } // namespace krt::test

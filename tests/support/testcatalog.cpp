@@ -1,35 +1,16 @@
-#include "pricedb.h"
-
-#include "install/installation.h"
+#include "support/testcatalog.h"
 
 #include <QDebug>
-#include <QDir>
 
 namespace krt::test {
 
 PriceDb::PriceDb()
-    : m_file(m_dir.filePath(QStringLiteral("TMCS01.db")))
 {
-    if (!m_dir.isValid()) {
-        m_error = QStringLiteral("no temporary folder");
-        return;
-    }
-    m_error = install::createCatalog(m_file);
+    m_error = m_catalog.create();
     if (!m_error.isEmpty())
         return;
     if (!m_connection.open(connectionText()) || !m_look.open(connectionText()))
-        m_error = QStringLiteral("cannot open ") + m_file;
-}
-
-QString PriceDb::connectionText() const
-{
-    return QStringLiteral("Provider=SQLite;Data Source=%1;Initial Catalog=TMCS01")
-        .arg(QDir::toNativeSeparators(m_dir.path()));
-}
-
-QString PriceDb::fill(const QString &script) const
-{
-    return install::runScript(m_file, script);
+        m_error = QStringLiteral("cannot open ") + m_catalog.file();
 }
 
 std::vector<QVariantList> PriceDb::rows(const QString &sql)
