@@ -24,7 +24,7 @@ struct Lane
 
     void run(int stockMode, int first, int trials, int lanes)
     {
-        const TrialStore store(trialOptions(300, 30000), stockMode);
+        const TrialStore store(trialOptions(300, 15000), stockMode);
         if (!store.error().isEmpty()) {
             failure = store.error();
             return;
