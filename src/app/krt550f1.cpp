@@ -1,16 +1,16 @@
-#include "krt550f1.h"
+#include "app/krt550f1.h"
 
-#include "krt550h1.h"
+#include "app/krt550h1.h"
 
-#include "category/categorygrid.h"
 #include "category/categorytable.h"
-#include "db/messages.h"
-#include "family/fonts.h"
-#include "family/qlb347u1.h"
-#include "family/screenpointer.h"
-#include "family/settingsstore.h"
-#include "family/twips.h"
 #include "params/conditionpanel.h"
+#include "platform/settingsstore.h"
+#include "widgets/categorygrid.h"
+#include "widgets/fonts.h"
+#include "widgets/functionkeybar.h"
+#include "widgets/messages.h"
+#include "widgets/screenpointer.h"
+#include "widgets/twips.h"
 
 #include <QCloseEvent>
 

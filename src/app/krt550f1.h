@@ -1,8 +1,8 @@
 #pragma once
 
 #include "db/connection.h"
-#include "db/dblist.h"
-#include "family/clock.h"
+#include "platform/clock.h"
+#include "platform/dblist.h"
 
 #include <QString>
 #include <QWidget>

@@ -1,16 +1,16 @@
 // The category control table, the category grid and the category check of the main form.
-#include "krt550f1.h"
+#include "app/krt550f1.h"
 
-#include "krt550h1.h"
+#include "app/krt550h1.h"
 
-#include "category/categorygrid.h"
 #include "category/categorytable.h"
-#include "db/messages.h"
-#include "family/messagebox.h"
-#include "family/qlb347u1.h"
-#include "family/qlm522c1.h"
-#include "family/screenpointer.h"
 #include "params/conditionpanel.h"
+#include "widgets/categorygrid.h"
+#include "widgets/functionkeybar.h"
+#include "widgets/messagebox.h"
+#include "widgets/messages.h"
+#include "widgets/screenpointer.h"
+#include "widgets/unmatchedpreview.h"
 
 namespace krt {
 
@@ -238,6 +238,7 @@ bool KRT550F1::prsb_BunruiCheck()
             closeCheckedStage();
             BunruiCheckOK = false;
         }
+        // "prsb_BuntuiCheck" is the family's own spelling of this title; operators know it so.
         MessageBoxes::plain(QStringLiteral("%1 : %2").arg(error.number).arg(error.description), mb::Critical,
                             QStringLiteral("KRT550:prsb_BuntuiCheck"));
     }

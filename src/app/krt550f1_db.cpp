@@ -1,16 +1,16 @@
 // The database list, the connection and the database switch of the main form.
-#include "krt550f1.h"
+#include "app/krt550f1.h"
 
-#include "krt550h1.h"
+#include "app/krt550h1.h"
 
-#include "category/categorygrid.h"
-#include "db/messages.h"
-#include "family/messagebox.h"
-#include "family/qlb318c2.h"
-#include "family/screenpointer.h"
-#include "family/settingsstore.h"
+#include "db/systemparameters.h"
 #include "params/conditionpanel.h"
+#include "platform/settingsstore.h"
 #include "pricing/writeaccess.h"
+#include "widgets/categorygrid.h"
+#include "widgets/messagebox.h"
+#include "widgets/messages.h"
+#include "widgets/screenpointer.h"
 
 #include <QComboBox>
 #include <QDir>

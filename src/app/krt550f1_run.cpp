@@ -1,18 +1,18 @@
 // The conversion run of the main form: the confirmation with its preview, the run under a
 // progress dialog with a Stop button, the summary and the run log.
-#include "krt550f1.h"
+#include "app/krt550f1.h"
 
-#include "category/categorygrid.h"
 #include "category/categorytable.h"
-#include "db/messages.h"
-#include "family/messagebox.h"
-#include "family/qlb347u1.h"
-#include "family/screenpointer.h"
-#include "family/settingsstore.h"
 #include "params/conditionpanel.h"
+#include "platform/settingsstore.h"
 #include "pricing/priceupdate.h"
 #include "pricing/runpreview.h"
 #include "pricing/runreport.h"
+#include "widgets/categorygrid.h"
+#include "widgets/functionkeybar.h"
+#include "widgets/messagebox.h"
+#include "widgets/messages.h"
+#include "widgets/screenpointer.h"
 
 #include <QApplication>
 #include <QComboBox>

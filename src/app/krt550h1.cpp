@@ -1,13 +1,13 @@
-#include "krt550h1.h"
+#include "app/krt550h1.h"
 
-#include "krt550f1.h"
+#include "app/krt550f1.h"
 
-#include "db/messages.h"
-#include "family/messagebox.h"
-#include "family/qlb347u1.h"
-#include "family/settingsstore.h"
-#include "family/singleinstance.h"
 #include "params/conditionpanel.h"
+#include "platform/settingsstore.h"
+#include "platform/singleinstance.h"
+#include "widgets/functionkeybar.h"
+#include "widgets/messagebox.h"
+#include "widgets/messages.h"
 
 #include <QApplication>
 #include <QLibraryInfo>

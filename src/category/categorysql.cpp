@@ -1,6 +1,6 @@
-#include "categorysql.h"
+#include "category/categorysql.h"
 
-#include "../db/sqltext.h"
+#include "db/sqltext.h"
 
 namespace krt::category {
 

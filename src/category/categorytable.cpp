@@ -1,6 +1,6 @@
-#include "categorytable.h"
+#include "category/categorytable.h"
 
-#include "categorysql.h"
+#include "category/categorysql.h"
 
 #include <QDateTime>
 

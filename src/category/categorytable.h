@@ -1,6 +1,6 @@
 #pragma once
 
-#include "../db/connection.h"
+#include "db/connection.h"
 
 #include <QDate>
 #include <QList>

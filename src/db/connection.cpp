@@ -1,7 +1,7 @@
-#include "connection.h"
+#include "db/connection.h"
 
-#include "connectiontext.h"
-#include "dialect.h"
+#include "db/connectiontext.h"
+#include "db/dialect.h"
 
 #include <QAtomicInt>
 #include <QFileInfo>

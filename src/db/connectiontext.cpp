@@ -1,4 +1,4 @@
-#include "connectiontext.h"
+#include "db/connectiontext.h"
 
 #include <QDir>
 #include <QFileInfo>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "connection.h"
+#include "db/connection.h"
 
 #include <QString>
 

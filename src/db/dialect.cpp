@@ -1,4 +1,4 @@
-#include "dialect.h"
+#include "db/dialect.h"
 
 #include <vector>
 

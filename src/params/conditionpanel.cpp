@@ -1,6 +1,6 @@
-#include "conditionpanel.h"
+#include "params/conditionpanel.h"
 
-#include "../db/messages.h"
+#include "widgets/messages.h"
 
 #include <QButtonGroup>
 #include <QFocusEvent>

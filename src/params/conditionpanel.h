@@ -1,6 +1,6 @@
 #pragma once
 
-#include "conversionparams.h"
+#include "pricing/conversionparams.h"
 
 #include <QPointer>
 #include <QString>

@@ -1,4 +1,4 @@
-#include "pricesql.h"
+#include "pricing/pricesql.h"
 
 namespace krt::pricing {
 

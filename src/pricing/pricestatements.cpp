@@ -1,7 +1,7 @@
-#include "pricestatements.h"
+#include "pricing/pricestatements.h"
 
-#include "../db/sqltext.h"
-#include "pricesql.h"
+#include "db/sqltext.h"
+#include "pricing/pricesql.h"
 
 #include <algorithm>
 #include <array>

@@ -1,6 +1,6 @@
-#include "priceupdate.h"
+#include "pricing/priceupdate.h"
 
-#include "pricestatements.h"
+#include "pricing/pricestatements.h"
 
 #include <limits>
 

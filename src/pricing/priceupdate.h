@@ -1,7 +1,7 @@
 #pragma once
 
-#include "../db/connection.h"
-#include "../params/conversionparams.h"
+#include "db/connection.h"
+#include "pricing/conversionparams.h"
 
 #include <QDate>
 #include <QString>

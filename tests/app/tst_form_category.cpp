@@ -1,8 +1,8 @@
-#include "formfixture.h"
+#include "support/formfixture.h"
 
 #include "db/sqltext.h"
-#include "family/qlb318c1.h"
-#include "family/screenpointer.h"
+#include "widgets/numberedmessages.h"
+#include "widgets/screenpointer.h"
 
 #include <QElapsedTimer>
 #include <QMessageBox>

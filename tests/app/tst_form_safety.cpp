@@ -1,4 +1,4 @@
-#include "formfixture.h"
+#include "support/formfixture.h"
 
 #include <QFile>
 #include <QLineEdit>

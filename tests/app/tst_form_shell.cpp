@@ -1,7 +1,7 @@
-#include "formfixture.h"
+#include "support/formfixture.h"
 
-#include "db/messages.h"
-#include "family/twips.h"
+#include "widgets/messages.h"
+#include "widgets/twips.h"
 
 #include <QFileInfo>
 #include <QLabel>

@@ -1,6 +1,6 @@
-#include "formfixture.h"
+#include "support/formfixture.h"
 
-#include "family/screenpointer.h"
+#include "widgets/screenpointer.h"
 
 #include <QDir>
 #include <QFile>

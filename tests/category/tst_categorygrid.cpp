@@ -1,4 +1,4 @@
-#include "category/categorygrid.h"
+#include "widgets/categorygrid.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

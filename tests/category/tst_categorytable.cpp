@@ -1,5 +1,5 @@
 #include "category/categorytable.h"
-#include "family/testcatalog.h"
+#include "support/testcatalog.h"
 
 #include <QDateTime>
 #include <QRegularExpression>

@@ -4,7 +4,7 @@
 
 #include "db/connection.h"
 #include "db/connectiontext.h"
-#include "family/testcatalog.h"
+#include "support/testcatalog.h"
 
 #include <QDir>
 #include <QElapsedTimer>

@@ -2,9 +2,9 @@
 // text of a position, the installed inventory version and the connection text in force.
 
 #include "db/connection.h"
-#include "db/dblist.h"
-#include "family/settingsstore.h"
-#include "family/testcatalog.h"
+#include "platform/dblist.h"
+#include "platform/settingsstore.h"
+#include "support/testcatalog.h"
 
 #include <QDir>
 #include <QFile>

@@ -4,7 +4,7 @@
 
 #include "db/connection.h"
 #include "db/dialect.h"
-#include "family/testcatalog.h"
+#include "support/testcatalog.h"
 
 #include <QTest>
 

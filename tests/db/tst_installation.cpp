@@ -2,11 +2,11 @@
 // way it finds a real one, that its data pass the category check and give the work list that
 // was asked for, and that an existing installation is never overwritten by accident.
 
+#include "category/categorycheck.h"
 #include "db/connection.h"
-#include "db/dblist.h"
-#include "family/qlm522c1.h"
-#include "family/settingsstore.h"
-#include "installation.h"
+#include "install/installation.h"
+#include "platform/dblist.h"
+#include "platform/settingsstore.h"
 
 #include <QDir>
 #include <QFile>
@@ -254,7 +254,7 @@ void TestInstallation::catalogContents()
 
     // The family's category check passes, with and without the stock.
     for (const int honShiten : {0, 1}) {
-        krt::QLM522C1 check(&connection);
+        krt::CategoryCheck check(&connection);
         check.setHonShiten(honShiten);
         QCOMPARE(check.GetUnMutch(), short(0));
     }
@@ -336,7 +336,7 @@ void TestInstallation::unmatchedGoods()
     krt::Connection connection;
     QVERIFY(connection.open(krt::install::connectionText(options.root)));
     QCOMPARE(valueOf(connection, unmatchedIn(QStringLiteral("MGOODS"))).toInt(), 7);
-    krt::QLM522C1 check(&connection);
+    krt::CategoryCheck check(&connection);
     check.setHonShiten(1);
     QCOMPARE(check.GetUnMutch(), short(3));
     QCOMPARE(

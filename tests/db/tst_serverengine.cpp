@@ -3,7 +3,7 @@
 // theirs. The statements are the program's SQL Server texts; the adapter rewrites them.
 
 #include "db/connection.h"
-#include "installation.h"
+#include "install/installation.h"
 #include "support/pgserver.h"
 
 #include <QDateTime>

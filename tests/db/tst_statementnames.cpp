@@ -1,6 +1,6 @@
+#include "category/categorycheck.h"
 #include "category/categorysql.h"
-#include "family/qlb318c2.h"
-#include "family/qlm522c1.h"
+#include "db/systemparameters.h"
 #include "pricing/pricesql.h"
 #include "pricing/pricestatements.h"
 #include "pricing/runpreview.h"
@@ -91,8 +91,8 @@ QStringList everyStatement()
           << category::setMarkSql(0, QStringLiteral("A01"), QString()) << category::selectAllInventorySql()
           << category::markedOtherCategoriesSql() << category::markCategorySql(QStringLiteral("A'01"), 0)
           << category::markCategorySql(QStringLiteral("A01"), 7)
-          << pricing::goodsCountSql(QStringLiteral("A'01"), 0) << QLM522C1::unmatchedSql(false)
-          << QLM522C1::unmatchedSql(true) << SysParmSource().lookupSql(1200)
+          << pricing::goodsCountSql(QStringLiteral("A'01"), 0) << CategoryCheck::unmatchedSql(false)
+          << CategoryCheck::unmatchedSql(true) << SysParmSource().lookupSql(1200)
           << SysParmSource().lookupSql(3080) << pricing::workListQuery() << pricing::pendingListQuery()
           << pricing::completionStatement(today)
           << pricing::pendingClaimStatement(QStringLiteral("B'02"), 3, today);

@@ -1,6 +1,6 @@
-#include "family/qlb318c2.h"
-#include "family/qlm522c1.h"
-#include "family/testcatalog.h"
+#include "db/systemparameters.h"
+#include "support/testcatalog.h"
+#include "widgets/unmatchedpreview.h"
 
 #include <QApplication>
 #include <QPrintPreviewDialog>

@@ -1,7 +1,7 @@
-#include "db/messages.h"
-#include "family/messagebox.h"
-#include "family/qlb318c1.h"
-#include "family/screenpointer.h"
+#include "widgets/messagebox.h"
+#include "widgets/messages.h"
+#include "widgets/numberedmessages.h"
+#include "widgets/screenpointer.h"
 
 #include <QApplication>
 #include <QMessageBox>

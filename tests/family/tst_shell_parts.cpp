@@ -1,7 +1,7 @@
-#include "family/clock.h"
-#include "family/qlb347u1.h"
-#include "family/settingsstore.h"
-#include "family/singleinstance.h"
+#include "platform/clock.h"
+#include "platform/settingsstore.h"
+#include "platform/singleinstance.h"
+#include "widgets/functionkeybar.h"
 
 #include <QDir>
 #include <QPushButton>

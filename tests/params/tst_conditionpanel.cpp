@@ -1,7 +1,7 @@
 #include "db/connection.h"
-#include "family/messagebox.h"
-#include "family/testcatalog.h"
 #include "params/conditionpanel.h"
+#include "support/testcatalog.h"
+#include "widgets/messagebox.h"
 
 #include <QApplication>
 #include <QClipboard>

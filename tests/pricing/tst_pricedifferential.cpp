@@ -1,6 +1,7 @@
-#include "pricedb.h"
 #include "pricing/priceupdate.h"
 #include "support/pgserver.h"
+#include "support/priceoracle.h"
+#include "support/testcatalog.h"
 
 #include <QDebug>
 #include <QTest>
@@ -14,36 +15,13 @@ using namespace krt::pricing;
 
 namespace {
 
-// Exact price arithmetic of the conversion in whole numbers: division rounds toward minus
-// infinity, as FLOOR of a true quotient does.
-qint64 floorDiv(qint64 a, qint64 b)
-{
-    const qint64 q = a / b;
-    return (a % b != 0 && (a < 0) != (b < 0)) ? q - 1 : q;
-}
+using test::convertedPrice;
+using test::floorDiv;
 
-qint64 converted(qint64 price, qint64 oldRate, qint64 newRate)
-{
-    const qint64 net = price - floorDiv(price * oldRate, oldRate + 100);
-    return net + floorDiv(net * newRate, 100);
-}
-
+// The exact price of a rounding method at a digit position (no rounding: the converted price).
 qint64 expected(qint64 price, qint64 oldRate, qint64 newRate, int code, int digit)
 {
-    const qint64 t = converted(price, oldRate, newRate);
-    qint64 unit = 1;
-    for (int i = 0; code != HasuNone && i <= digit; ++i)
-        unit *= 10;
-    if (t - unit < 0)
-        return t;
-    switch (code) {
-    case HasuRoundUp: // floor(t / unit + 9999 / 10000)
-        return floorDiv(t * 10000 + 9999 * unit, unit * 10000) * unit;
-    case HasuRoundHalfUp: // floor(t / unit + 1 / 2)
-        return floorDiv(2 * t + unit, 2 * unit) * unit;
-    default: // none (unit 1) and round down
-        return floorDiv(t, unit) * unit;
-    }
+    return test::exactPrice(price, oldRate, newRate, code, code == HasuNone ? 0 : digit + 1);
 }
 
 struct RateCase
@@ -89,7 +67,7 @@ std::set<qint64> boundaryPrices(qint64 oldRate, qint64 newRate)
                 const qint64 target = k * unit + d;
                 const qint64 guess = target * (100 + oldRate) / (100 + newRate);
                 for (qint64 price = guess - 6; price <= guess + 6; ++price)
-                    if (qAbs(converted(price, oldRate, newRate) - target) <= 1)
+                    if (qAbs(convertedPrice(price, oldRate, newRate) - target) <= 1)
                         prices.insert(price);
             }
         }
@@ -104,7 +82,7 @@ bool reachesEveryBoundary(const std::vector<qint64> &prices, qint64 oldRate, qin
     for (qint64 unit : {10, 100, 1000, 10000}) {
         for (qint64 residue : {0LL, 1LL, unit - 1, unit / 2 - 1, unit / 2, unit / 2 + 1}) {
             const bool reached = std::any_of(prices.cbegin(), prices.cend(), [&](qint64 price) {
-                const qint64 t = converted(price, oldRate, newRate);
+                const qint64 t = convertedPrice(price, oldRate, newRate);
                 return t >= unit && t % unit == residue;
             });
             if (!reached)

@@ -1,6 +1,6 @@
-#include "pricedb.h"
 #include "pricing/pricestatements.h"
 #include "pricing/priceupdate.h"
+#include "support/testcatalog.h"
 
 #include <QTest>
 
@@ -14,6 +14,15 @@ namespace {
 const QString KoushinDt = QStringLiteral("2014/04/01 10:00:00");
 const QDate Today(2014, 4, 1);
 const QString Day = QStringLiteral("2014/04/01");
+
+// The statements of the run that do not depend on a category, as the database receives them.
+const QString WorkListText =
+    QStringLiteral("SELECT ITEM_CD, ISNULL(DETAIL_NO, 0) AS DETAIL_NO, INV_FLG FROM MITEMCNT WHERE "
+                   "(MITEMCNT.CHK = 1) AND (UPDATE_DATE Is Null) ORDER BY INV_FLG DESC");
+const QString PendingListText =
+    QStringLiteral("SELECT ITEM_CD, ISNULL(DETAIL_NO, 0) AS DETAIL_NO, TAX_ST, TAX_END, GOODS_HASU_FLG, "
+                   "GOODS_HASU_ICHI, GADD_HASU_FLG, GADD_HASU_ICHI FROM MITEMCNT WHERE (UPDATE_DATE Is Not "
+                   "Null) AND (COMP_FLG = '0') AND (INV_FLG = '1') ");
 
 // A store with an inventory category A, the categories B and C, a sub-category 12 of B and a
 // category D; A, B and C are marked. Each category holds goods without a sub-category number and
@@ -79,6 +88,79 @@ ConversionParams eightToTen()
     p.HASU_FLG = {HasuRoundHalfUp, HasuNone};
     p.HASU_ICHI = {0, 2};
     return p;
+}
+
+// The price expressions of fiveToEight() with the price column read as a decimal in place of %1: goods prices
+// half up at the ones, add-on prices down at the tens.
+const QString GoodsPrice = QStringLiteral(
+    "CASE WHEN ((%1 - FLOOR(%1 * 5 / 105)) + FLOOR((%1 - FLOOR(%1 * 5 / 105)) * 8 / 100)) - POWER(10, 1) < 0 "
+    "THEN ((%1 - FLOOR(%1 * 5 / 105)) + FLOOR((%1 - FLOOR(%1 * 5 / 105)) * 8 / 100)) ELSE FLOOR(((%1 - "
+    "FLOOR(%1 * 5 / 105)) + FLOOR((%1 - FLOOR(%1 * 5 / 105)) * 8 / 100)) / POWER(10, 1) + 0.5) * POWER(10, "
+    "1) "
+    "END");
+const QString AddOnPrice = QStringLiteral(
+    "CASE WHEN ((%1 - FLOOR(%1 * 5 / 105)) + FLOOR((%1 - FLOOR(%1 * 5 / 105)) * 8 / 100)) - POWER(10, 2) < 0 "
+    "THEN ((%1 - FLOOR(%1 * 5 / 105)) + FLOOR((%1 - FLOOR(%1 * 5 / 105)) * 8 / 100)) ELSE FLOOR(((%1 - "
+    "FLOOR(%1 * 5 / 105)) + FLOOR((%1 - FLOOR(%1 * 5 / 105)) * 8 / 100)) / POWER(10, 2)) * POWER(10, 2) END");
+
+// Every price expression reads its column as an exact decimal, whatever the column's type.
+QString exactColumn(const char *column)
+{
+    return QStringLiteral("CAST(%1 AS DECIMAL(19, 4))").arg(QLatin1String(column));
+}
+
+QString goodsPrice(const char *column)
+{
+    return GoodsPrice.arg(exactColumn(column));
+}
+
+QString addOnPrice(const char *column)
+{
+    return AddOnPrice.arg(exactColumn(column));
+}
+
+// The statements of fiveToEight() for a major category, as the database receives them on
+// 2014/04/01 at 10:00:00 with system month 201404 and an old inventory version.
+QString recordText(const QString &itemCd, bool inventory)
+{
+    return QStringLiteral(
+               "UPDATE MITEMCNT SET UPDATE_DATE = '2014/04/01', %1TAX_ST = 5, TAX_END = 8, "
+               "GOODS_HASU_FLG = '3', GOODS_HASU_ICHI = '1', GADD_HASU_FLG = '2', GADD_HASU_ICHI = "
+               "'2' WHERE (ITEM_CD = '%2') AND ((DETAIL_NO Is Null) OR (DETAIL_NO = 0)) AND "
+               "(UPDATE_DATE Is Null)")
+        .arg(inventory ? QString() : QStringLiteral("COMP_FLG = '1', COMP_DATE = '2014/04/01', "), itemCd);
+}
+
+// The goods master's statement; pending: the deferred conversion of a recorded inventory category.
+QString goodsText(const QString &itemCd, bool pending = false)
+{
+    return QStringLiteral(
+               "UPDATE MGOODS SET HYOJYUN_PRC = %1, KOURI_PRC = %2, OROSI_PRC = %3, H_ADD1_PRC = %4, "
+               "K_ADD1_PRC = %5, O_ADD1_PRC = %6, H_ADD2_PRC = %7, K_ADD2_PRC = %8, O_ADD2_PRC = %9, "
+               "UPDATE_DT = '2014/04/01 10:00:00' %10WHERE (DAI_BUNRUI_CD = '%11') AND "
+               "((CHU_BUNRUI_CD Is Null) OR (CHU_BUNRUI_CD = 0))")
+        .arg(goodsPrice("HYOJYUN_PRC"), goodsPrice("KOURI_PRC"), goodsPrice("OROSI_PRC"),
+             addOnPrice("H_ADD1_PRC"), addOnPrice("K_ADD1_PRC"), addOnPrice("O_ADD1_PRC"),
+             addOnPrice("H_ADD2_PRC"), addOnPrice("K_ADD2_PRC"), addOnPrice("O_ADD2_PRC"),
+             pending ? QStringLiteral("FROM MGOODS ") : QString(), itemCd);
+}
+
+QString movementsText(const QString &itemCd)
+{
+    return QStringLiteral("UPDATE IIODATA SET IIODATA.HYOJYUN_PRC = %1, IIODATA.KOURI_PRC = %2, "
+                          "IIODATA.OROSI_PRC = %3 WHERE (IO_YM >= 201404) AND (DAI_BUNRUI_CD = '%4') AND "
+                          "((CHU_BUNRUI_CD Is Null) OR (CHU_BUNRUI_CD = 0))")
+        .arg(goodsPrice("HYOJYUN_PRC"), goodsPrice("KOURI_PRC"), goodsPrice("OROSI_PRC"), itemCd);
+}
+
+QString stockText(const QString &itemCd)
+{
+    return QStringLiteral(
+               "UPDATE IZAIKO SET IZAIKO.HYOJYUN_PRC = %1, IZAIKO.KOURI_PRC = %2, IZAIKO.OROSI_PRC = "
+               "%3, IZAIKO.KOUSHIN_DT = '2014/04/01 10:00:00' WHERE ((ZAIKO_QTY > 0) OR "
+               "(JYUTAKU_QTY > 0)) AND (DAI_BUNRUI_CD = '%4') AND ((CHU_BUNRUI_CD Is Null) OR "
+               "(CHU_BUNRUI_CD = 0))")
+        .arg(goodsPrice("HYOJYUN_PRC"), goodsPrice("KOURI_PRC"), goodsPrice("OROSI_PRC"), itemCd);
 }
 
 RunValues values(int stockMode, bool inventNewVersion = true)
@@ -218,11 +300,14 @@ private:
                            .arg(itemCd)));
     }
 
-    // The categories in the order the work list delivers them.
+    // The marked categories not converted yet, inventory categories first, as the work list must
+    // deliver them.
     QStringList workListOrder()
     {
         QStringList order;
-        for (const QVariantList &row : m_db->rows(workListQuery()))
+        for (const QVariantList &row :
+             m_db->rows(QStringLiteral("SELECT ITEM_CD FROM MITEMCNT WHERE CHK = 1 AND UPDATE_DATE IS NULL "
+                                       "ORDER BY INV_FLG DESC, rowid")))
             order.append(row.value(0).toString());
         return order;
     }
@@ -236,7 +321,7 @@ private Q_SLOTS:
         QCOMPARE(m_db->fill(QStringLiteral("UPDATE MITEMCNT SET CHK = NULL;\n")), QString());
         const std::vector<CategoryState> before = statesOf(*m_db);
         QCOMPARE(run(fiveToEight(), values(1)), RunOutcome::Completed);
-        QCOMPARE(m_sent, QStringList{workListQuery()});
+        QCOMPARE(m_sent, QStringList{WorkListText});
         QCOMPARE(m_reports, 0);
         QVERIFY(statesOf(*m_db) == before);
     }
@@ -288,18 +373,14 @@ private Q_SLOTS:
     void directModeSendsEachCategoryInATransactionOfItsOwn()
     {
         QVERIFY(newStore());
-        const QStringList order = workListOrder();
+        const QStringList order{QStringLiteral("A"), QStringLiteral("B"), QStringLiteral("C")};
+        QCOMPARE(workListOrder(), order);
         QCOMPARE(run(fiveToEight(), values(1, false)), RunOutcome::Completed);
-        const ConversionParams p = fiveToEight();
-        QStringList expected{workListQuery()};
+        QStringList expected{WorkListText};
         for (const QString &c : order)
-            expected << QStringLiteral("BEGIN TRANSACTION")
-                     << *recordStatement(c, 0,
-                                         c == QLatin1String("A") ? QStringLiteral("1") : QStringLiteral("0"),
-                                         p, 1, Today)
-                     << mgoodsStatement(c, 0, p, 1, KoushinDt)
-                     << *iioDataStatement(c, 0, p, 1, QStringLiteral("201404"))
-                     << izaikoStatement(c, 0, p, 1, KoushinDt, false) << QStringLiteral("COMMIT TRANSACTION");
+            expected << QStringLiteral("BEGIN TRANSACTION") << recordText(c, c == QLatin1String("A"))
+                     << goodsText(c) << movementsText(c) << stockText(c)
+                     << QStringLiteral("COMMIT TRANSACTION");
         QCOMPARE(m_sent, expected);
         QCOMPARE(workListOrder(), QStringList());
     }
@@ -337,30 +418,26 @@ private Q_SLOTS:
         QCOMPARE(m_reports, 0);
         const QString second = order[1];
         const QString third = order[2];
-        const ConversionParams p = fiveToEight();
         const QString expectedSequence[] = {
-            workListQuery(),
+            WorkListText,
             QStringLiteral("BEGIN TRANSACTION"),
-            *recordStatement(QStringLiteral("A"), 0, QStringLiteral("1"), p, 1, Today),
+            recordText(QStringLiteral("A"), true),
             QStringLiteral("COMMIT TRANSACTION"),
             QStringLiteral("BEGIN TRANSACTION"),
-            *recordStatement(second, 0, QStringLiteral("0"), p, 1, Today),
-            mgoodsStatement(second, 0, p, 1, KoushinDt),
-            pendingListQuery(),
+            recordText(second, false),
+            goodsText(second),
+            PendingListText,
             // The pending category is claimed (completed while still pending) before its prices.
             QStringLiteral(
                 "UPDATE MITEMCNT SET COMP_FLG = '1', COMP_DATE = '2014/04/01' WHERE (ITEM_CD = 'A') "
                 "AND ((DETAIL_NO Is Null) OR (DETAIL_NO = 0)) AND (INV_FLG = '1') AND (COMP_FLG = "
                 "'0') AND (UPDATE_DATE Is Not Null)"),
-            *pendingMGoodsStatement(QStringLiteral("A"), 0,
-                                    StoredParams{5, 8, QStringLiteral("3"), QStringLiteral("1"),
-                                                 QStringLiteral("2"), QStringLiteral("2")},
-                                    KoushinDt),
+            goodsText(QStringLiteral("A"), true),
             QStringLiteral("COMMIT TRANSACTION"),
             QStringLiteral("BEGIN TRANSACTION"),
-            *recordStatement(third, 0, QStringLiteral("0"), p, 1, Today),
-            mgoodsStatement(third, 0, p, 1, KoushinDt),
-            pendingListQuery(),
+            recordText(third, false),
+            goodsText(third),
+            PendingListText,
             QStringLiteral("COMMIT TRANSACTION"),
         };
         QCOMPARE(m_sent, QStringList(std::begin(expectedSequence), std::end(expectedSequence)));
@@ -417,7 +494,7 @@ private Q_SLOTS:
         m_sent.clear();
         QCOMPARE(run(eightToTen(), values(stockMode)), RunOutcome::Completed);
         QCOMPARE(m_reports, 0);
-        QCOMPARE(m_sent, QStringList{workListQuery()});
+        QCOMPARE(m_sent, QStringList{WorkListText});
         const std::vector<CategoryState> twice = statesOf(*m_db);
         for (std::size_t i = 0; i < Categories.size(); ++i)
             QVERIFY2(twice[i] == once[i], qPrintable(Categories[i].itemCd));
@@ -461,7 +538,7 @@ private Q_SLOTS:
         QCOMPARE(control(taken), Day + QStringLiteral("|1|") + Day + QStringLiteral("|8|10|3|1|0|0"));
         QCOMPARE(movements(taken), QStringLiteral("201403|1050|1050\n201404|1050|1050\n201405|2100|2100"));
         QCOMPARE(stock(taken), QStringLiteral("001|1050|<null>\n002|1050|<null>\n003|1050|<null>"));
-        QVERIFY(!m_sent.contains(mgoodsStatement(taken, 0, fiveToEight(), 1, KoushinDt)));
+        QVERIFY(!m_sent.contains(goodsText(taken)));
         // The other categories are converted by this run.
         for (const QString &c : {QStringLiteral("A"), QStringLiteral("B"), QStringLiteral("C")})
             if (c != taken)
@@ -505,7 +582,7 @@ private Q_SLOTS:
             // The run's own operations end it without a grid reload; a statement's failure with one.
             const bool runOperation = sequence[fault] == QLatin1String("BEGIN TRANSACTION") ||
                                       sequence[fault] == QLatin1String("COMMIT TRANSACTION") ||
-                                      sequence[fault] == workListQuery();
+                                      sequence[fault] == WorkListText;
             QVERIFY2(outcome == (runOperation ? RunOutcome::RunFailed : RunOutcome::StepFailed),
                      qPrintable(trial));
             QVERIFY2(m_reports == 1, qPrintable(trial));
@@ -615,7 +692,7 @@ private Q_SLOTS:
         QVERIFY(connection().beginTrans());
         QCOMPARE(updater.prfn_UpdateMGoodsPending(), 0);
         QVERIFY(connection().commitTrans());
-        QCOMPARE(m_sent.mid(1), (QStringList{pendingListQuery(), QStringLiteral("COMMIT TRANSACTION")}));
+        QCOMPARE(m_sent.mid(1), (QStringList{PendingListText, QStringLiteral("COMMIT TRANSACTION")}));
         QCOMPARE(m_reports, 0);
     }
 };

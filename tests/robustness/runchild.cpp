@@ -21,9 +21,9 @@
 // did not reach the ready state, 3 any other ending.
 #include "app/krt550f1.h"
 #include "app/krt550h1.h"
-#include "category/categorygrid.h"
-#include "family/messagebox.h"
 #include "params/conditionpanel.h"
+#include "widgets/categorygrid.h"
+#include "widgets/messagebox.h"
 
 #include <QApplication>
 #include <QCommandLineParser>

@@ -1,5 +1,5 @@
 #include "db/dialect.h"
-#include "installation.h"
+#include "install/installation.h"
 #include "pricing/pricestatements.h"
 #include "trialstore.h"
 

@@ -4,8 +4,79 @@
 #include <QTest>
 #include <QThread>
 
+#include <array>
+#include <thread>
+#include <vector>
+
 using namespace krt;
 using namespace krt::robustness;
+
+namespace {
+
+// One lane of crash trials: a store of its own and every lanes-th trial from first on. A lane
+// runs on a thread of its own, so it reports instead of verifying: the first failure ends it.
+struct Lane
+{
+    QString failure;
+    QString reference;
+    int midRun = 0;
+    int afterLast = 0;
+
+    void run(int stockMode, int first, int trials, int lanes)
+    {
+        const TrialStore store(trialOptions(300, 15000), stockMode);
+        if (!store.error().isEmpty()) {
+            failure = store.error();
+            return;
+        }
+        const int runMs = store.referenceMilliseconds();
+        reference = QStringLiteral("the uninterrupted run converts %1 categories in %2 ms")
+                        .arg(store.categories())
+                        .arg(runMs);
+
+        QRandomGenerator random = QRandomGenerator::securelySeeded();
+        for (int trial = first; trial <= trials; trial += lanes) {
+            if (!store.reset()) {
+                failure = QStringLiteral("trial %1: the store cannot be reset").arg(trial);
+                return;
+            }
+            const std::unique_ptr<Child> child = store.start();
+            if (!child->waitFor(QStringLiteral("running"), 60000)) {
+                failure = child->lines().join(QLatin1Char('/'));
+                return;
+            }
+            const int delay = runMs / 20 + random.bounded(runMs * 9 / 10 + 1);
+            QThread::msleep(static_cast<unsigned long>(delay));
+            child->kill();
+            const CatalogState killed = store.inspect();
+            const QString where = QStringLiteral("trial %1, killed after %2 ms: ").arg(trial).arg(delay);
+            if (!killed.sound()) {
+                failure = where + killed.describe();
+                return;
+            }
+            if (child->killed() && killed.converted + killed.recorded > 0 && killed.untouched > 0)
+                ++midRun;
+
+            if (killed.finished()) {
+                // Killed after the last category: nothing is left to convert.
+                ++afterLast;
+                continue;
+            }
+            QString why;
+            if (!store.runToEnd(&why)) {
+                failure = where + QStringLiteral("the rerun failed: ") + why;
+                return;
+            }
+            const CatalogState rerun = store.inspect();
+            if (!rerun.finished()) {
+                failure = where + QStringLiteral("after the rerun: ") + rerun.describe();
+                return;
+            }
+        }
+    }
+};
+
+} // namespace
 
 // The program killed (SIGKILL) at random moments of a long run: the catalog stays intact, every
 // category is either wholly converted once or wholly untouched, and a second run finishes the
@@ -61,43 +132,27 @@ private Q_SLOTS:
     {
         QFETCH(int, stockMode);
         QFETCH(int, trials);
-        const install::Options options = trialOptions(300, 100000);
-        const TrialStore store(options, stockMode);
-        QVERIFY2(store.error().isEmpty(), qPrintable(store.error()));
-        const int runMs = store.referenceMilliseconds();
-        qInfo("the uninterrupted run converts %d categories in %d ms", store.categories(), runMs);
+        // The trials run in two lanes at once, each on a store of its own, so that the kill points
+        // stay many while the trials take half the time.
+        std::array<Lane, 2> lanes;
+        std::vector<std::thread> threads;
+        for (std::size_t n = 0; n < lanes.size(); ++n)
+            threads.emplace_back([&lanes, n, stockMode, trials] {
+                lanes[n].run(stockMode, static_cast<int>(n) + 1, trials, static_cast<int>(lanes.size()));
+            });
+        for (std::thread &thread : threads)
+            thread.join();
 
-        QRandomGenerator random = QRandomGenerator::securelySeeded();
         int midRun = 0;
         int afterLast = 0;
-        for (int trial = 1; trial <= trials; ++trial) {
-            QVERIFY(store.reset());
-            const std::unique_ptr<Child> child = store.start();
-            QVERIFY2(child->waitFor(QStringLiteral("running"), 60000),
-                     qPrintable(child->lines().join(QLatin1Char('/'))));
-            const int delay = runMs / 20 + random.bounded(runMs * 9 / 10 + 1);
-            QThread::msleep(static_cast<unsigned long>(delay));
-            child->kill();
-            const CatalogState killed = store.inspect();
-            const QString where = QStringLiteral("trial %1, killed after %2 ms: ").arg(trial).arg(delay);
-            QVERIFY2(killed.sound(), qPrintable(where + killed.describe()));
-            if (child->killed() && killed.converted + killed.recorded > 0 && killed.untouched > 0)
-                ++midRun;
-
-            if (killed.finished()) {
-                // Killed after the last category: nothing is left to convert.
-                ++afterLast;
-                continue;
-            }
-            QString why;
-            QVERIFY2(store.runToEnd(&why), qPrintable(where + QStringLiteral("the rerun failed: ") + why));
-            const CatalogState rerun = store.inspect();
-            QVERIFY2(rerun.finished(),
-                     qPrintable(where + QStringLiteral("after the rerun: ") + rerun.describe()));
+        for (const Lane &lane : lanes) {
+            QVERIFY2(lane.failure.isEmpty(), qPrintable(lane.failure));
+            qInfo("%s", qPrintable(lane.reference));
+            midRun += lane.midRun;
+            afterLast += lane.afterLast;
         }
         qInfo("%d crash trials: %d killed while some categories were converted and others not yet, %d after "
-              "the "
-              "last category",
+              "the last category",
               trials, midRun, afterLast);
         // Most kills must land inside the run for the trials to mean anything.
         QVERIFY2(midRun * 2 >= trials,

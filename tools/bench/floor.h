@@ -1,6 +1,6 @@
 #pragma once
 
-#include "params/conversionparams.h"
+#include "pricing/conversionparams.h"
 
 #include <QString>
 

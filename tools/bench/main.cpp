@@ -4,12 +4,12 @@
 
 #include "app/krt550f1.h"
 #include "app/krt550h1.h"
-#include "category/categorygrid.h"
 #include "category/categorytable.h"
 #include "db/sqltext.h"
-#include "family/messagebox.h"
-#include "installation.h"
+#include "install/installation.h"
 #include "params/conditionpanel.h"
+#include "widgets/categorygrid.h"
+#include "widgets/messagebox.h"
 
 #include <QApplication>
 #include <QCommandLineParser>

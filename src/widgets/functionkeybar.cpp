@@ -1,6 +1,6 @@
-#include "qlb347u1.h"
+#include "widgets/functionkeybar.h"
 
-#include "clock.h"
+#include "platform/clock.h"
 
 #include <QLabel>
 #include <QPainter>

@@ -1,14 +1,16 @@
-#include "messages.h"
+#include "widgets/messages.h"
 
-#include "../family/messagebox.h"
-#include "../family/qlb318c1.h"
-#include "../family/screenpointer.h"
+#include "widgets/messagebox.h"
+#include "widgets/numberedmessages.h"
+#include "widgets/screenpointer.h"
 
 namespace krt {
 
 namespace {
 const QString DefaultTitle = QStringLiteral("売価更新処理");
-}
+// "Eorror" is the family's own spelling of this text; operators and support know it so.
+const QString MsgBoxError = QStringLiteral("MsgBox Eorror MSGNO = ");
+} // namespace
 
 int ShowMessage(const QString &msgNo, int buttons, const QString &title, const QString &details)
 {
@@ -24,7 +26,7 @@ int ShowMessage(const QString &msgNo, int buttons, const QString &title, const Q
             answer = component->Msgdsp(msgNo, std::nullopt, DefaultTitle, details);
     }
     if (!answer) {
-        MessageBoxes::plain(QStringLiteral("MsgBox Eorror MSGNO = ") + msgNo);
+        MessageBoxes::plain(MsgBoxError + msgNo);
         return 0;
     }
     return *answer;
@@ -42,7 +44,7 @@ int ShowDbError(const QString &msgNo, const DbErrors &errors, int number, const 
     const auto component = QLB318C1::create();
     if (!component) {
         // The reporting routine is inside its own failure handling: say what could not be shown.
-        MessageBoxes::plain(QStringLiteral("MsgBox Eorror MSGNO = ") + msgNo);
+        MessageBoxes::plain(MsgBoxError + msgNo);
         return 0;
     }
     component->setErrObject(current);

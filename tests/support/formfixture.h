@@ -5,12 +5,13 @@
 
 #include "app/krt550f1.h"
 #include "app/krt550h1.h"
-#include "category/categorygrid.h"
-#include "family/messagebox.h"
-#include "family/qlb347u1.h"
-#include "family/qlm522c1.h"
-#include "installation.h"
+#include "install/installation.h"
 #include "params/conditionpanel.h"
+#include "support/priceoracle.h"
+#include "widgets/categorygrid.h"
+#include "widgets/functionkeybar.h"
+#include "widgets/messagebox.h"
+#include "widgets/unmatchedpreview.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -29,32 +30,8 @@
 
 namespace krt::testing {
 
-// The exact conversion of a whole-number price, in whole numbers (division rounds toward minus
-// infinity, as FLOOR of a true quotient does): the tax the price contains at the old rate is
-// taken off, the new tax added, each rounded down; then the rounding method acts at 10 to the
-// power of the exponent (0 for no rounding), leaving values below one rounding unit as they are.
-inline qint64 exactPrice(qint64 price, qint64 oldRate, qint64 newRate, int code, int exponent)
-{
-    const auto floorDiv = [](qint64 a, qint64 b) {
-        const qint64 q = a / b;
-        return (a % b != 0 && (a < 0) != (b < 0)) ? q - 1 : q;
-    };
-    const qint64 net = price - floorDiv(price * oldRate, oldRate + 100);
-    const qint64 t = net + floorDiv(net * newRate, 100);
-    qint64 unit = 1;
-    for (int i = 0; i < exponent; ++i)
-        unit *= 10;
-    if (t - unit < 0)
-        return t;
-    switch (code) {
-    case HasuRoundUp: // floor(t / unit + 0.9999)
-        return floorDiv(t * 10000 + 9999 * unit, unit * 10000) * unit;
-    case HasuRoundHalfUp: // floor(t / unit + 0.5)
-        return floorDiv(2 * t + unit, 2 * unit) * unit;
-    default: // none (unit 1) and round down
-        return floorDiv(t, unit) * unit;
-    }
-}
+// The tests of the form compare prices with the one oracle.
+using test::exactPrice;
 
 class FormFixture
 {

@@ -1,4 +1,4 @@
-#include "installation.h"
+#include "install/installation.h"
 
 #include <QDir>
 #include <QElapsedTimer>

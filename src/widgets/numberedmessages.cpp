@@ -1,6 +1,6 @@
-#include "qlb318c1.h"
+#include "widgets/numberedmessages.h"
 
-#include "messagebox.h"
+#include "widgets/messagebox.h"
 
 #include <QFile>
 #include <QTextStream>

@@ -1,4 +1,4 @@
-#include "screenpointer.h"
+#include "widgets/screenpointer.h"
 
 #include <QCursor>
 #include <QGuiApplication>

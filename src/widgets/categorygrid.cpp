@@ -1,6 +1,6 @@
-#include "categorygrid.h"
+#include "widgets/categorygrid.h"
 
-#include "../family/twips.h"
+#include "widgets/twips.h"
 
 #include <QAbstractTableModel>
 #include <QHeaderView>

@@ -1,12 +1,17 @@
 #pragma once
 
+// The test catalogs of the unit tests, made with the store builder of the installation tool, which
+// also makes the whole installations of the form tests, the robustness trials and the benchmark.
+
 #include "db/connection.h"
-#include "installation.h"
+#include "install/installation.h"
 
 #include <QDir>
 #include <QTemporaryDir>
+#include <QVariantList>
 
 #include <memory>
+#include <vector>
 
 namespace krt::test {
 
@@ -17,11 +22,11 @@ class TestCatalog
 public:
     // Creates the catalog and runs the script on it; an empty text on success, otherwise what
     // failed.
-    QString create(const QString &script = {}) const
+    QString create(const QString &script = {}, const install::Schema &schema = {}) const
     {
         if (!m_dir.isValid())
             return QStringLiteral("no temporary folder");
-        const QString error = install::createCatalog(file());
+        const QString error = install::createCatalog(file(), schema);
         if (!error.isEmpty() || script.isEmpty())
             return error;
         return run(script);
@@ -76,6 +81,40 @@ public:
 private:
     std::unique_ptr<Connection> m_conn;
     std::unique_ptr<TestCatalog> m_catalog;
+};
+
+class PgServer;
+
+// A TMCS catalog made by the installation tool, with the program's connection open on it and a
+// second connection for looking at the tables: an embedded catalog in a folder of its own, or a
+// database of the tests' PostgreSQL server. The price columns take the given SQL type.
+class PriceDb
+{
+public:
+    explicit PriceDb(const QString &priceType = QStringLiteral("REAL"));
+    PriceDb(PgServer &server, const QString &database, const QString &priceType);
+
+    // Empty when the catalog was made and both connections opened, otherwise what failed.
+    QString error() const { return m_error; }
+
+    Connection &connection() { return m_connection; }
+    QString connectionText() const;
+
+    // Runs statements (";" at line ends) outside the program's connection: through the
+    // installation tool on the embedded engine, through psql on the server; empty or what failed.
+    QString fill(const QString &script) const;
+
+    // Every row of a query, read through the second connection.
+    std::vector<QVariantList> rows(const QString &sql);
+    QVariant value(const QString &sql);
+
+private:
+    TestCatalog m_catalog;
+    PgServer *m_server = nullptr;
+    QString m_database;
+    QString m_error;
+    Connection m_connection;
+    Connection m_look;
 };
 
 } // namespace krt::test

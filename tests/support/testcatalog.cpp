@@ -1,6 +1,5 @@
-#include "pricedb.h"
+#include "support/testcatalog.h"
 
-#include "installation.h"
 #include "support/pgserver.h"
 
 #include <QDebug>
@@ -9,19 +8,14 @@
 namespace krt::test {
 
 PriceDb::PriceDb(const QString &priceType)
-    : m_file(m_dir.filePath(QStringLiteral("TMCS01.db")))
 {
-    if (!m_dir.isValid()) {
-        m_error = QStringLiteral("no temporary folder");
-        return;
-    }
     install::Schema schema;
     schema.priceType = priceType;
-    m_error = install::createCatalog(m_file, schema);
+    m_error = m_catalog.create(QString(), schema);
     if (!m_error.isEmpty())
         return;
     if (!m_connection.open(connectionText()) || !m_look.open(connectionText()))
-        m_error = QStringLiteral("cannot open ") + m_file;
+        m_error = QStringLiteral("cannot open ") + m_catalog.file();
 }
 
 PriceDb::PriceDb(PgServer &server, const QString &database, const QString &priceType)
@@ -45,15 +39,14 @@ QString PriceDb::connectionText() const
 {
     if (m_server)
         return m_server->connectionText(m_database);
-    return QStringLiteral("Provider=SQLite;Data Source=%1;Initial Catalog=TMCS01")
-        .arg(QDir::toNativeSeparators(m_dir.path()));
+    return m_catalog.connectionText();
 }
 
 QString PriceDb::fill(const QString &script) const
 {
     if (m_server)
         return m_server->psql(m_database, script);
-    return install::runScript(m_file, script);
+    return m_catalog.run(script);
 }
 
 std::vector<QVariantList> PriceDb::rows(const QString &sql)

@@ -1,15 +1,12 @@
 #pragma once
 
-#include "../db/connection.h"
+#include "db/connection.h"
 
 #include <QDateTime>
 #include <QList>
 #include <QString>
 
-#include <functional>
 #include <optional>
-
-class QTextDocument;
 
 namespace krt {
 
@@ -22,14 +19,15 @@ struct ComponentError
     QString description;
 };
 
-// The family's category check (QLM522.QLM522C1). A category key in use that the category masters
+// The data part of the family's category check (QLM522.QLM522C1; the component with its print
+// preview is QLM522C1 in widgets/unmatchedpreview.h). A category key in use that the category masters
 // do not know is unmatched: its goods would never be converted. The keys in use are those of the
 // goods master MGOODS and, when HonShiten is not 0, also those of the stock table IZAIKO (the
 // stock is then converted directly). A key is unmatched when its DAI_BUNRUI_CD has no MITEMCD
 // row, or when its CHU_BUNRUI_CD (neither Null nor 0) has no MITEMDTL row of detail kind '71'
 // under that major category. Reads through the program's connection; a database that cannot be
 // read throws ComponentError.
-class QLM522C1
+class CategoryCheck
 {
 public:
     // One unmatched key with the number of goods (MGOODS rows) and, when the stock is checked,
@@ -42,11 +40,7 @@ public:
         int stockCount = 0;
     };
 
-    // Receives the unmatched list's document instead of the modal print preview (tests).
-    using PreviewSeam = std::function<void(const QTextDocument &)>;
-    static void setPreviewSeam(PreviewSeam seam);
-
-    explicit QLM522C1(Connection *connection);
+    explicit CategoryCheck(Connection *connection);
 
     // The statement that lists the unmatched keys with their number of goods, and of stock rows
     // when the stock is checked too.
@@ -56,18 +50,16 @@ public:
     int HonShiten() const { return m_honShiten; }
 
     // The number of unmatched keys: 0 exactly when there are none, capped at the largest short.
+    // "UnMutch" (unmatched) here and in PrintUnMutch is the family's own spelling of the method names.
     short GetUnMutch();
 
-    // Shows the unmatched list in a modal print preview from which the operator prints it: a
-    // heading with the database (its catalog), the date and time of the check and the numbers of
-    // unmatched keys, goods and stock rows, then one line per key (major category code,
-    // sub-category number, number of goods and of stock rows). The argument is the family's
-    // output mode; the preview is the only one this component offers, so every value opens it.
-    void PrintUnMutch(short mode);
+    // The unmatched keys in category order, read once per HonShiten value.
+    const QList<UnmatchedKey> &unmatched();
+    // The database checked (its catalog) and when its keys were read.
+    QString catalog() const;
+    QDateTime checkedAt() const { return m_checkedAt; }
 
 private:
-    const QList<UnmatchedKey> &unmatched();
-
     Connection *m_connection;
     int m_honShiten = 0;
     std::optional<QList<UnmatchedKey>> m_unmatched; // read once per HonShiten value

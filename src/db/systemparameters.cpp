@@ -1,4 +1,4 @@
-#include "qlb318c2.h"
+#include "db/systemparameters.h"
 
 #include <QRegularExpression>
 

@@ -1,6 +1,6 @@
-#include "singleinstance.h"
+#include "platform/singleinstance.h"
 
-#include "settingsstore.h"
+#include "platform/settingsstore.h"
 
 #include <QCryptographicHash>
 #include <QLocalServer>

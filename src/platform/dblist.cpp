@@ -1,6 +1,6 @@
-#include "dblist.h"
+#include "platform/dblist.h"
 
-#include "../family/settingsstore.h"
+#include "platform/settingsstore.h"
 
 #include <QDir>
 #include <QFileInfo>
