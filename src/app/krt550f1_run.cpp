@@ -29,8 +29,11 @@ void KRT550F1::prsb_Execute()
     values.KoushinDt = KoushinDt;
     values.SysYm = SysYm;
     values.today = m_clock.today();
-    pricing::PriceUpdater updater(*m_db, pic_Jyoukein->params(), values,
-                                  [] { ShowMessage(QStringLiteral("40275"), mb::OkOnly, AppTitle); });
+    // The message carries what the database said (a deadlock, a lock timeout, a lost connection),
+    // so that the operator knows why the category was not converted.
+    pricing::PriceUpdater updater(*m_db, pic_Jyoukein->params(), values, [this] {
+        ShowDbError(QStringLiteral("40275"), m_db->errors(), 0, AppTitle);
+    });
     const pricing::RunOutcome outcome = updater.run();
     if (outcome == pricing::RunOutcome::RunFailed)
         return;
