@@ -37,6 +37,9 @@ public:
     // prfn_MarkCategory's result when the category is no longer unconverted (another operator
     // converted it after the work list was read): nothing was recorded.
     static constexpr int NotRecorded = 1;
+    // How many times the run converts a category again whose transaction the database rolled back
+    // as a deadlock victim, before it reports the failure and stops.
+    static constexpr int DeadlockRetries = 3;
 
     PriceUpdater(Connection &connection, const ConversionParams &params, RunValues values,
                  std::function<void()> reportFailure);
@@ -46,7 +49,8 @@ public:
     RunOutcome run();
 
     // The statement writers, each run inside the open transaction. 0 on success; on failure the
-    // transaction is rolled back, the failure reported and -1 returned.
+    // transaction is rolled back, the failure reported and -1 returned (within a run, a deadlock
+    // victim is reported only when the category's last attempt fails).
 
     // With a category code: records the category (see NotRecorded). With an empty code: completes
     // every recorded inventory category (the other arguments are not used).
@@ -81,6 +85,8 @@ private:
     const ConversionParams &m_params;
     RunValues m_values;
     std::function<void()> m_reportFailure;
+    int m_deadlockRetries = 0;    // left for the category the run converts; 0 outside a run
+    bool m_retryCategory = false; // the category failed as a deadlock victim and is run again
 };
 
 } // namespace krt::pricing
