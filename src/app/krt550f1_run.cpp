@@ -128,16 +128,15 @@ void KRT550F1::prsb_Execute()
     values.today = m_clock.today();
     pricing::PriceUpdater *running = nullptr;
     QString failure;
-    // A failed category: message 40275 with the database's own words and what the run had
-    // committed before it.
+    // A failed category: message 40275 carries what the database said (a deadlock, a lock
+    // timeout, a lost connection), so that the operator knows why the category was not converted,
+    // and what the run had committed before it.
     const auto reportFailure = [this, &running, &failure] {
-        const DbErrors &errors = m_db->errors();
+        DbErrors errors = m_db->errors();
         failure = errors.isEmpty() ? QString() : errors.constFirst().description;
-        QStringList details;
-        if (!failure.isEmpty())
-            details << failure;
-        details << pricing::summaryLines(running->counts(), StockMode);
-        ShowMessage(QStringLiteral("40275"), mb::OkOnly, AppTitle, details.join(QLatin1Char('\n')));
+        errors.append(
+            programError(pricing::summaryLines(running->counts(), StockMode).join(QLatin1Char('\n'))));
+        ShowDbError(QStringLiteral("40275"), errors, 0, AppTitle);
     };
     pricing::PriceUpdater updater(*m_db, pic_Jyoukein->params(), values, reportFailure);
     running = &updater;

@@ -95,6 +95,19 @@ QString odbcDatabaseName(const QString &connectionString)
     return connectionString.mid(4);
 }
 
+// Whether the ODBC driver knows its connection to the server to be lost; asked of the driver
+// without a round trip to the server.
+bool odbcConnectionDead(const QSqlDatabase &db)
+{
+    const QVariant handle = db.driver()->handle();
+    if (!handle.isValid() || handle.metaType() != QMetaType::fromType<SQLHANDLE>())
+        return false;
+    const SQLHANDLE connection = *static_cast<const SQLHANDLE *>(handle.constData());
+    SQLUINTEGER dead = SQL_CD_FALSE;
+    return SQL_SUCCEEDED(SQLGetConnectAttr(connection, SQL_ATTR_CONNECTION_DEAD, &dead, 0, nullptr)) &&
+           dead == SQL_CD_TRUE;
+}
+
 QString nextConnectionName()
 {
     static QAtomicInt counter;
@@ -139,7 +152,17 @@ bool Connection::open(const QString &connectionText)
     m_catalog = plan.catalog;
     if (m_engine == Engine::Sqlite)
         relaxCommitSync(database());
+    m_connectionText = connectionText;
     return true;
+}
+
+bool Connection::revive()
+{
+    if (m_inTransaction || m_connectionText.isEmpty() || database().driverName() != QStringLiteral("QODBC") ||
+        !odbcConnectionDead(database()))
+        return true;
+    const QString text = m_connectionText;
+    return open(text);
 }
 
 void Connection::close()
@@ -233,7 +256,7 @@ bool Connection::execute(const QString &sql)
         m_errors.append(programError(QStringLiteral("データベースに接続されていません。"), sql));
         return false;
     }
-    if (refusedByHook(sql))
+    if (refusedByHook(sql) || !revive())
         return false;
     QSqlQuery query(database());
     if (!query.exec(prepare(sql))) {
@@ -251,7 +274,7 @@ std::optional<Recordset> Connection::openRecordset(const QString &sql, int maxRo
         m_errors.append(programError(QStringLiteral("データベースに接続されていません。"), sql));
         return std::nullopt;
     }
-    if (refusedByHook(sql))
+    if (refusedByHook(sql) || !revive())
         return std::nullopt;
     QSqlQuery query(database());
     query.setForwardOnly(true);
@@ -282,7 +305,7 @@ std::optional<Recordset> Connection::openRecordset(const QString &sql, int maxRo
 bool Connection::beginTrans()
 {
     m_errors.clear();
-    if (!isOpen() || refusedByHook(QStringLiteral("BEGIN TRANSACTION")))
+    if (!isOpen() || refusedByHook(QStringLiteral("BEGIN TRANSACTION")) || !revive())
         return false;
     QSqlDatabase db = database();
     if (!db.transaction()) {

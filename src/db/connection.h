@@ -107,11 +107,16 @@ public:
     void setStatementHook(StatementHook hook) { m_hook = std::move(hook); }
 
 private:
+    // Opens an ODBC connection again that the server dropped (restarted, or the session ended by an
+    // administrator), when no transaction is open on it: nothing of it is pending, so the next
+    // statement runs on a new session instead of failing for good. False when it cannot be opened.
+    bool revive();
     QString prepare(const QString &sql) const;
     bool refusedByHook(const QString &sql);
     void recordError(const QSqlError &error, const QString &statement);
 
     QString m_name;
+    QString m_connectionText; // of the last successful open, for revive()
     Engine m_engine = Engine::None;
     QString m_catalog;
     bool m_inTransaction = false;

@@ -2,6 +2,7 @@
 
 #include "pricing/pricestatements.h"
 
+#include <algorithm>
 #include <limits>
 
 namespace krt::pricing {
@@ -17,6 +18,16 @@ std::optional<int> wholeNumber(const QVariant &value)
     if (!isNumber || number < std::numeric_limits<int>::min() || number > std::numeric_limits<int>::max())
         return std::nullopt;
     return static_cast<int>(number);
+}
+
+// Whether the database chose the statement's transaction as the victim of a deadlock: SQL Server's
+// error 1205, or an engine's message naming the deadlock (PostgreSQL's "deadlock detected").
+bool isDeadlockVictim(const DbErrors &errors)
+{
+    return std::any_of(errors.cbegin(), errors.cend(), [](const DbError &e) {
+        return e.nativeCode == QStringLiteral("1205") ||
+               e.description.contains(QStringLiteral("deadlock"), Qt::CaseInsensitive);
+    });
 }
 
 std::optional<QString> text(const QVariant &value)
@@ -58,30 +69,36 @@ RunOutcome PriceUpdater::run()
             keepNotReached(*list);
             return RunOutcome::Stopped;
         }
-        if (!m_connection.beginTrans())
-            return failRun();
-        m_category = RunCounts();
-        const int marked = prfn_MarkCategory(category->itemCd, category->detailNo, category->invFlg);
-        if (marked == -1) {
-            keepNotReached(*list);
-            return RunOutcome::StepFailed;
-        }
-        if (marked == NotRecorded) {
-            // Converted by someone else since the list was read: leave it as it is.
-            if (!m_connection.rollbackTrans())
+        // A deadlock victim's transaction is rolled back by the server and run again a few times
+        // before the failure is reported; the other failures are reported at once.
+        m_deadlockRetries = DeadlockRetries;
+        for (;;) {
+            if (!m_connection.beginTrans())
                 return failRun();
-            ++m_counts.skipped;
-            continue;
+            m_retryCategory = false;
+            m_category = RunCounts();
+            const int marked = prfn_MarkCategory(category->itemCd, category->detailNo, category->invFlg);
+            if (marked == NotRecorded) {
+                // Converted by someone else since the list was read: leave it as it is.
+                if (!m_connection.rollbackTrans())
+                    return failRun();
+                ++m_counts.skipped;
+                break;
+            }
+            if (marked == 0 && convert(*category)) {
+                if (!m_connection.commitTrans())
+                    return failRun();
+                m_category.categories = 1;
+                m_counts += m_category;
+                break;
+            }
+            if (!m_retryCategory) {
+                keepNotReached(*list);
+                return RunOutcome::StepFailed;
+            }
         }
-        if (!convert(*category)) {
-            keepNotReached(*list);
-            return RunOutcome::StepFailed;
-        }
-        if (!m_connection.commitTrans())
-            return failRun();
-        m_category.categories = 1;
-        m_counts += m_category;
     }
+    m_deadlockRetries = 0;
     if (m_progress)
         m_progress(listed, listed, {});
     return RunOutcome::Completed;
@@ -206,8 +223,14 @@ int PriceUpdater::executeCounted(const std::optional<QString> &sql, qint64 &rows
 
 int PriceUpdater::fail()
 {
+    const bool victim = isDeadlockVictim(m_connection.errors());
     m_connection.rollbackTrans();
-    m_reportFailure();
+    if (victim && m_deadlockRetries > 0) {
+        --m_deadlockRetries;
+        m_retryCategory = true;
+    } else {
+        m_reportFailure();
+    }
     return -1;
 }
 

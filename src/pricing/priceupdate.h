@@ -58,6 +58,9 @@ public:
     // prfn_MarkCategory's result when the category is no longer unconverted (another operator
     // converted it after the work list was read): nothing was recorded.
     static constexpr int NotRecorded = 1;
+    // How many times the run converts a category again whose transaction the database rolled back
+    // as a deadlock victim, before it reports the failure and stops.
+    static constexpr int DeadlockRetries = 3;
 
     PriceUpdater(Connection &connection, const ConversionParams &params, RunValues values,
                  std::function<void()> reportFailure);
@@ -77,7 +80,8 @@ public:
     RunOutcome run();
 
     // The statement writers, each run inside the open transaction. 0 on success; on failure the
-    // transaction is rolled back, the failure reported and -1 returned.
+    // transaction is rolled back, the failure reported and -1 returned (within a run, a deadlock
+    // victim is reported only when the category's last attempt fails).
 
     // With a category code: records the category (see NotRecorded). With an empty code: completes
     // every recorded inventory category (the other arguments are not used).
@@ -119,6 +123,8 @@ private:
     RunCounts m_counts;
     RunCounts m_category; // the rows of the category whose transaction is open
     QList<WorkListEntry> m_notReached;
+    int m_deadlockRetries = 0;    // left for the category the run converts; 0 outside a run
+    bool m_retryCategory = false; // the category failed as a deadlock victim and is run again
 };
 
 } // namespace krt::pricing

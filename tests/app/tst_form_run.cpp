@@ -756,6 +756,9 @@ private Q_SLOTS:
         QTest::keyClick(&form, Qt::Key_F1);
         QCOMPARE(f.numbers(), QStringList{QStringLiteral("40275")});
         QCOMPARE(f.boxes[0].title, QStringLiteral("売価更新"));
+        // The message says in the database's own words why the category was not converted.
+        QVERIFY2(f.boxes[0].details.contains(QStringLiteral("rows of this category are locked")),
+                 qPrintable(f.boxes[0].details));
 
         QStringList records;
         for (const QString &sql : log.statements)

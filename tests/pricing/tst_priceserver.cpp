@@ -10,8 +10,11 @@
 
 #include <QTest>
 
+#include <chrono>
 #include <functional>
+#include <future>
 #include <memory>
+#include <thread>
 
 using namespace krt;
 using namespace krt::pricing;
@@ -232,6 +235,134 @@ private Q_SLOTS:
         for (const char *c : {"A", "B", "D", "X"})
             QCOMPARE(price(QLatin1String(c)), QStringLiteral("1080|1080"));
         QCOMPARE(first().reports + second().reports, 0);
+    }
+
+    // The server ends the run's session in the middle of a category (direct mode): that category's
+    // transaction is gone with the session, the categories converted before stay converted and
+    // recorded, the failure is reported once with the server's words, and the next run opens a new
+    // session and converts the rest, each price once.
+    void aSessionEndedMidRunLeavesNothingHalfDone()
+    {
+        QVERIFY(newStore());
+        Connection &c = second().connection;
+        std::optional<Recordset> pid = c.openRecordset(QStringLiteral("SELECT pg_backend_pid()"));
+        QVERIFY(pid && !pid->eof());
+        const QString terminate =
+            QStringLiteral("SELECT pg_terminate_backend(%1)").arg(pid->field(0).toString());
+        int movements = 0;
+        QString cut;
+        c.setStatementHook([&](const QString &sql) {
+            if (sql.startsWith(QStringLiteral("UPDATE IIODATA")) && ++movements == 2) {
+                cut = sql.section(QStringLiteral("DAI_BUNRUI_CD = '"), 1).left(1);
+                m_db->value(terminate);
+            }
+            return std::optional<QString>();
+        });
+        RunValues direct = deferred();
+        direct.StockMode = 1;
+        int reports = 0;
+        QCOMPARE(PriceUpdater(c, fiveToEight(), direct, [&] { ++reports; }).run(), RunOutcome::StepFailed);
+        QCOMPARE(reports, 1);
+        QVERIFY2(!c.errors().isEmpty(), "no error kept for the message");
+        QVERIFY(!c.inTransaction());
+        // X (inventory, first in the list) is converted; the cut category and those after are not.
+        QCOMPARE(price(QStringLiteral("X")), QStringLiteral("1080|1080"));
+        QCOMPARE(state(QStringLiteral("X")), Day + QStringLiteral("|0"));
+        QCOMPARE(price(cut), QStringLiteral("1050|1050"));
+        QCOMPARE(state(cut), QStringLiteral("-|0"));
+
+        c.setStatementHook({});
+        QCOMPARE(PriceUpdater(c, fiveToEight(), direct, [&] { ++reports; }).run(), RunOutcome::Completed);
+        QCOMPARE(reports, 1);
+        for (const char *k : {"B", "C", "D", "X"})
+            QCOMPARE(price(QLatin1String(k)), QStringLiteral("1080|1080"));
+        QCOMPARE(price(QStringLiteral("A")), QStringLiteral("1050|1050"));
+    }
+
+    // Another session holds the goods of category C: the run's statement gives up after the lock
+    // timeout, C's transaction is rolled back and reported with the server's words, and the next
+    // run, the lock released, converts C and the rest once.
+    void aLockTimeoutRollsBackTheCategory()
+    {
+        QVERIFY(newStore());
+        Connection &c = second().connection;
+        QVERIFY(c.execute(QStringLiteral("SET lock_timeout = '300ms'")));
+        Connection &holder = first().connection;
+        QVERIFY(holder.beginTrans());
+        QVERIFY(
+            holder.execute(QStringLiteral("UPDATE MGOODS SET UPDATE_DT = 'held' WHERE DAI_BUNRUI_CD = 'C'")));
+        RunValues direct = deferred();
+        direct.StockMode = 1;
+        int reports = 0;
+        QCOMPARE(PriceUpdater(c, fiveToEight(), direct, [&] { ++reports; }).run(), RunOutcome::StepFailed);
+        QCOMPARE(reports, 1);
+        QVERIFY2(c.errors().value(0).description.contains(QStringLiteral("lock timeout")),
+                 qPrintable(c.errors().value(0).description));
+        QVERIFY(holder.rollbackTrans());
+        QCOMPARE(price(QStringLiteral("C")), QStringLiteral("1050|1050"));
+        QCOMPARE(state(QStringLiteral("C")), QStringLiteral("-|0"));
+        QCOMPARE(PriceUpdater(c, fiveToEight(), direct, [&] { ++reports; }).run(), RunOutcome::Completed);
+        QCOMPARE(reports, 1);
+        for (const char *k : {"B", "C", "D", "X"})
+            QCOMPARE(price(QLatin1String(k)), QStringLiteral("1080|1080"));
+    }
+
+    // Another session holds the goods of category C and then wants C's row of the work list, which
+    // the run has just recorded, before the run asks for C's goods: a deadlock, found by the run's
+    // session (the other one is told to wait longer before it checks), so the run's transaction is
+    // the victim. The run converts C again and finishes without a message.
+    void aDeadlockVictimIsConvertedAgain()
+    {
+        QVERIFY(newStore());
+        Connection &c = second().connection;
+        QVERIFY(c.execute(QStringLiteral("UPDATE MITEMCNT SET CHK = NULL WHERE ITEM_CD IN ('B', 'D')")));
+        const QString text = m_db->connectionText();
+        std::promise<void> locked;
+        std::promise<void> go;
+        std::future<void> goNow = go.get_future();
+        QString holderError;
+        std::thread holder([&] {
+            Connection other;
+            if (!other.open(text) || !other.execute(QStringLiteral("SET deadlock_timeout = '10s'")) ||
+                !other.beginTrans() ||
+                !other.execute(
+                    QStringLiteral("UPDATE MGOODS SET UPDATE_DT = 'held' WHERE DAI_BUNRUI_CD = 'C'"))) {
+                holderError = QStringLiteral("could not hold C");
+                locked.set_value();
+                return;
+            }
+            locked.set_value();
+            goNow.wait();
+            if (!other.execute(QStringLiteral("UPDATE MITEMCNT SET CHK = CHK WHERE ITEM_CD = 'C'")))
+                holderError = other.errors().value(0).description;
+            other.rollbackTrans();
+        });
+        locked.get_future().wait();
+        bool asked = false;
+        c.setStatementHook([&](const QString &sql) {
+            if (!asked && sql.startsWith(QStringLiteral("UPDATE MGOODS")) &&
+                sql.contains(QStringLiteral("DAI_BUNRUI_CD = 'C'"))) {
+                asked = true;
+                go.set_value();
+                // Long enough for the other session to wait for C's row of the work list.
+                std::this_thread::sleep_for(std::chrono::milliseconds(700));
+            }
+            return std::optional<QString>();
+        });
+        RunValues direct = deferred();
+        direct.StockMode = 1;
+        int reports = 0;
+        const RunOutcome outcome = PriceUpdater(c, fiveToEight(), direct, [&] { ++reports; }).run();
+        if (!asked)
+            go.set_value();
+        holder.join();
+        QCOMPARE(holderError, QString());
+        QCOMPARE(outcome, RunOutcome::Completed);
+        QCOMPARE(reports, 0);
+        for (const char *k : {"C", "X"})
+            QCOMPARE(price(QLatin1String(k)), QStringLiteral("1080|1080"));
+        QCOMPARE(state(QStringLiteral("C")), Day + QStringLiteral("|1"));
+        QCOMPARE(price(QStringLiteral("B")), QStringLiteral("1050|1050"));
     }
 };
 

@@ -658,6 +658,46 @@ private Q_SLOTS:
         QVERIFY(statesOf(*m_db) == before);
     }
 
+    // A category whose statement the database keeps choosing as a deadlock victim is converted
+    // again three times, then the failure is reported once and the run stops; a victim that
+    // succeeds on a later attempt is converted once, without a message.
+    void aDeadlockVictimIsRetriedABoundedNumberOfTimes_data()
+    {
+        QTest::addColumn<int>("victims");
+        QTest::addColumn<int>("reports");
+        QTest::newRow("once") << 1 << 0;
+        QTest::newRow("three times") << 3 << 0;
+        QTest::newRow("every time") << 100 << 1;
+    }
+    void aDeadlockVictimIsRetriedABoundedNumberOfTimes()
+    {
+        QFETCH(int, victims);
+        QFETCH(int, reports);
+        QVERIFY(newStore());
+        const std::vector<CategoryState> before = statesOf(*m_db);
+        int attempts = 0;
+        connection().setStatementHook([&](const QString &sql) {
+            if (sql.startsWith(QStringLiteral("UPDATE IZAIKO")) && ++attempts <= victims)
+                return std::optional<QString>(QStringLiteral(
+                    "Transaction (Process ID 52) was deadlocked on lock resources with another process and "
+                    "has been chosen as the deadlock victim. Rerun the transaction."));
+            return std::optional<QString>();
+        });
+        const RunOutcome outcome = run(fiveToEight(), values(1));
+        QCOMPARE(m_reports, reports);
+        if (reports == 0) {
+            QCOMPARE(outcome, RunOutcome::Completed);
+            QCOMPARE(attempts, victims + 3);
+            for (const QString &c : {QStringLiteral("A"), QStringLiteral("B"), QStringLiteral("C")})
+                QCOMPARE(mgoods(c + QStringLiteral("-1")),
+                         QStringLiteral("1080|1080|1000|1000|") + KoushinDt);
+        } else {
+            QCOMPARE(outcome, RunOutcome::StepFailed);
+            QCOMPARE(attempts, 1 + PriceUpdater::DeadlockRetries);
+            QVERIFY(statesOf(*m_db) == before);
+        }
+    }
+
     void aRecordedExponentThatIsNotANumberFailsThePendingConversion()
     {
         QVERIFY(newStore());
