@@ -100,17 +100,6 @@ install::Options small(const FormFixture &f, int stockMode)
     return options;
 }
 
-// Types the rates 8 and 10 of the calculation method for prices with tax.
-void typeRates(KRT550F1 &form)
-{
-    ConditionPanel *panel = form.panel();
-    QTest::mouseClick(panel->opt_Tax[1], Qt::LeftButton);
-    QTest::mouseClick(panel->txt_Tax_From[1], Qt::LeftButton);
-    QTest::keyClicks(panel->txt_Tax_From[1], QStringLiteral("8"));
-    QTest::mouseClick(panel->txt_Tax_To[1], Qt::LeftButton);
-    QTest::keyClicks(panel->txt_Tax_To[1], QStringLiteral("10"));
-}
-
 // The first grid line of a non-inventory category, or -1.
 int firstOtherLine(const KRT550F1 &form)
 {

@@ -104,12 +104,7 @@ private Q_SLOTS:
         const int code = f.runMain(
             [&](KRT550F1 &form) {
                 ready = form.fkeyBar()->FKeyEnabled(1) && form.StockMode == stockMode && f.boxes.isEmpty();
-                ConditionPanel *panel = form.panel();
-                QTest::mouseClick(panel->opt_Tax[1], Qt::LeftButton);
-                QTest::mouseClick(panel->txt_Tax_From[1], Qt::LeftButton);
-                QTest::keyClicks(panel->txt_Tax_From[1], QStringLiteral("8"));
-                QTest::mouseClick(panel->txt_Tax_To[1], Qt::LeftButton);
-                QTest::keyClicks(panel->txt_Tax_To[1], QStringLiteral("10"));
+                typeRates(form);
                 QTest::keyClick(&form, Qt::Key_F1);
             },
             &ran);

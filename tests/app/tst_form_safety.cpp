@@ -64,14 +64,6 @@ std::array<int, 4> usedRounding(const ConditionPanel &panel)
             p.HASU_FLG[AddOn] == HasuNone ? -1 : p.HASU_ICHI[AddOn]};
 }
 
-void enterRates(KRT550F1 &form)
-{
-    ConditionPanel *panel = form.panel();
-    QTest::mouseClick(panel->opt_Tax[1], Qt::LeftButton);
-    QTest::keyClicks(panel->txt_Tax_From[1], QStringLiteral("8"));
-    QTest::keyClicks(panel->txt_Tax_To[1], QStringLiteral("10"));
-}
-
 int unconverted(const FormFixture &f)
 {
     return count(f, QStringLiteral("SELECT COUNT(*) FROM MITEMCNT WHERE CHK = 1 AND UPDATE_DATE IS NULL"));
@@ -151,10 +143,7 @@ private Q_SLOTS:
                                   .toString();
         QVERIFY(f.sql(0, QStringLiteral("UPDATE MITEMCNT SET CHK = 1 WHERE ITEM_CD = '%1'").arg(other)));
         const QStringList before = f.rows(0, QStringLiteral("SELECT * FROM MGOODS ORDER BY rowid"));
-        ConditionPanel *panel = form.panel();
-        QTest::mouseClick(panel->opt_Tax[1], Qt::LeftButton);
-        QTest::keyClicks(panel->txt_Tax_From[1], QStringLiteral("8"));
-        QTest::keyClicks(panel->txt_Tax_To[1], QStringLiteral("10"));
+        typeRates(form);
         QTest::keyClick(&form, Qt::Key_F1);
         QCOMPARE(f.numbers(), QStringList{QStringLiteral("40422")});
         QVERIFY2(f.boxes[0].details.contains(other + QStringLiteral("-0")), qPrintable(f.boxes[0].details));
@@ -183,9 +172,7 @@ private Q_SLOTS:
         QVERIFY(panel->opt_Keta_Add[0]->isChecked());
         QCOMPARE(describe(usedRounding(*panel)), describe(shownRounding(*panel)));
 
-        QTest::mouseClick(panel->opt_Tax[1], Qt::LeftButton);
-        QTest::keyClicks(panel->txt_Tax_From[1], QStringLiteral("8"));
-        QTest::keyClicks(panel->txt_Tax_To[1], QStringLiteral("10"));
+        typeRates(form);
         QTest::keyClick(&form, Qt::Key_F1);
         QCOMPARE(f.numbers(), QStringList{QStringLiteral("10009")});
         QCOMPARE(f.rows(0, QStringLiteral("SELECT DISTINCT GOODS_HASU_FLG, GOODS_HASU_ICHI, GADD_HASU_FLG, "
@@ -292,7 +279,7 @@ private Q_SLOTS:
         FormFixture f;
         QVERIFY(f.install());
         KRT550F1 &form = f.load();
-        enterRates(form);
+        typeRates(form);
         QTest::mouseClick(form.panel()->opt_Round, Qt::LeftButton);
         QTest::mouseClick(form.panel()->opt_Keta[1], Qt::LeftButton);
         const QStringList before = f.rows(0, QStringLiteral("SELECT * FROM MGOODS ORDER BY rowid"));
@@ -371,7 +358,7 @@ private Q_SLOTS:
         FormFixture f;
         QVERIFY(f.install());
         KRT550F1 &form = f.load();
-        enterRates(form);
+        typeRates(form);
         const int categories = unconverted(f);
         MessageBoxes::setResponder({});
         QString question;
@@ -396,7 +383,7 @@ private Q_SLOTS:
         FormFixture f;
         QVERIFY(f.install());
         KRT550F1 &form = f.load();
-        enterRates(form);
+        typeRates(form);
         const int categories = unconverted(f);
         QVERIFY(categories > 3);
         QString label;

@@ -15,6 +15,8 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QLineEdit>
+#include <QRadioButton>
 #include <QSettings>
 #include <QSqlDatabase>
 #include <QSqlQuery>
@@ -32,6 +34,17 @@ namespace krt::testing {
 
 // The tests of the form compare prices with the one oracle.
 using test::exactPrice;
+
+// Types the rates 8 and 10 of the calculation method for prices with tax, as the operator does.
+inline void typeRates(KRT550F1 &form)
+{
+    ConditionPanel *panel = form.panel();
+    QTest::mouseClick(panel->opt_Tax[1], Qt::LeftButton);
+    QTest::mouseClick(panel->txt_Tax_From[1], Qt::LeftButton);
+    QTest::keyClicks(panel->txt_Tax_From[1], QStringLiteral("8"));
+    QTest::mouseClick(panel->txt_Tax_To[1], Qt::LeftButton);
+    QTest::keyClicks(panel->txt_Tax_To[1], QStringLiteral("10"));
+}
 
 class FormFixture
 {
