@@ -4,7 +4,7 @@
 
 #include "db/connection.h"
 #include "install/installation.h"
-#include "support/pgserver.h"
+#include "pgserver/pgserver.h"
 
 #include <QDateTime>
 #include <QFile>

@@ -1,5 +1,5 @@
+#include "pgserver/pgserver.h"
 #include "pricing/priceupdate.h"
-#include "support/pgserver.h"
 #include "support/priceoracle.h"
 #include "support/testcatalog.h"
 

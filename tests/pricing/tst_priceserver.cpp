@@ -4,8 +4,8 @@
 // operator's statements are interleaved with the first's at the moment that matters, through the
 // statement hook of its connection.
 
+#include "pgserver/pgserver.h"
 #include "pricing/priceupdate.h"
-#include "support/pgserver.h"
 #include "support/testcatalog.h"
 
 #include <QTest>

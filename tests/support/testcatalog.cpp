@@ -1,6 +1,6 @@
 #include "support/testcatalog.h"
 
-#include "support/pgserver.h"
+#include "pgserver/pgserver.h"
 
 #include <QDebug>
 #include <QDir>

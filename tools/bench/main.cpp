@@ -8,6 +8,8 @@
 #include "db/sqltext.h"
 #include "install/installation.h"
 #include "params/conditionpanel.h"
+#include "pgserver/pgserver.h"
+#include "pricing/pricestatements.h"
 #include "widgets/categorygrid.h"
 #include "widgets/messagebox.h"
 
@@ -51,6 +53,9 @@ struct Sizes
     int months = 6;
     int wideCategories = 10000;
     int wideGoods = 100000;
+    // Goods and stock rows of the server's store, three times as many movements: by default the
+    // embedded store's sizes, which the ODBC path builds in about a minute.
+    int serverGoods = 1000000;
 };
 
 double secondsOf(const QElapsedTimer &timer)
@@ -91,6 +96,18 @@ QString runRoot(const QString &root)
     return QDir(root).filePath(QStringLiteral("run"));
 }
 
+// The installation the runs on the server work on: its connection text names the server's run
+// database, a fresh copy of the server's store before each run.
+QString serverRunRoot(const QString &root)
+{
+    return QDir(root).filePath(QStringLiteral("server-run"));
+}
+
+// The databases of the benchmark's server: the store, and the copy a run works on, named as the
+// program names the catalog of the first data folder.
+const QString ServerStore = QStringLiteral("store");
+const QString ServerRun = QStringLiteral("TMCS00");
+
 QString catalogOf(const QString &installation)
 {
     return QDir(install::catalogFolder(installation)).filePath(QStringLiteral("TMCS00.db"));
@@ -106,6 +123,17 @@ install::Options storeOptions(const QString &root, const Sizes &sizes)
     options.stock = sizes.stock;
     options.movements = sizes.movements;
     options.months = sizes.months;
+    return options;
+}
+
+// The server's store: the embedded store's categories and months, with goods, stock rows and
+// movements of their own number (by default the same).
+install::Options serverOptions(const QString &root, const Sizes &sizes)
+{
+    install::Options options = storeOptions(root, sizes);
+    options.goods = sizes.serverGoods;
+    options.stock = sizes.serverGoods;
+    options.movements = sizes.serverGoods * 3;
     return options;
 }
 
@@ -202,6 +230,34 @@ int buildInstallation(const install::Options &options, bool keep)
     return catalog.value(QStringLiteral("PRAGMA wal_checkpoint(TRUNCATE)")) ? 0 : 1;
 }
 
+// The child process that fills the server's store: every table with numeric(12,2) prices and the
+// data of the embedded store's catalog, over the program's ODBC path.
+int buildServerStore(const install::Options &options, const QString &connectionText)
+{
+    QTextStream out(stdout);
+    Connection connection;
+    if (!connection.open(connectionText)) {
+        out << "krt550-bench: cannot open the server's store: " << connection.errors().value(0).description
+            << "\n";
+        return 1;
+    }
+    QString error = install::createServerTables(connection.database(), QStringLiteral("numeric(12,2)"));
+    install::CatalogFigures figures;
+    QElapsedTimer timer;
+    timer.start();
+    if (error.isEmpty())
+        error = install::fillServerTables(connection.database(), options, options.seed, figures);
+    if (!error.isEmpty()) {
+        out << "krt550-bench: " << error << "\n";
+        return 1;
+    }
+    out << "  server database " << ServerStore << ": " << figures.workList << " work-list categories, "
+        << figures.goods << " goods, " << figures.stock << " stock rows, " << figures.movements
+        << " movements, numeric(12,2) prices, built over ODBC in " << fixed(secondsOf(timer), 1)
+        << " s (peak memory of the build " << fixed(peakMiB(), 0) << " MiB)\n";
+    return 0;
+}
+
 // ---------------------------------------------------------------------------------------------
 // The measured process
 
@@ -229,15 +285,34 @@ struct Figure
     double floorSeconds = 0; // 0: no ratio
 };
 
+// The figures of the conversion runs and the floor on one engine.
+struct EngineFigures
+{
+    FloorFigures floor;
+    double direct = 0;
+    double deferred = 0;
+    int lines = 0; // work-list categories of the runs
+};
+
+// What identifies the prices of a table: its row count and a digest of the category and price
+// columns of every row, independent of the rows' order.
+struct PriceDigest
+{
+    qint64 rows = -1;
+    QString digest;
+    bool operator==(const PriceDigest &other) const { return rows == other.rows && digest == other.digest; }
+};
+
 class StoreBench
 {
 public:
-    StoreBench(QString root, Sizes sizes, int repeat, bool keep, bool verify)
+    StoreBench(QString root, Sizes sizes, int repeat, bool keep, bool verify, bool withServer)
         : m_root(std::move(root))
         , m_sizes(sizes)
         , m_repeat(repeat)
         , m_keep(keep)
         , m_verify(verify)
+        , m_withServer(withServer)
     {
         MessageBoxes::setResponder([this](const BoxRequest &request) {
             if (request.kind == BoxRequest::Kind::Confirmation)
@@ -253,8 +328,8 @@ public:
     int run();
 
 private:
-    bool build(const QString &kind);
-    bool prepareRunInstallation() const;
+    bool build(const QString &kind, const QString &connectionText = {});
+    bool prepareRunInstallation(const QString &root, const QString &connectionText) const;
     bool restoreRunCatalog(int stockMode) const;
     std::unique_ptr<KRT550F1> loadForm(const QString &installation, double &seconds);
     bool convert(KRT550F1 &form, double &seconds);
@@ -264,16 +339,25 @@ private:
     bool measureFloor(bool verify);
     bool measureDeferred(bool verify);
     bool measureWide();
+    // The same on the benchmark's PostgreSQL server, when it can be had.
+    bool measureServer();
+    bool restoreServerRun(int stockMode) const;
+    bool measureServerDirect(bool verify);
+    bool measureServerFloor(bool verify);
+    bool measureServerDeferred(bool verify);
+    bool serverDigests(const QString &database, std::array<PriceDigest, 3> &digests) const;
     qint64 listedRows(PriceTable table) const;
     bool sameRows(const QString &other, const QList<PriceTable> &tables) const;
     bool fail(const QString &what) const;
     void report();
+    void reportRuns(const QString &engine, const EngineFigures &figures);
 
     QString m_root;
     Sizes m_sizes;
     int m_repeat;
     bool m_keep;
     bool m_verify;
+    bool m_withServer;
     QStringList m_boxes;
     mutable QTextStream m_out{stdout};
 
@@ -284,14 +368,19 @@ private:
 
     std::array<qint64, 3> m_listed{}; // the rows a run converts, per table
     bool m_counted = false;
-    FloorFigures m_floor;
-    double m_direct = 0;
-    double m_deferred = 0;
+    EngineFigures m_embedded;
+    // The server's figures; the reason when there is no server to measure on.
+    EngineFigures m_server;
+    QString m_serverSkip;
+    QString m_serverSettings;
+    bench::FloorValues m_serverValues;
+    std::array<PriceDigest, 3> m_serverStore{};
+    std::array<PriceDigest, 3> m_serverDirect{};
+    PriceDigest m_serverFloorGoods;
     double m_startStore = 0;
     double m_startWide = 0;
     double m_restartWide = 0;
     double m_gridLoad = 0;
-    int m_storeLines = 0;
     int m_wideLines = 0;
 };
 
@@ -301,10 +390,12 @@ bool StoreBench::fail(const QString &what) const
     return false;
 }
 
-bool StoreBench::build(const QString &kind)
+bool StoreBench::build(const QString &kind, const QString &connectionText)
 {
     QStringList arguments = QCoreApplication::arguments().mid(1);
     arguments << QStringLiteral("--build") << kind;
+    if (!connectionText.isEmpty())
+        arguments << QStringLiteral("--server-store") << connectionText;
     QProcess child;
     child.setProcessChannelMode(QProcess::ForwardedChannels);
     child.start(QCoreApplication::applicationFilePath(), arguments);
@@ -313,17 +404,16 @@ bool StoreBench::build(const QString &kind)
     return true;
 }
 
-// The run installation: settings of its own whose connection text names its own catalog folder,
-// and the data folder of its one database.
-bool StoreBench::prepareRunInstallation() const
+// A run installation: settings of its own whose connection text names the run's database, and
+// the data folder of its one database.
+bool StoreBench::prepareRunInstallation(const QString &root, const QString &connectionText) const
 {
-    const QString root = runRoot(m_root);
     if (!QDir().mkpath(install::catalogFolder(root)) ||
         !QDir().mkpath(QDir(install::drivesFolder(root)).filePath(QStringLiteral("c/TMCS/DAT/DAT1"))))
         return false;
     const QSettings store(install::settingsFile(storeRoot(m_root)), QSettings::IniFormat);
     QSettings ini(install::settingsFile(root), QSettings::IniFormat);
-    ini.setValue(QStringLiteral("Common/DBPARMS"), install::connectionText(root));
+    ini.setValue(QStringLiteral("Common/DBPARMS"), connectionText);
     ini.setValue(QStringLiteral("Version/Invent"), store.value(QStringLiteral("Version/Invent")));
     ini.sync();
     return ini.status() == QSettings::NoError;
@@ -449,7 +539,7 @@ bool StoreBench::measureDirect(bool verify)
     if (!form)
         return false;
     m_startStore = best(m_startStore, start);
-    m_storeLines = form->grid()->Rows();
+    m_embedded.lines = form->grid()->Rows();
     m_values.sysYm = Catalog(catalogOf(runRoot(m_root)))
                          .value(QStringLiteral("SELECT SYS_YM1 FROM GDATECTL"))
                          .value_or(QVariant())
@@ -470,7 +560,7 @@ bool StoreBench::measureDirect(bool verify)
     double run = 0;
     if (!convert(*form, run))
         return false;
-    m_direct = best(m_direct, run);
+    m_embedded.direct = best(m_embedded.direct, run);
     m_params = form->panel()->params();
     m_values.calcMethod = form->panel()->selectedCalcMethod();
     form.reset();
@@ -515,8 +605,8 @@ bool StoreBench::measureFloor(bool verify)
                                 .arg(figures.rows[t])
                                 .arg(bench::tableName(PriceTables[t]))
                                 .arg(m_listed[t]));
-        if (m_floor.total == 0 || figures.total < m_floor.total)
-            m_floor = figures;
+        if (m_embedded.floor.total == 0 || figures.total < m_embedded.floor.total)
+            m_embedded.floor = figures;
     }
     if (!verify)
         return true;
@@ -543,7 +633,7 @@ bool StoreBench::measureDeferred(bool verify)
     double run = 0;
     if (!convert(*form, run))
         return false;
-    m_deferred = best(m_deferred, run);
+    m_embedded.deferred = best(m_embedded.deferred, run);
     form.reset();
     if (!verify)
         return true;
@@ -579,10 +669,192 @@ bool StoreBench::measureWide()
     return true;
 }
 
-void StoreBench::report()
+// The digests of the three price tables of a database on the server, read over the ODBC path.
+bool StoreBench::serverDigests(const QString &database, std::array<PriceDigest, 3> &digests) const
 {
-    const auto line = [this](const Figure &figure) {
-        m_out << figure.what.leftJustified(40) << QString::number(figure.rows).rightJustified(10)
+    const test::PgServer &server = test::PgServer::instance();
+    const QString name = QStringLiteral("krt550-bench-digest");
+    bool ok = true;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QODBC"), name);
+        db.setDatabaseName(server.odbcText(database));
+        ok = db.open();
+        for (std::size_t t = 0; ok && t < PriceTables.size(); ++t) {
+            QStringList columns = {QStringLiteral("DAI_BUNRUI_CD"), QStringLiteral("CHU_BUNRUI_CD")};
+            for (int i = 0; i < (PriceTables[t] == PriceTable::MGoods ? 9 : 3); ++i)
+                columns << QLatin1String(pricing::MGoodsColumns[static_cast<std::size_t>(i)].name);
+            QSqlQuery query(db);
+            ok = query.exec(QStringLiteral("SELECT COUNT(*), md5(string_agg(r, '|' ORDER BY r)) FROM (SELECT "
+                                           "CAST(ROW(%1) AS TEXT) AS r FROM %2) x")
+                                .arg(columns.join(QStringLiteral(", ")), bench::tableName(PriceTables[t]))) &&
+                 query.next();
+            if (ok)
+                digests[t] = {query.value(0).toLongLong(), query.value(1).toString()};
+            else
+                qWarning().noquote() << "krt550-bench:" << query.lastError().text();
+        }
+    }
+    QSqlDatabase::removeDatabase(name);
+    return ok || fail(QStringLiteral("cannot read the prices of the server's database ") + database);
+}
+
+// A fresh copy of the server's store as the run database, in the given stock mode.
+bool StoreBench::restoreServerRun(int stockMode) const
+{
+    const test::PgServer &server = test::PgServer::instance();
+    QString error = server.psql(QStringLiteral("postgres"),
+                                QStringLiteral("DROP DATABASE IF EXISTS \"%1\" WITH (FORCE)").arg(ServerRun));
+    if (error.isEmpty())
+        error = server.psql(QStringLiteral("postgres"),
+                            QStringLiteral("CREATE DATABASE \"%1\" TEMPLATE \"%2\" STRATEGY FILE_COPY")
+                                .arg(ServerRun, ServerStore));
+    if (error.isEmpty())
+        error = server.psql(
+            ServerRun,
+            QStringLiteral("UPDATE MSYSPARM SET NAIYO = '%1' WHERE PARM_NO = 1200").arg(stockMode));
+    return error.isEmpty() || fail(QStringLiteral("cannot copy the server's store: ") + error);
+}
+
+bool StoreBench::measureServerDirect(bool verify)
+{
+    if (!restoreServerRun(1))
+        return false;
+    double start = 0;
+    std::unique_ptr<KRT550F1> form = loadForm(serverRunRoot(m_root), start);
+    if (!form)
+        return false;
+    m_server.lines = form->grid()->Rows();
+    QStringList settings;
+    for (const char *setting : {"server_version", "transaction_isolation", "synchronous_commit", "fsync"}) {
+        QSqlQuery query(form->connection()->database());
+        if (query.exec(QStringLiteral("SHOW ") + QLatin1String(setting)) && query.next())
+            settings << QLatin1String(setting) + QLatin1Char(' ') + query.value(0).toString();
+    }
+    m_serverSettings = settings.join(QStringLiteral(", "));
+    double run = 0;
+    if (!convert(*form, run))
+        return false;
+    m_server.direct = best(m_server.direct, run);
+    form.reset();
+    return !verify || serverDigests(ServerRun, m_serverDirect);
+}
+
+bool StoreBench::measureServerFloor(bool verify)
+{
+    if (!restoreServerRun(1))
+        return false;
+    const test::PgServer &server = test::PgServer::instance();
+    {
+        Connection connection;
+        if (!connection.open(server.connectionText(ServerRun)))
+            return fail(QStringLiteral("cannot open the server's run database"));
+        const std::optional<Recordset> month =
+            connection.openRecordset(QStringLiteral("SELECT SYS_YM1 FROM GDATECTL"));
+        m_serverValues = m_values;
+        m_serverValues.sysYm = month && !month->eof() ? month->field(0).toString() : QString();
+        m_serverValues.koushinDt = category::serverDate(connection).value_or(QString());
+        FloorFigures figures;
+        QElapsedTimer total;
+        total.start();
+        if (!connection.beginTrans())
+            return fail(QStringLiteral("BEGIN failed on the server"));
+        for (std::size_t t = 0; t < PriceTables.size(); ++t) {
+            QElapsedTimer timer;
+            timer.start();
+            if (!connection.execute(bench::floorStatement(PriceTables[t], m_params, m_serverValues)))
+                return fail(connection.errors().value(0).description);
+            figures.table[t] = secondsOf(timer);
+            figures.rows[t] = connection.rowsAffected();
+        }
+        QElapsedTimer commit;
+        commit.start();
+        if (!connection.commitTrans())
+            return fail(QStringLiteral("COMMIT failed on the server"));
+        figures.commit = secondsOf(commit);
+        figures.total = secondsOf(total);
+        if (m_server.floor.total == 0 || figures.total < m_server.floor.total)
+            m_server.floor = figures;
+    }
+    if (!verify)
+        return true;
+    std::array<PriceDigest, 3> floor{};
+    if (!serverDigests(ServerRun, floor))
+        return false;
+    if (floor != m_serverDirect)
+        return fail(QStringLiteral("on the server, the direct run and the floor disagree"));
+    m_serverFloorGoods = floor[0];
+    return true;
+}
+
+bool StoreBench::measureServerDeferred(bool verify)
+{
+    if (!restoreServerRun(0))
+        return false;
+    double start = 0;
+    std::unique_ptr<KRT550F1> form = loadForm(serverRunRoot(m_root), start);
+    if (!form)
+        return false;
+    if (form->StockMode != 0)
+        return fail(QStringLiteral("the server's deferred run is not in deferred mode"));
+    double run = 0;
+    if (!convert(*form, run))
+        return false;
+    m_server.deferred = best(m_server.deferred, run);
+    form.reset();
+    if (!verify)
+        return true;
+    std::array<PriceDigest, 3> deferred{};
+    if (!serverDigests(ServerRun, deferred))
+        return false;
+    const bool same = deferred[0] == m_serverFloorGoods && deferred[1] == m_serverStore[1] &&
+                      deferred[2] == m_serverStore[2];
+    return same || fail(QStringLiteral("on the server, the deferred run and the floor disagree"));
+}
+
+// Starts the benchmark's own server, builds its store in a child process and measures the runs
+// and the floor on it. Without PostgreSQL or its ODBC driver, only the reason is kept.
+bool StoreBench::measureServer()
+{
+    test::PgServer &server = test::PgServer::instance();
+    if (!server.skipReason().isEmpty()) {
+        m_serverSkip = server.skipReason();
+        m_out << "No server engine: " << m_serverSkip << "; measuring the embedded engine only\n";
+        return true;
+    }
+    if (!server.isRunning())
+        return fail(QStringLiteral("the server did not start: ") + server.error());
+    m_out << "Server engine: PostgreSQL in " << QDir::toNativeSeparators(server.socketFolder())
+          << ", reached over QODBC\n";
+    m_out.flush();
+    const QString error = server.createDatabase(ServerStore);
+    if (!error.isEmpty())
+        return fail(QStringLiteral("cannot create the server's store: ") + error);
+    if (!build(QStringLiteral("server"), server.connectionText(ServerStore)))
+        return false;
+    // The planner's statistics and the visibility map are taken over by every copy of the store.
+    const QString analyze = server.psql(ServerStore, QStringLiteral("VACUUM ANALYZE"));
+    if (!analyze.isEmpty())
+        return fail(QStringLiteral("VACUUM ANALYZE failed on the server: ") + analyze);
+    if (!serverDigests(ServerStore, m_serverStore) ||
+        !prepareRunInstallation(serverRunRoot(m_root), server.connectionText(ServerRun)))
+        return false;
+    for (int round = 1; round <= m_repeat; ++round) {
+        m_out << "Measuring on the server " << round << " of " << m_repeat
+              << ": direct run, floor, deferred run\n";
+        m_out.flush();
+        const bool verify = m_verify && round == 1;
+        if (!measureServerDirect(verify) || !measureServerFloor(verify) || !measureServerDeferred(verify))
+            return false;
+    }
+    return true;
+}
+
+// The floor's lines and the two runs' lines of one engine.
+void StoreBench::reportRuns(const QString &engine, const EngineFigures &figures)
+{
+    const auto line = [this, &engine](const Figure &figure) {
+        m_out << (engine + QStringLiteral(": ") + figure.what).leftJustified(50)
+              << QString::number(figure.rows).rightJustified(10)
               << fixed(figure.seconds, 2).rightJustified(10)
               << QString::number(qRound64(static_cast<double>(figure.rows) / figure.seconds))
                      .rightJustified(12);
@@ -590,24 +862,41 @@ void StoreBench::report()
             m_out << fixed(figure.seconds / figure.floorSeconds, 2).rightJustified(11);
         m_out << "\n";
     };
-    const qint64 floorRows = m_floor.rows[0] + m_floor.rows[1] + m_floor.rows[2];
-    m_out << "\nShortest of " << m_repeat
-          << " measurements each. Engine settings of the program's connection: " << m_engineSettings
-          << "\n\n";
-    m_out << QStringLiteral("").leftJustified(40) << QStringLiteral("rows").rightJustified(10)
+    const FloorFigures &floor = figures.floor;
+    for (std::size_t t = 0; t < PriceTables.size(); ++t)
+        line({QStringLiteral("floor, one UPDATE of ") + bench::tableName(PriceTables[t]), floor.rows[t],
+              floor.table[t], 0});
+    m_out << (engine + QStringLiteral(": floor, commit")).leftJustified(50) << QString().rightJustified(10)
+          << fixed(floor.commit, 2).rightJustified(10) << "\n";
+    const qint64 floorRows = floor.rows[0] + floor.rows[1] + floor.rows[2];
+    line({QStringLiteral("floor, three tables, one transaction"), floorRows, floor.total, 0});
+    line({QStringLiteral("run, direct mode (%1 categories)").arg(figures.lines), floorRows, figures.direct,
+          floor.total});
+    line({QStringLiteral("run, deferred mode (MGOODS only)"), floor.rows[0], figures.deferred,
+          floor.table[0]});
+}
+
+void StoreBench::report()
+{
+    m_out << "\nShortest of " << m_repeat << " measurements each.\n"
+          << "embedded engine (" << m_sizes.goods
+          << " goods), settings of the program's connection: " << m_engineSettings << "\n";
+    if (m_serverSkip.isEmpty())
+        m_out << "server engine (" << m_sizes.serverGoods
+              << " goods, numeric(12,2) prices, over QODBC), settings: " << m_serverSettings << "\n";
+    else
+        m_out << "server engine not measured: " << m_serverSkip << "\n";
+    m_out << "\n"
+          << QStringLiteral("").leftJustified(50) << QStringLiteral("rows").rightJustified(10)
           << QStringLiteral("seconds").rightJustified(10) << QStringLiteral("rows/s").rightJustified(12)
           << QStringLiteral("run/floor").rightJustified(11) << "\n";
-    for (std::size_t t = 0; t < PriceTables.size(); ++t)
-        line({QStringLiteral("floor: one UPDATE of ") + bench::tableName(PriceTables[t]), m_floor.rows[t],
-              m_floor.table[t], 0});
-    m_out << QStringLiteral("floor: commit").leftJustified(40) << QString().rightJustified(10)
-          << fixed(m_floor.commit, 2).rightJustified(10) << "\n";
-    line({QStringLiteral("floor: three tables, one transaction"), floorRows, m_floor.total, 0});
-    line({QStringLiteral("run, direct mode (%1 categories)").arg(m_storeLines), floorRows, m_direct,
-          m_floor.total});
-    line({QStringLiteral("run, deferred mode (MGOODS only)"), m_floor.rows[0], m_deferred, m_floor.table[0]});
+    reportRuns(QStringLiteral("embedded"), m_embedded);
+    if (m_serverSkip.isEmpty())
+        reportRuns(QStringLiteral("server"), m_server);
     m_out << "\n"
-          << QStringLiteral("start-up to ready, %1 categories, %2 goods").arg(m_storeLines).arg(m_sizes.goods)
+          << QStringLiteral("start-up to ready, %1 categories, %2 goods")
+                 .arg(m_embedded.lines)
+                 .arg(m_sizes.goods)
           << ": " << fixed(m_startStore, 2) << " s\n"
           << QStringLiteral("start-up to ready, %1 categories, %2 goods, work list filled from the masters")
                  .arg(m_wideLines)
@@ -622,15 +911,16 @@ void StoreBench::report()
           << "peak memory of this process (the builds ran in processes of their own): " << fixed(peakMiB(), 0)
           << " MiB\n";
     if (m_verify)
-        m_out << "checked: the direct run, the deferred run and the floor leave the same prices\n";
+        m_out << "checked: the direct run, the deferred run and the floor leave the same prices"
+              << (m_serverSkip.isEmpty() ? " on both engines\n" : "\n");
 
-    const double ratio = m_direct / m_floor.total;
+    const double ratio = m_embedded.direct / m_embedded.floor.total;
     const double startUp = std::max(m_startWide, m_restartWide);
     const double peak = peakMiB() * 1024.0 * 1024.0 / 1e6;
     const auto verdict = [](bool met) { return met ? QStringLiteral("met") : QStringLiteral("MISSED"); };
     m_out << "\nTargets\n"
-          << "  direct run within 1.25 x the floor: " << fixed(ratio, 2) << " x, " << verdict(ratio <= 1.25)
-          << "\n"
+          << "  direct run within 1.25 x the floor (embedded engine): " << fixed(ratio, 2) << " x, "
+          << verdict(ratio <= 1.25) << "\n"
           << "  peak memory under 200 MB: " << fixed(peak, 0) << " MB, " << verdict(peak < 200) << "\n"
           << "  start-up to ready under 1 s with " << m_wideLines << " categories: " << fixed(startUp, 2)
           << " s, " << verdict(startUp < 1.0) << "\n";
@@ -644,7 +934,7 @@ int StoreBench::run()
     m_out.flush();
     if (!build(QStringLiteral("store")) || !build(QStringLiteral("wide")))
         return 1;
-    if (!prepareRunInstallation()) {
+    if (!prepareRunInstallation(runRoot(m_root), install::connectionText(runRoot(m_root)))) {
         fail(QStringLiteral("cannot prepare ") + runRoot(m_root));
         return 1;
     }
@@ -656,6 +946,10 @@ int StoreBench::run()
         if (!measureDirect(verify) || !measureFloor(verify) || !measureDeferred(verify) || !measureWide())
             return 1;
     }
+    if (m_withServer && !measureServer())
+        return 1;
+    if (!m_withServer)
+        m_serverSkip = QStringLiteral("left out (--no-server)");
     report();
     return 0;
 }
@@ -688,7 +982,7 @@ int main(int argc, char *argv[])
         int *target;
     };
     int repeat = 3;
-    const std::array<NumberOption, 8> numbers{{
+    const std::array<NumberOption, 9> numbers{{
         {"repeat", "measurements of each run, the shortest is reported", &repeat},
         {"categories", "work-list categories of the store", &sizes.categories},
         {"goods", "goods of the store", &sizes.goods},
@@ -698,6 +992,8 @@ int main(int argc, char *argv[])
         {"wide-categories", "work-list categories of the start-up catalog", &sizes.wideCategories},
         {"wide-goods", "goods and stock rows of the start-up catalog (three times as many movements)",
          &sizes.wideGoods},
+        {"server-goods", "goods and stock rows of the server's store (three times as many movements)",
+         &sizes.serverGoods},
     }};
     for (const NumberOption &option : numbers)
         parser.addOption({QLatin1String(option.name),
@@ -708,11 +1004,19 @@ int main(int argc, char *argv[])
         {QStringLiteral("keep"), QStringLiteral("reuse installations that hold the requested sizes")});
     parser.addOption({QStringLiteral("no-verify"),
                       QStringLiteral("skip comparing the prices left by the runs with the floor's")});
+    parser.addOption(
+        {QStringLiteral("no-server"),
+         QStringLiteral("measure the embedded engine only, without starting a PostgreSQL server")});
     QCommandLineOption buildOption(QStringLiteral("build"),
                                    QStringLiteral("(internal) build one installation"),
-                                   QStringLiteral("store|wide"));
+                                   QStringLiteral("store|wide|server"));
     buildOption.setFlags(QCommandLineOption::HiddenFromHelp);
     parser.addOption(buildOption);
+    QCommandLineOption serverStoreOption(QStringLiteral("server-store"),
+                                         QStringLiteral("(internal) connection text of the server's store"),
+                                         QStringLiteral("TEXT"));
+    serverStoreOption.setFlags(QCommandLineOption::HiddenFromHelp);
+    parser.addOption(serverStoreOption);
     parser.process(*app);
 
     QTextStream err(stderr);
@@ -735,9 +1039,12 @@ int main(int argc, char *argv[])
     const bool keep = parser.isSet(QStringLiteral("keep"));
     if (building) {
         const QString kind = parser.value(buildOption);
+        if (kind == QStringLiteral("server"))
+            return buildServerStore(serverOptions(root, sizes), parser.value(serverStoreOption));
         return buildInstallation(
             kind == QStringLiteral("wide") ? wideOptions(root, sizes) : storeOptions(root, sizes), keep);
     }
-    StoreBench bench(root, sizes, std::max(1, repeat), keep, !parser.isSet(QStringLiteral("no-verify")));
+    StoreBench bench(root, sizes, std::max(1, repeat), keep, !parser.isSet(QStringLiteral("no-verify")),
+                     !parser.isSet(QStringLiteral("no-server")));
     return bench.run();
 }

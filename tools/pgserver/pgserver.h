@@ -7,10 +7,10 @@
 
 namespace krt::test {
 
-// A private PostgreSQL 15 server for the tests of one executable, reached the way SQL Server
-// users reach theirs: Qt's ODBC driver, unixODBC and the PostgreSQL ODBC driver. It lives in a
-// temporary folder with its own socket folder and no TCP port, is started on first use and
-// stopped when the executable ends, also when it fails or is killed.
+// A private PostgreSQL 15 server for the tests of one executable or for the benchmark, reached
+// the way SQL Server users reach theirs: Qt's ODBC driver, unixODBC and the PostgreSQL ODBC
+// driver. It lives in a temporary folder with its own socket folder and no TCP port, is started on
+// first use and stopped when the executable ends, also when it fails or is killed.
 class PgServer
 {
 public:
@@ -22,7 +22,7 @@ public:
     PgServer &operator=(const PgServer &) = delete;
 
     // Why the server cannot be had on this machine (binaries or ODBC driver missing); empty when
-    // it can. Tests skip with this reason.
+    // it can. Tests skip with this reason; the benchmark measures the embedded engine only.
     const QString &skipReason() const { return m_skip; }
     // What went wrong while starting a server that should have started; tests fail with it.
     const QString &error() const { return m_error; }
