@@ -276,6 +276,39 @@ struct FloorFigures
     double total = 0;
 };
 
+// Applies the floor's statement to each price table in one transaction and times it; nothing,
+// with what failed, when a statement fails.
+std::optional<FloorFigures> timeFloor(Connection &connection, const ConversionParams &params,
+                                      const bench::FloorValues &values, QString &error)
+{
+    FloorFigures figures;
+    QElapsedTimer total;
+    total.start();
+    if (!connection.beginTrans()) {
+        error = QStringLiteral("BEGIN failed");
+        return std::nullopt;
+    }
+    for (std::size_t t = 0; t < PriceTables.size(); ++t) {
+        QElapsedTimer timer;
+        timer.start();
+        if (!connection.execute(bench::floorStatement(PriceTables[t], params, values))) {
+            error = connection.errors().value(0).description;
+            return std::nullopt;
+        }
+        figures.table[t] = secondsOf(timer);
+        figures.rows[t] = connection.rowsAffected();
+    }
+    QElapsedTimer commit;
+    commit.start();
+    if (!connection.commitTrans()) {
+        error = QStringLiteral("COMMIT failed");
+        return std::nullopt;
+    }
+    figures.commit = secondsOf(commit);
+    figures.total = secondsOf(total);
+    return figures;
+}
+
 // One measured line of the report.
 struct Figure
 {
@@ -580,25 +613,11 @@ bool StoreBench::measureFloor(bool verify)
             return fail(QStringLiteral("cannot open the run catalog"));
         const std::optional<QString> now = category::serverDate(connection);
         m_values.koushinDt = now.value_or(QString());
-        FloorFigures figures;
-        QElapsedTimer total;
-        total.start();
-        if (!connection.beginTrans())
-            return fail(QStringLiteral("BEGIN failed"));
-        for (std::size_t t = 0; t < PriceTables.size(); ++t) {
-            QElapsedTimer timer;
-            timer.start();
-            if (!connection.execute(bench::floorStatement(PriceTables[t], m_params, m_values)))
-                return fail(connection.errors().value(0).description);
-            figures.table[t] = secondsOf(timer);
-            figures.rows[t] = connection.rowsAffected();
-        }
-        QElapsedTimer commit;
-        commit.start();
-        if (!connection.commitTrans())
-            return fail(QStringLiteral("COMMIT failed"));
-        figures.commit = secondsOf(commit);
-        figures.total = secondsOf(total);
+        QString error;
+        const std::optional<FloorFigures> measured = timeFloor(connection, m_params, m_values, error);
+        if (!measured)
+            return fail(error);
+        const FloorFigures &figures = *measured;
         for (std::size_t t = 0; t < PriceTables.size(); ++t)
             if (figures.rows[t] != m_listed[t])
                 return fail(QStringLiteral("the floor converted %1 rows of %2, the run %3")
@@ -753,25 +772,11 @@ bool StoreBench::measureServerFloor(bool verify)
         m_serverValues = m_values;
         m_serverValues.sysYm = month && !month->eof() ? month->field(0).toString() : QString();
         m_serverValues.koushinDt = category::serverDate(connection).value_or(QString());
-        FloorFigures figures;
-        QElapsedTimer total;
-        total.start();
-        if (!connection.beginTrans())
-            return fail(QStringLiteral("BEGIN failed on the server"));
-        for (std::size_t t = 0; t < PriceTables.size(); ++t) {
-            QElapsedTimer timer;
-            timer.start();
-            if (!connection.execute(bench::floorStatement(PriceTables[t], m_params, m_serverValues)))
-                return fail(connection.errors().value(0).description);
-            figures.table[t] = secondsOf(timer);
-            figures.rows[t] = connection.rowsAffected();
-        }
-        QElapsedTimer commit;
-        commit.start();
-        if (!connection.commitTrans())
-            return fail(QStringLiteral("COMMIT failed on the server"));
-        figures.commit = secondsOf(commit);
-        figures.total = secondsOf(total);
+        QString error;
+        const std::optional<FloorFigures> measured = timeFloor(connection, m_params, m_serverValues, error);
+        if (!measured)
+            return fail(error + QStringLiteral(" on the server"));
+        const FloorFigures &figures = *measured;
         if (m_server.floor.total == 0 || figures.total < m_server.floor.total)
             m_server.floor = figures;
     }
