@@ -10,7 +10,7 @@
 # Screenshots of the ready form and of the completion message go to OUTPUT_FOLDER; the
 # installation lives in OUTPUT_FOLDER/real-window-work while the test runs (one run at a time per
 # folder), so that even a run killed outright leaves nothing elsewhere.
-set -euo pipefail
+set -Eeuo pipefail
 
 program=${1:?the krt550 executable}
 installer=${2:?the krt550-install executable}
@@ -60,6 +60,13 @@ cleanup() {
   exit "$status"
 }
 trap cleanup EXIT
+# No step may end the test without saying which (a command substitution's own failures are its
+# caller's to judge).
+failed_step() {
+  [ "$BASHPID" = "$$" ] || return 0
+  fail "line $1: \"$2\" failed"
+}
+trap 'failed_step $LINENO "$BASH_COMMAND"' ERR
 trap 'exit 130' INT
 trap 'exit 143' TERM HUP
 
@@ -127,17 +134,29 @@ form_window() {
   done
   return 1
 }
-# A box of the program: any of its windows but the form and the run's progress dialog.
+# A box of the program: any of its windows but the form and the run's progress dialog. A window
+# that closes while it is looked at (its name can no longer be read) is none.
 message_box() {
-  local id
+  local id name
   for id in $(xdotool search --onlyvisible --pid "$program_pid" 2>/dev/null); do
-    if [ "$id" != "$form" ] && [[ $(xdotool getwindowname "$id" 2>/dev/null) != *変換中* ]]; then
-      echo "$id"
-      return 0
-    fi
+    [ "$id" != "$form" ] || continue
+    name=$(xdotool getwindowname "$id" 2>/dev/null) || continue
+    [[ $name != *変換中* ]] || continue
+    echo "$id"
+    return 0
   done
   return 1
 }
+# Waits until a box is shown and has stayed for half a second, and names it in $box:
+# wait_box SECONDS WHAT
+box=
+box_settled() {
+  program_alive
+  box=$(message_box) || return 1
+  sleep 0.5
+  [ "$(message_box || true)" = "$box" ]
+}
+wait_box() { wait_for "$1" "$2" box_settled; }
 has_form() { program_alive && form_window >/dev/null; }
 wait_for 60 "the main form" has_form
 form=$(form_window)
@@ -205,10 +224,8 @@ today_before=$(date +%Y/%m/%d)
 
 # --- F1, the confirmation answered Yes (its default is No), and the completion message. -------
 xdotool key F1
-has_box() { program_alive && message_box >/dev/null; }
-wait_for 60 "the confirmation after F1" has_box
-confirm=$(message_box)
-sleep 0.5
+wait_box 60 "the confirmation after F1"
+confirm=$box
 import -window root "$out/real-window-confirm.png"
 say "confirmation: $out/real-window-confirm.png"
 focus_window "$confirm"
@@ -218,9 +235,7 @@ confirm_gone() {
   [ "$(message_box || true)" != "$confirm" ]
 }
 wait_for 20 "the confirmation to close" confirm_gone
-wait_for 120 "the message after F1" has_box
-box=$(message_box)
-sleep 0.5
+wait_box 120 "the message after F1"
 import -window root "$out/real-window-10009.png"
 say "message after F1: $out/real-window-10009.png"
 focus_window "$box"
@@ -334,9 +349,7 @@ env QT_QPA_PLATFORM=xcb XDG_RUNTIME_DIR="$work/runtime" XDG_CONFIG_HOME="$empty/
   TMCS_DRIVE_ROOT="$empty/drives" "$program" >"$work/program.log" 2>&1 &
 program_pid=$!
 form=
-wait_for 60 "the message of a start without data folders" has_box
-box=$(message_box)
-sleep 0.5
+wait_box 60 "the message of a start without data folders"
 import -window root "$out/real-window-no-data-folder.png"
 say "start without data folders: $out/real-window-no-data-folder.png"
 focus_window "$box"
