@@ -1,0 +1,282 @@
+// Two operators converting on one database of the tests' PostgreSQL server at the same moment,
+// each on a session of its own in a thread of its own, as two workstations would; random pauses
+// before their statements give every trial another interleaving. Reads there see the last
+// committed version without waiting for writers, as on SQL Server with row versioning; the
+// stricter levels stand for SQL Server's snapshot isolation (repeatable read) and for serializable
+// transactions, where the later of two writers of a row is refused. However the two runs meet,
+// the database ends as one uninterrupted run leaves it (no price converted twice, no category
+// left out, after the next F1 of an operator whose run was refused), and what the two operators
+// are told they converted adds up to that run.
+
+#include "category/categorytable.h"
+#include "pgserver/pgserver.h"
+#include "pricing/priceupdate.h"
+#include "pricing/runreport.h"
+#include "support/testcatalog.h"
+
+#include <QRandomGenerator>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QTest>
+
+#include <chrono>
+#include <future>
+#include <random>
+#include <thread>
+
+using namespace krt;
+using namespace krt::pricing;
+
+namespace {
+
+const QStringList PriceTables = {QStringLiteral("MITEMCNT"), QStringLiteral("MGOODS"),
+                                 QStringLiteral("IZAIKO"), QStringLiteral("IIODATA")};
+
+// 8 % included to 10 % included; goods prices half up at the tens, add-on prices rounded down at
+// the ones.
+ConversionParams eightToTen()
+{
+    ConversionParams p;
+    p.CalcMethod = 1;
+    p.TAX_ST = {QStringLiteral("0"), QStringLiteral("8"), QString()};
+    p.TAX_END = {QString(), QStringLiteral("10"), QStringLiteral("0")};
+    p.HASU_FLG = {HasuRoundHalfUp, HasuRoundDown};
+    p.HASU_ICHI = {0, 0};
+    return p;
+}
+
+RunValues runValues(int stockMode)
+{
+    return RunValues{1,
+                     stockMode,
+                     true,
+                     QStringLiteral("2019/10/01 10:00:00"),
+                     QStringLiteral("201909"),
+                     QDate(2019, 10, 1)};
+}
+
+// What an operator's F1 presses did, as the operator learns it: the counts of the summary and the
+// database's words of each failure reported.
+struct OperatorRuns
+{
+    RunCounts counts;
+    QList<RunOutcome> outcomes;
+    QStringList failures;
+    QString error; // the session could not be opened
+
+    bool completed() const { return !outcomes.isEmpty() && outcomes.constLast() == RunOutcome::Completed; }
+};
+
+// One F1 on a session.
+void convert(Connection &connection, const ConversionParams &params, int stockMode, OperatorRuns &runs)
+{
+    PriceUpdater updater(connection, params, runValues(stockMode),
+                         [&] { runs.failures << connection.errors().value(0).description; });
+    runs.outcomes << updater.run();
+    runs.counts += updater.counts();
+}
+
+// Opens an operator's session at the given isolation level.
+bool openSession(Connection &connection, const QString &text, const QString &isolation, OperatorRuns &runs)
+{
+    if (!connection.open(text) ||
+        !connection.execute(QStringLiteral("SET SESSION CHARACTERISTICS AS TRANSACTION ISOLATION LEVEL ") +
+                            isolation)) {
+        runs.error = connection.errors().value(0).description;
+        return false;
+    }
+    return true;
+}
+
+// An operator at a workstation: a session of its own, pauses of random length before some of its
+// statements, and the F1 given when the go signal comes, after a random delay.
+void workstation(const QString &text, const QString &isolation, int stockMode, quint32 seed,
+                 std::shared_future<void> go, OperatorRuns &runs)
+{
+    Connection connection;
+    const bool opened = openSession(connection, text, isolation, runs);
+    std::mt19937 random(seed);
+    const auto pause = [&random](int from, int to) {
+        std::this_thread::sleep_for(
+            std::chrono::microseconds(std::uniform_int_distribution<int>(from * 1000, to * 1000)(random)));
+    };
+    connection.setStatementHook([&](const QString &) {
+        const int dice = std::uniform_int_distribution<int>(0, 19)(random);
+        if (dice == 0)
+            pause(10, 30);
+        else if (dice < 8)
+            pause(0, 4);
+        return std::optional<QString>();
+    });
+    go.wait();
+    if (!opened)
+        return;
+    pause(0, 30);
+    convert(connection, eightToTen(), stockMode, runs);
+}
+
+} // namespace
+
+class TestTwoOperatorsServer : public QObject
+{
+    Q_OBJECT
+
+    quint32 m_seed = 0;
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        const test::PgServer &server = test::PgServer::instance();
+        if (!server.skipReason().isEmpty())
+            QSKIP(qPrintable(server.skipReason()));
+        QVERIFY2(server.isRunning(), qPrintable(server.error()));
+        m_seed = qEnvironmentVariableIsSet("KRT_TRIAL_SEED") ? qEnvironmentVariable("KRT_TRIAL_SEED").toUInt()
+                                                             : QRandomGenerator::global()->generate();
+        qInfo("random pauses from seed %u (KRT_TRIAL_SEED repeats them)", m_seed);
+    }
+
+    void everyPriceIsConvertedOnce_data()
+    {
+        QTest::addColumn<int>("stockMode");
+        QTest::addColumn<QString>("isolation");
+        QTest::addColumn<int>("trials");
+        for (const auto &[mode, stockMode] : {std::pair{"direct", 1}, std::pair{"deferred", 0}}) {
+            QTest::addRow("%s mode, read committed", mode)
+                << stockMode << QStringLiteral("READ COMMITTED") << 16;
+            QTest::addRow("%s mode, repeatable read", mode)
+                << stockMode << QStringLiteral("REPEATABLE READ") << 12;
+            QTest::addRow("%s mode, serializable", mode) << stockMode << QStringLiteral("SERIALIZABLE") << 12;
+        }
+    }
+    void everyPriceIsConvertedOnce()
+    {
+        QFETCH(int, stockMode);
+        QFETCH(QString, isolation);
+        QFETCH(int, trials);
+        static int stores = 0;
+        test::PriceDb db(test::PgServer::instance(), QStringLiteral("operators%1").arg(++stores),
+                         QStringLiteral("numeric(12,2)"));
+        QVERIFY2(db.error().isEmpty(), qPrintable(db.error()));
+        Connection &look = db.connection();
+        QSqlQuery sql(look.database());
+
+        // 14 categories (a third of the majors inventory categories), every one marked.
+        install::Options options;
+        options.categories = 14;
+        options.goods = 280;
+        options.stock = 280;
+        options.movements = 560;
+        options.months = 2;
+        options.sysYm = 201909;
+        install::CatalogFigures figures;
+        QCOMPARE(install::fillServerTables(look.database(), options, 11, figures), QString());
+        QCOMPARE(category::fill(look, 0), 0);
+        QVERIFY(category::selectAll(look));
+        for (const QString &table : PriceTables)
+            QVERIFY2(sql.exec(QStringLiteral("CREATE TABLE P_%1 AS TABLE %1").arg(table)),
+                     qPrintable(sql.lastError().text()));
+        const auto restore = [&] {
+            if (!sql.exec(QStringLiteral("TRUNCATE ") + PriceTables.join(QStringLiteral(", "))))
+                return false;
+            for (const QString &table : PriceTables)
+                if (!sql.exec(QStringLiteral("INSERT INTO %1 SELECT * FROM P_%1").arg(table)))
+                    return false;
+            return true;
+        };
+
+        // The reference: one uninterrupted run.
+        OperatorRuns reference;
+        convert(look, eightToTen(), stockMode, reference);
+        QVERIFY2(reference.completed(), qPrintable(reference.failures.join(QLatin1Char('/'))));
+        QCOMPARE(reference.counts.categories, figures.workList);
+        // Stock rows and movements are converted in direct mode only.
+        QVERIFY(reference.counts.mgoods > 0);
+        QCOMPARE(reference.counts.izaiko > 0 && reference.counts.iiodata > 0, stockMode != 0);
+        for (const QString &table : PriceTables)
+            QVERIFY(sql.exec(QStringLiteral("CREATE TABLE R_%1 AS TABLE %1").arg(table)));
+        const auto differences = [&] {
+            QStringList found;
+            for (const QString &table : PriceTables) {
+                sql.exec(QStringLiteral("SELECT (SELECT COUNT(*) FROM (TABLE %1 EXCEPT ALL TABLE R_%1) a), "
+                                        "(SELECT COUNT(*) FROM (TABLE R_%1 EXCEPT ALL TABLE %1) b)")
+                             .arg(table));
+                if (!sql.next())
+                    found << table + QStringLiteral(": ") + sql.lastError().text();
+                else if (sql.value(0).toInt() != 0 || sql.value(1).toInt() != 0)
+                    found << QStringLiteral("%1: %2 rows not as the uninterrupted run left them")
+                                 .arg(table)
+                                 .arg(sql.value(0).toInt());
+            }
+            return found;
+        };
+
+        const QString text = db.connectionText();
+        int met = 0;
+        int bothConverted = 0;
+        int refused = 0;
+        int skipped = 0;
+        for (int trial = 1; trial <= trials; ++trial) {
+            QVERIFY(restore());
+            const quint32 seed = m_seed + static_cast<quint32>(1000 * stores + 2 * trial);
+            const QString seen = QStringLiteral("trial %1, seed %2: ").arg(trial).arg(seed);
+            std::promise<void> go;
+            const std::shared_future<void> goNow = go.get_future().share();
+            std::array<OperatorRuns, 2> operators;
+            std::thread first(workstation, text, isolation, stockMode, seed, goNow, std::ref(operators[0]));
+            std::thread second(workstation, text, isolation, stockMode, seed + 1, goNow,
+                               std::ref(operators[1]));
+            go.set_value();
+            first.join();
+            second.join();
+
+            // An operator whose run was refused presses F1 again once the other has finished.
+            for (OperatorRuns &runs : operators) {
+                QVERIFY2(runs.error.isEmpty(), qPrintable(seen + runs.error));
+                if (runs.completed())
+                    continue;
+                ++refused;
+                // Only the stricter levels refuse a run, and only for the other operator's write.
+                QVERIFY2(isolation != QStringLiteral("READ COMMITTED"),
+                         qPrintable(seen + runs.failures.join(QLatin1Char('/'))));
+                QCOMPARE(runs.failures.size(), 1);
+                QVERIFY2(runs.failures.constFirst().contains(QStringLiteral("could not serialize access")),
+                         qPrintable(seen + runs.failures.constFirst()));
+                QCOMPARE(runs.outcomes, QList<RunOutcome>{RunOutcome::StepFailed});
+                Connection again;
+                QVERIFY(openSession(again, text, isolation, runs));
+                convert(again, eightToTen(), stockMode, runs);
+                QVERIFY2(runs.completed(), qPrintable(seen + runs.failures.join(QLatin1Char('/'))));
+            }
+            for (const OperatorRuns &runs : operators)
+                QVERIFY2(runs.failures.size() == runs.outcomes.size() - 1,
+                         qPrintable(seen + runs.failures.join(QLatin1Char('/'))));
+
+            const QStringList found = differences();
+            QVERIFY2(found.isEmpty(), qPrintable(seen + found.join(QStringLiteral("; "))));
+            // What each operator was told it converted adds up to the uninterrupted run.
+            const RunCounts &a = operators[0].counts;
+            const RunCounts &b = operators[1].counts;
+            QVERIFY2(a.categories + b.categories == reference.counts.categories &&
+                         a.mgoods + b.mgoods == reference.counts.mgoods &&
+                         a.izaiko + b.izaiko == reference.counts.izaiko &&
+                         a.iiodata + b.iiodata == reference.counts.iiodata,
+                     qPrintable(seen + summaryLines(a, stockMode).join(QLatin1Char(' ')) +
+                                QStringLiteral(" + ") + summaryLines(b, stockMode).join(QLatin1Char(' ')) +
+                                QStringLiteral(" <> ") +
+                                summaryLines(reference.counts, stockMode).join(QLatin1Char(' '))));
+            // The runs met: one skipped a category the other had converted, or was refused.
+            if (a.skipped + b.skipped > 0 || operators[0].outcomes.size() + operators[1].outcomes.size() > 2)
+                ++met;
+            if (a.categories > 0 && b.categories > 0)
+                ++bothConverted;
+            skipped += a.skipped + b.skipped;
+        }
+        qInfo("%d trials, the runs met in %d: both operators converted categories in %d, %d categories "
+              "skipped as the other's, %d runs refused and completed by the next F1",
+              trials, met, bothConverted, skipped, refused);
+        QVERIFY2(met > 0, "the two runs never met");
+    }
+};
+
+QTEST_GUILESS_MAIN(TestTwoOperatorsServer)
+#include "tst_twooperators_server.moc"
