@@ -8,15 +8,12 @@
 // left out, after the next F1 of an operator whose run was refused), and what the two operators
 // are told they converted adds up to that run.
 
-#include "category/categorytable.h"
 #include "pgserver/pgserver.h"
 #include "pricing/priceupdate.h"
 #include "pricing/runreport.h"
-#include "support/testcatalog.h"
+#include "support/serverstore.h"
 
 #include <QRandomGenerator>
-#include <QSqlError>
-#include <QSqlQuery>
 #include <QTest>
 
 #include <chrono>
@@ -28,9 +25,6 @@ using namespace krt;
 using namespace krt::pricing;
 
 namespace {
-
-const QStringList PriceTables = {QStringLiteral("MITEMCNT"), QStringLiteral("MGOODS"),
-                                 QStringLiteral("IZAIKO"), QStringLiteral("IIODATA")};
 
 // 8 % included to 10 % included; goods prices half up at the tens, add-on prices rounded down at
 // the ones.
@@ -154,12 +148,6 @@ private Q_SLOTS:
         QFETCH(QString, isolation);
         QFETCH(int, trials);
         static int stores = 0;
-        test::PriceDb db(test::PgServer::instance(), QStringLiteral("operators%1").arg(++stores),
-                         QStringLiteral("numeric(12,2)"));
-        QVERIFY2(db.error().isEmpty(), qPrintable(db.error()));
-        Connection &look = db.connection();
-        QSqlQuery sql(look.database());
-
         // 14 categories (a third of the majors inventory categories), every one marked.
         install::Options options;
         options.categories = 14;
@@ -168,55 +156,22 @@ private Q_SLOTS:
         options.movements = 560;
         options.months = 2;
         options.sysYm = 201909;
-        install::CatalogFigures figures;
-        QCOMPARE(install::fillServerTables(look.database(), options, 11, figures), QString());
-        QCOMPARE(category::fill(look, 0), 0);
-        QVERIFY(category::selectAll(look));
-        for (const QString &table : PriceTables)
-            QVERIFY2(sql.exec(QStringLiteral("CREATE TABLE P_%1 AS TABLE %1").arg(table)),
-                     qPrintable(sql.lastError().text()));
-        const auto restore = [&] {
-            if (!sql.exec(QStringLiteral("TRUNCATE ") + PriceTables.join(QStringLiteral(", "))))
-                return false;
-            for (const QString &table : PriceTables)
-                if (!sql.exec(QStringLiteral("INSERT INTO %1 SELECT * FROM P_%1").arg(table)))
-                    return false;
-            return true;
-        };
-
-        // The reference: one uninterrupted run.
-        OperatorRuns reference;
-        convert(look, eightToTen(), stockMode, reference);
-        QVERIFY2(reference.completed(), qPrintable(reference.failures.join(QLatin1Char('/'))));
-        QCOMPARE(reference.counts.categories, figures.workList);
+        options.seed = 11;
+        test::ServerStore store(QStringLiteral("operators%1").arg(++stores), options, eightToTen(),
+                                runValues(stockMode));
+        QVERIFY2(store.error().isEmpty(), qPrintable(store.error()));
+        const RunCounts &reference = store.reference();
         // Stock rows and movements are converted in direct mode only.
-        QVERIFY(reference.counts.mgoods > 0);
-        QCOMPARE(reference.counts.izaiko > 0 && reference.counts.iiodata > 0, stockMode != 0);
-        for (const QString &table : PriceTables)
-            QVERIFY(sql.exec(QStringLiteral("CREATE TABLE R_%1 AS TABLE %1").arg(table)));
-        const auto differences = [&] {
-            QStringList found;
-            for (const QString &table : PriceTables) {
-                sql.exec(QStringLiteral("SELECT (SELECT COUNT(*) FROM (TABLE %1 EXCEPT ALL TABLE R_%1) a), "
-                                        "(SELECT COUNT(*) FROM (TABLE R_%1 EXCEPT ALL TABLE %1) b)")
-                             .arg(table));
-                if (!sql.next())
-                    found << table + QStringLiteral(": ") + sql.lastError().text();
-                else if (sql.value(0).toInt() != 0 || sql.value(1).toInt() != 0)
-                    found << QStringLiteral("%1: %2 rows not as the uninterrupted run left them")
-                                 .arg(table)
-                                 .arg(sql.value(0).toInt());
-            }
-            return found;
-        };
+        QVERIFY(reference.mgoods > 0);
+        QCOMPARE(reference.izaiko > 0 && reference.iiodata > 0, stockMode != 0);
 
-        const QString text = db.connectionText();
+        const QString text = store.connectionText();
         int met = 0;
         int bothConverted = 0;
         int refused = 0;
         int skipped = 0;
         for (int trial = 1; trial <= trials; ++trial) {
-            QVERIFY(restore());
+            QVERIFY(store.restore());
             const quint32 seed = m_seed + static_cast<quint32>(1000 * stores + 2 * trial);
             const QString seen = QStringLiteral("trial %1, seed %2: ").arg(trial).arg(seed);
             std::promise<void> go;
@@ -229,6 +184,8 @@ private Q_SLOTS:
             first.join();
             second.join();
 
+            const QStringList halfDone = store.halfDone();
+            QVERIFY2(halfDone.isEmpty(), qPrintable(seen + halfDone.join(QStringLiteral("; "))));
             // An operator whose run was refused presses F1 again once the other has finished.
             for (OperatorRuns &runs : operators) {
                 QVERIFY2(runs.error.isEmpty(), qPrintable(seen + runs.error));
@@ -251,19 +208,18 @@ private Q_SLOTS:
                 QVERIFY2(runs.failures.size() == runs.outcomes.size() - 1,
                          qPrintable(seen + runs.failures.join(QLatin1Char('/'))));
 
-            const QStringList found = differences();
+            const QStringList found = store.differences();
             QVERIFY2(found.isEmpty(), qPrintable(seen + found.join(QStringLiteral("; "))));
             // What each operator was told it converted adds up to the uninterrupted run.
             const RunCounts &a = operators[0].counts;
             const RunCounts &b = operators[1].counts;
-            QVERIFY2(a.categories + b.categories == reference.counts.categories &&
-                         a.mgoods + b.mgoods == reference.counts.mgoods &&
-                         a.izaiko + b.izaiko == reference.counts.izaiko &&
-                         a.iiodata + b.iiodata == reference.counts.iiodata,
+            QVERIFY2(a.categories + b.categories == reference.categories &&
+                         a.mgoods + b.mgoods == reference.mgoods && a.izaiko + b.izaiko == reference.izaiko &&
+                         a.iiodata + b.iiodata == reference.iiodata,
                      qPrintable(seen + summaryLines(a, stockMode).join(QLatin1Char(' ')) +
                                 QStringLiteral(" + ") + summaryLines(b, stockMode).join(QLatin1Char(' ')) +
                                 QStringLiteral(" <> ") +
-                                summaryLines(reference.counts, stockMode).join(QLatin1Char(' '))));
+                                summaryLines(reference, stockMode).join(QLatin1Char(' '))));
             // The runs met: one skipped a category the other had converted, or was refused.
             if (a.skipped + b.skipped > 0 || operators[0].outcomes.size() + operators[1].outcomes.size() > 2)
                 ++met;
