@@ -1,11 +1,13 @@
 // The server fails at each step of a run, on the tests' PostgreSQL server, in both stock modes:
 // before the run's n-th statement (the begin and the commit of each category's transaction
-// included) the server ends the run's session, as a restart or a cut network does, or another
-// session takes hold of every price table it can, so that the run's next statement on one of them
-// gives up after the lock timeout. Whatever the step, the run ends with one message carrying the
-// server's words or, where the session was opened again before a category, without any; nothing
-// is converted in part; and the next F1 on the same connection, as the form keeps it, leaves the
-// store as one uninterrupted run does.
+// included) the server ends the run's session, as a restart or a cut network does; or another
+// session takes hold of every table the run does not hold yet, so that the run's next statement
+// on one of them gives up after the lock timeout; or that other session then also asks for a
+// table the run holds, a deadlock whose victim is the run's transaction. A session ended or a lock
+// timeout ends the run with one message carrying the server's words (or, where the session was
+// opened again before a category, with none); a deadlock victim's category is converted again and
+// the run ends without a message. Nothing is ever converted in part, and the next F1 on the same
+// connection, as the form keeps it, leaves the store as one uninterrupted run does.
 
 #include "pgserver/pgserver.h"
 #include "support/serverstore.h"
@@ -13,6 +15,10 @@
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QTest>
+
+#include <chrono>
+#include <future>
+#include <thread>
 
 using namespace krt;
 using namespace krt::pricing;
@@ -42,7 +48,7 @@ RunValues runValues(int stockMode)
                      QDate(2019, 10, 1)};
 }
 
-enum class Fault { SessionEnded, LockTimeout };
+enum class Fault { SessionEnded, LockTimeout, Deadlock };
 
 } // namespace
 
@@ -50,40 +56,50 @@ Q_DECLARE_METATYPE(Fault)
 
 namespace {
 
-// Another session that takes every price table the run's open transaction does not hold yet, and
-// keeps them until it is let go.
-class TableHolder
+const QStringList Tables = {QStringLiteral("MITEMCNT"), QStringLiteral("MGOODS"), QStringLiteral("IZAIKO"),
+                            QStringLiteral("IIODATA")};
+
+// Takes, in a transaction of the connection, every table of the store that the run's open
+// transaction does not hold; the tables taken.
+QStringList takeTables(Connection &connection)
 {
-public:
-    explicit TableHolder(const QString &connectionText) { m_connection.open(connectionText); }
-
-    // The tables taken; those the run's transaction holds are left to it.
-    QStringList take()
-    {
-        QStringList taken;
-        if (!m_connection.beginTrans())
-            return taken;
-        QSqlQuery sql(m_connection.database());
-        for (const char *table : {"MITEMCNT", "MGOODS", "IZAIKO", "IIODATA"}) {
-            sql.exec(QStringLiteral("SAVEPOINT t"));
-            if (sql.exec(QStringLiteral("LOCK TABLE %1 IN ACCESS EXCLUSIVE MODE NOWAIT")
-                             .arg(QLatin1String(table))))
-                taken << QLatin1String(table);
-            else
-                sql.exec(QStringLiteral("ROLLBACK TO SAVEPOINT t"));
-        }
+    QStringList taken;
+    if (!connection.beginTrans())
         return taken;
+    QSqlQuery sql(connection.database());
+    for (const QString &table : Tables) {
+        sql.exec(QStringLiteral("SAVEPOINT t"));
+        if (sql.exec(QStringLiteral("LOCK TABLE %1 IN ACCESS EXCLUSIVE MODE NOWAIT").arg(table)))
+            taken << table;
+        else
+            sql.exec(QStringLiteral("ROLLBACK TO SAVEPOINT t"));
     }
+    return taken;
+}
 
-    void letGo()
-    {
-        if (m_connection.inTransaction())
-            m_connection.rollbackTrans();
-    }
-
-private:
-    Connection m_connection;
-};
+// Another session, in a thread of its own, that takes every table the run's transaction does not
+// hold and then asks for one it holds: a deadlock as soon as the run wants one of the others. The
+// run's session finds it first (this one waits ten seconds before it looks), so the run's
+// transaction is the victim; once it is gone, this session gets its table and lets all go. When
+// the run holds nothing, the tables are let go after a while.
+void deadlocker(const QString &connectionText, std::promise<QStringList> taken)
+{
+    Connection connection;
+    QStringList got;
+    if (connection.open(connectionText) && connection.execute(QStringLiteral("SET deadlock_timeout = '10s'")))
+        got = takeTables(connection);
+    taken.set_value(got);
+    QStringList held = Tables;
+    for (const QString &table : got)
+        held.removeOne(table);
+    if (held.isEmpty() || !connection.inTransaction())
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    else
+        QSqlQuery(connection.database())
+            .exec(QStringLiteral("LOCK TABLE %1 IN ACCESS EXCLUSIVE MODE").arg(held.constFirst()));
+    if (connection.inTransaction())
+        connection.rollbackTrans();
+}
 
 } // namespace
 
@@ -107,6 +123,7 @@ private Q_SLOTS:
         for (const auto &[mode, stockMode] : {std::pair{"direct", 1}, std::pair{"deferred", 0}}) {
             QTest::addRow("%s mode, session ended", mode) << stockMode << Fault::SessionEnded;
             QTest::addRow("%s mode, lock timeout", mode) << stockMode << Fault::LockTimeout;
+            QTest::addRow("%s mode, deadlock", mode) << stockMode << Fault::Deadlock;
         }
     }
     void aFaultAtEachStepLeavesNothingHalfDone()
@@ -127,13 +144,16 @@ private Q_SLOTS:
                                 runValues(stockMode));
         QVERIFY2(store.error().isEmpty(), qPrintable(store.error()));
 
-        // The steps of an uninterrupted run.
+        // The steps of an uninterrupted run, and the transactions it begins.
         int steps = 0;
+        int transactions = 0;
+        const QString begin = QStringLiteral("BEGIN TRANSACTION");
         {
             Connection counted;
             QVERIFY(counted.open(store.connectionText()));
-            counted.setStatementHook([&steps](const QString &) {
+            counted.setStatementHook([&](const QString &sql) {
                 ++steps;
+                transactions += sql == begin ? 1 : 0;
                 return std::optional<QString>();
             });
             QCOMPARE(PriceUpdater(counted, eightToTen(), runValues(stockMode), [] {}).run(),
@@ -142,35 +162,65 @@ private Q_SLOTS:
         }
         QVERIFY(steps > 4 * store.reference().categories);
 
+        const QString text = store.connectionText();
         int failed = 0;
+        int retried = 0;
         for (int step = 1; step <= steps; ++step) {
             QVERIFY(store.restore());
             const QString seen = QStringLiteral("step %1 of %2: ").arg(step).arg(steps);
             Connection run;
-            QVERIFY(run.open(store.connectionText()));
-            QVERIFY(run.execute(QStringLiteral("SET lock_timeout = '200ms'")));
+            QVERIFY(run.open(text));
+            // The run's session finds a deadlock within 0.1 s; a lock it waits for gives up after
+            // 0.2 s, or after 5 s where the other session lets go as soon as the deadlock is over.
+            QVERIFY(run.execute(QStringLiteral("SET deadlock_timeout = '100ms'")));
+            QVERIFY(run.execute(fault == Fault::Deadlock ? QStringLiteral("SET lock_timeout = '5s'")
+                                                         : QStringLiteral("SET lock_timeout = '200ms'")));
             std::optional<Recordset> pid = run.openRecordset(QStringLiteral("SELECT pg_backend_pid()"));
             QVERIFY(pid && !pid->eof());
             const QString backend = pid->field(0).toString();
-            TableHolder holder(store.connectionText());
-            QStringList taken;
+            Connection holder;
+            std::thread other;
             int sent = 0;
-            run.setStatementHook([&](const QString &) {
-                if (++sent == step) {
-                    if (fault == Fault::SessionEnded)
-                        store.look().execute(QStringLiteral("SELECT pg_terminate_backend(%1)").arg(backend));
-                    else
-                        taken = holder.take();
+            int begun = 0;
+            run.setStatementHook([&](const QString &sql) {
+                begun += sql == begin ? 1 : 0;
+                if (++sent != step)
+                    return std::optional<QString>();
+                switch (fault) {
+                case Fault::SessionEnded:
+                    store.look().execute(QStringLiteral("SELECT pg_terminate_backend(%1)").arg(backend));
+                    break;
+                case Fault::LockTimeout:
+                    if (holder.open(text))
+                        takeTables(holder);
+                    break;
+                case Fault::Deadlock: {
+                    std::promise<QStringList> taken;
+                    std::future<QStringList> takenNow = taken.get_future();
+                    other = std::thread(deadlocker, text, std::move(taken));
+                    takenNow.wait();
+                    // Long enough for the other session to wait for its table.
+                    std::this_thread::sleep_for(std::chrono::milliseconds(150));
+                    break;
+                }
                 }
                 return std::optional<QString>();
             });
             QStringList told;
             const auto report = [&] { told << run.errors().value(0).description; };
             const RunOutcome outcome = PriceUpdater(run, eightToTen(), runValues(stockMode), report).run();
-            holder.letGo();
+            if (other.joinable())
+                other.join();
+            if (holder.inTransaction())
+                holder.rollbackTrans();
             run.setStatementHook({});
 
-            if (outcome == RunOutcome::Completed) {
+            if (fault == Fault::Deadlock) {
+                // The victim's category is converted again, and the run ends without a message.
+                QVERIFY2(outcome == RunOutcome::Completed && told.isEmpty(),
+                         qPrintable(seen + told.join(QLatin1Char('/'))));
+                retried += begun - transactions;
+            } else if (outcome == RunOutcome::Completed) {
                 QVERIFY2(told.isEmpty(), qPrintable(seen + told.join(QLatin1Char('/'))));
             } else {
                 ++failed;
@@ -197,6 +247,17 @@ private Q_SLOTS:
             QVERIFY2(again.isEmpty(), qPrintable(seen + again.join(QLatin1Char('/'))));
             const QStringList found = store.differences();
             QVERIFY2(found.isEmpty(), qPrintable(seen + found.join(QStringLiteral("; "))));
+        }
+        if (fault == Fault::Deadlock) {
+            qInfo("%d steps, the run's transaction was a deadlock victim and converted again %d times", steps,
+                  retried);
+            // Every category whose transaction converts prices was a victim at least once.
+            std::optional<Recordset> converting = store.look().openRecordset(
+                stockMode != 0 ? QStringLiteral("SELECT COUNT(*) FROM MITEMCNT")
+                               : QStringLiteral("SELECT COUNT(*) FROM MITEMCNT WHERE INV_FLG = '0'"));
+            QVERIFY(converting && !converting->eof());
+            QVERIFY2(retried >= converting->field(0).toInt(), qPrintable(converting->field(0).toString()));
+            return;
         }
         qInfo("%d steps, the run failed at %d of them", steps, failed);
         // A lock on a table the run holds already cannot be had; a session ended just before a
