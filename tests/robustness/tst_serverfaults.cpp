@@ -25,29 +25,6 @@ using namespace krt::pricing;
 
 namespace {
 
-// 8 % included to 10 % included; goods prices rounded up at the tens, add-on prices half up at
-// the hundreds.
-ConversionParams eightToTen()
-{
-    ConversionParams p;
-    p.CalcMethod = 1;
-    p.TAX_ST = {QStringLiteral("0"), QStringLiteral("8"), QString()};
-    p.TAX_END = {QString(), QStringLiteral("10"), QStringLiteral("0")};
-    p.HASU_FLG = {HasuRoundUp, HasuRoundHalfUp};
-    p.HASU_ICHI = {0, 1};
-    return p;
-}
-
-RunValues runValues(int stockMode)
-{
-    return RunValues{1,
-                     stockMode,
-                     false,
-                     QStringLiteral("2019/10/01 10:00:00"),
-                     QStringLiteral("201909"),
-                     QDate(2019, 10, 1)};
-}
-
 enum class Fault { SessionEnded, LockTimeout, Deadlock };
 
 } // namespace
@@ -131,17 +108,12 @@ private Q_SLOTS:
         QFETCH(int, stockMode);
         QFETCH(Fault, fault);
         static int stores = 0;
-        // Five categories, two of them inventory categories, three goods each.
-        install::Options options;
-        options.categories = 5;
-        options.goods = 15;
-        options.stock = 15;
-        options.movements = 30;
-        options.months = 2;
-        options.sysYm = 201909;
-        options.seed = 23;
-        test::ServerStore store(QStringLiteral("faults%1").arg(++stores), options, eightToTen(),
-                                runValues(stockMode));
+        // Five categories, two of them inventory categories, three goods each; goods prices
+        // rounded up at the tens, add-on prices half up at the hundreds.
+        test::ServerStore store(QStringLiteral("faults%1").arg(++stores), 5, 15, 23,
+                                test::eightToTen(stockMode, HasuRoundUp, 0, HasuRoundHalfUp, 1));
+        const ConversionParams &params = store.conversion().params;
+        const RunValues &values = store.conversion().values;
         QVERIFY2(store.error().isEmpty(), qPrintable(store.error()));
 
         // The steps of an uninterrupted run, and the transactions it begins.
@@ -156,8 +128,7 @@ private Q_SLOTS:
                 transactions += sql == begin ? 1 : 0;
                 return std::optional<QString>();
             });
-            QCOMPARE(PriceUpdater(counted, eightToTen(), runValues(stockMode), [] {}).run(),
-                     RunOutcome::Completed);
+            QCOMPARE(PriceUpdater(counted, params, values, [] {}).run(), RunOutcome::Completed);
             QVERIFY(store.restore());
         }
         QVERIFY(steps > 4 * store.reference().categories);
@@ -208,7 +179,7 @@ private Q_SLOTS:
             });
             QStringList told;
             const auto report = [&] { told << run.errors().value(0).description; };
-            const RunOutcome outcome = PriceUpdater(run, eightToTen(), runValues(stockMode), report).run();
+            const RunOutcome outcome = PriceUpdater(run, params, values, report).run();
             if (other.joinable())
                 other.join();
             if (holder.inTransaction())
@@ -240,10 +211,9 @@ private Q_SLOTS:
 
             // The next F1 converts the rest.
             QStringList again;
-            QCOMPARE(PriceUpdater(run, eightToTen(), runValues(stockMode),
-                                  [&] { again << run.errors().value(0).description; })
-                         .run(),
-                     RunOutcome::Completed);
+            QCOMPARE(
+                PriceUpdater(run, params, values, [&] { again << run.errors().value(0).description; }).run(),
+                RunOutcome::Completed);
             QVERIFY2(again.isEmpty(), qPrintable(seen + again.join(QLatin1Char('/'))));
             const QStringList found = store.differences();
             QVERIFY2(found.isEmpty(), qPrintable(seen + found.join(QStringLiteral("; "))));

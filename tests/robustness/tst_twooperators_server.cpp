@@ -26,29 +26,6 @@ using namespace krt::pricing;
 
 namespace {
 
-// 8 % included to 10 % included; goods prices half up at the tens, add-on prices rounded down at
-// the ones.
-ConversionParams eightToTen()
-{
-    ConversionParams p;
-    p.CalcMethod = 1;
-    p.TAX_ST = {QStringLiteral("0"), QStringLiteral("8"), QString()};
-    p.TAX_END = {QString(), QStringLiteral("10"), QStringLiteral("0")};
-    p.HASU_FLG = {HasuRoundHalfUp, HasuRoundDown};
-    p.HASU_ICHI = {0, 0};
-    return p;
-}
-
-RunValues runValues(int stockMode)
-{
-    return RunValues{1,
-                     stockMode,
-                     true,
-                     QStringLiteral("2019/10/01 10:00:00"),
-                     QStringLiteral("201909"),
-                     QDate(2019, 10, 1)};
-}
-
 // What an operator's F1 presses did, as the operator learns it: the counts of the summary and the
 // database's words of each failure reported.
 struct OperatorRuns
@@ -62,9 +39,9 @@ struct OperatorRuns
 };
 
 // One F1 on a session.
-void convert(Connection &connection, const ConversionParams &params, int stockMode, OperatorRuns &runs)
+void convert(Connection &connection, const test::TrialConversion &conversion, OperatorRuns &runs)
 {
-    PriceUpdater updater(connection, params, runValues(stockMode),
+    PriceUpdater updater(connection, conversion.params, conversion.values,
                          [&] { runs.failures << connection.errors().value(0).description; });
     runs.outcomes << updater.run();
     runs.counts += updater.counts();
@@ -84,8 +61,8 @@ bool openSession(Connection &connection, const QString &text, const QString &iso
 
 // An operator at a workstation: a session of its own, pauses of random length before some of its
 // statements, and the F1 given when the go signal comes, after a random delay.
-void workstation(const QString &text, const QString &isolation, int stockMode, quint32 seed,
-                 std::shared_future<void> go, OperatorRuns &runs)
+void workstation(const QString &text, const QString &isolation, const test::TrialConversion &conversion,
+                 quint32 seed, std::shared_future<void> go, OperatorRuns &runs)
 {
     Connection connection;
     const bool opened = openSession(connection, text, isolation, runs);
@@ -106,7 +83,7 @@ void workstation(const QString &text, const QString &isolation, int stockMode, q
     if (!opened)
         return;
     pause(0, 30);
-    convert(connection, eightToTen(), stockMode, runs);
+    convert(connection, conversion, runs);
 }
 
 } // namespace
@@ -148,17 +125,10 @@ private Q_SLOTS:
         QFETCH(QString, isolation);
         QFETCH(int, trials);
         static int stores = 0;
-        // 14 categories (a third of the majors inventory categories), every one marked.
-        install::Options options;
-        options.categories = 14;
-        options.goods = 280;
-        options.stock = 280;
-        options.movements = 560;
-        options.months = 2;
-        options.sysYm = 201909;
-        options.seed = 11;
-        test::ServerStore store(QStringLiteral("operators%1").arg(++stores), options, eightToTen(),
-                                runValues(stockMode));
+        // 14 categories (a third of the majors inventory categories), every one marked; goods
+        // prices half up at the tens, add-on prices rounded down at the ones.
+        test::ServerStore store(QStringLiteral("operators%1").arg(++stores), 14, 280, 11,
+                                test::eightToTen(stockMode, HasuRoundHalfUp, 0, HasuRoundDown, 0));
         QVERIFY2(store.error().isEmpty(), qPrintable(store.error()));
         const RunCounts &reference = store.reference();
         // Stock rows and movements are converted in direct mode only.
@@ -177,8 +147,9 @@ private Q_SLOTS:
             std::promise<void> go;
             const std::shared_future<void> goNow = go.get_future().share();
             std::array<OperatorRuns, 2> operators;
-            std::thread first(workstation, text, isolation, stockMode, seed, goNow, std::ref(operators[0]));
-            std::thread second(workstation, text, isolation, stockMode, seed + 1, goNow,
+            std::thread first(workstation, text, isolation, std::cref(store.conversion()), seed, goNow,
+                              std::ref(operators[0]));
+            std::thread second(workstation, text, isolation, std::cref(store.conversion()), seed + 1, goNow,
                                std::ref(operators[1]));
             go.set_value();
             first.join();
@@ -201,7 +172,7 @@ private Q_SLOTS:
                 QCOMPARE(runs.outcomes, QList<RunOutcome>{RunOutcome::StepFailed});
                 Connection again;
                 QVERIFY(openSession(again, text, isolation, runs));
-                convert(again, eightToTen(), stockMode, runs);
+                convert(again, store.conversion(), runs);
                 QVERIFY2(runs.completed(), qPrintable(seen + runs.failures.join(QLatin1Char('/'))));
             }
             for (const OperatorRuns &runs : operators)

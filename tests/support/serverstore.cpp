@@ -20,16 +20,42 @@ const QString RecordedAsTheRun = QStringLiteral(
 
 } // namespace
 
-ServerStore::ServerStore(const QString &database, const install::Options &options,
-                         const ConversionParams &params, const pricing::RunValues &values)
-    : m_db(PgServer::instance(), database, QStringLiteral("numeric(12,2)"))
+TrialConversion eightToTen(int stockMode, HasuCode goods, int goodsDigit, HasuCode addOn, int addOnDigit)
+{
+    TrialConversion conversion;
+    ConversionParams &p = conversion.params;
+    p.CalcMethod = 1;
+    p.TAX_ST = {QStringLiteral("0"), QStringLiteral("8"), QString()};
+    p.TAX_END = {QString(), QStringLiteral("10"), QStringLiteral("0")};
+    p.HASU_FLG = {goods, addOn};
+    p.HASU_ICHI = {goodsDigit, addOnDigit};
+    conversion.values = {1,
+                         stockMode,
+                         true,
+                         QStringLiteral("2019/10/01 10:00:00"),
+                         QStringLiteral("201909"),
+                         QDate(2019, 10, 1)};
+    return conversion;
+}
+
+ServerStore::ServerStore(const QString &database, int categories, int goods, quint32 seed,
+                         TrialConversion conversion)
+    : m_conversion(std::move(conversion))
+    , m_db(PgServer::instance(), database, QStringLiteral("numeric(12,2)"))
     , m_sql(m_db.connection().database())
 {
     m_error = m_db.error();
     if (!m_error.isEmpty())
         return;
+    install::Options options;
+    options.categories = categories;
+    options.goods = goods;
+    options.stock = goods;
+    options.movements = 2 * goods;
+    options.months = 2;
+    options.sysYm = 201909;
     install::CatalogFigures figures;
-    m_error = install::fillServerTables(look().database(), options, options.seed, figures);
+    m_error = install::fillServerTables(look().database(), options, seed, figures);
     if (!m_error.isEmpty())
         return;
     if (category::fill(look(), 0) != 0 || !category::selectAll(look())) {
@@ -41,7 +67,7 @@ ServerStore::ServerStore(const QString &database, const install::Options &option
             m_error = m_sql.lastError().text();
             return;
         }
-    pricing::PriceUpdater updater(look(), params, values, [this] {
+    pricing::PriceUpdater updater(look(), m_conversion.params, m_conversion.values, [this] {
         m_error = QStringLiteral("the uninterrupted run failed: ") + look().errors().value(0).description;
     });
     if (updater.run() != pricing::RunOutcome::Completed || updater.counts().categories != figures.workList) {
