@@ -78,6 +78,18 @@ void deadlocker(const QString &connectionText, std::promise<QStringList> taken)
         connection.rollbackTrans();
 }
 
+// Waits until a session of the server waits for a lock, for five seconds at most.
+void waitForAWaitingLock(Connection &look)
+{
+    for (int i = 0; i < 500; ++i) {
+        const std::optional<Recordset> waiting =
+            look.openRecordset(QStringLiteral("SELECT COUNT(*) FROM pg_locks WHERE NOT granted"));
+        if (!waiting || waiting->eof() || waiting->field(0).toInt() > 0)
+            return;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+}
+
 } // namespace
 
 class TestServerFaults : public QObject
@@ -169,9 +181,9 @@ private Q_SLOTS:
                     std::promise<QStringList> taken;
                     std::future<QStringList> takenNow = taken.get_future();
                     other = std::thread(deadlocker, text, std::move(taken));
-                    takenNow.wait();
-                    // Long enough for the other session to wait for its table.
-                    std::this_thread::sleep_for(std::chrono::milliseconds(150));
+                    // On, once the other session waits for its table.
+                    if (takenNow.get().size() < Tables.size())
+                        waitForAWaitingLock(store.look());
                     break;
                 }
                 }
