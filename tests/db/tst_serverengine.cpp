@@ -5,6 +5,7 @@
 #include "db/connection.h"
 #include "install/installation.h"
 #include "pgserver/pgserver.h"
+#include "support/testcatalog.h"
 
 #include <QDateTime>
 #include <QFile>
@@ -47,10 +48,8 @@ class TestServerEngine : public QObject
 private Q_SLOTS:
     void initTestCase()
     {
+        KRT_REQUIRE_TEST_SERVER();
         PgServer &server = PgServer::instance();
-        if (!server.skipReason().isEmpty())
-            QSKIP(qPrintable(server.skipReason()));
-        QVERIFY2(server.isRunning(), qPrintable(server.error()));
         // A data source of the user's own that names the server but not the engine; unixODBC reads
         // the file named by ODBCINI once, before the first connection.
         QFile ini(m_dir.filePath(QStringLiteral("odbc.ini")));

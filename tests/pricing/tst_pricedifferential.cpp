@@ -295,10 +295,7 @@ private Q_SLOTS:
     void initTestCase()
     {
 #ifdef KRT_DIFF_SERVER
-        const test::PgServer &server = test::PgServer::instance();
-        if (!server.skipReason().isEmpty())
-            QSKIP(qPrintable(server.skipReason()));
-        QVERIFY2(server.isRunning(), qPrintable(server.error()));
+        KRT_REQUIRE_TEST_SERVER();
 #endif
     }
 

@@ -165,13 +165,7 @@ class TestPriceServer : public QObject
     }
 
 private Q_SLOTS:
-    void initTestCase()
-    {
-        const test::PgServer &server = test::PgServer::instance();
-        if (!server.skipReason().isEmpty())
-            QSKIP(qPrintable(server.skipReason()));
-        QVERIFY2(server.isRunning(), qPrintable(server.error()));
-    }
+    void initTestCase() { KRT_REQUIRE_TEST_SERVER(); }
 
     // Read committed: the second operator's claim of A finds it completed and leaves its prices
     // alone. A is converted once (1050 at 5 % is 1000 net, 1080 at 8 %), not twice (1110).

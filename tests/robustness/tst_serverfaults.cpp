@@ -9,7 +9,6 @@
 // the run ends without a message. Nothing is ever converted in part, and the next F1 on the same
 // connection, as the form keeps it, leaves the store as one uninterrupted run does.
 
-#include "pgserver/pgserver.h"
 #include "support/serverstore.h"
 
 #include <QSqlError>
@@ -97,13 +96,7 @@ class TestServerFaults : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void initTestCase()
-    {
-        const test::PgServer &server = test::PgServer::instance();
-        if (!server.skipReason().isEmpty())
-            QSKIP(qPrintable(server.skipReason()));
-        QVERIFY2(server.isRunning(), qPrintable(server.error()));
-    }
+    void initTestCase() { KRT_REQUIRE_TEST_SERVER(); }
 
     void aFaultAtEachStepLeavesNothingHalfDone_data()
     {

@@ -8,7 +8,6 @@
 // left out, after the next F1 of an operator whose run was refused), and what the two operators
 // are told they converted adds up to that run.
 
-#include "pgserver/pgserver.h"
 #include "pricing/priceupdate.h"
 #include "pricing/runreport.h"
 #include "support/serverstore.h"
@@ -97,10 +96,7 @@ class TestTwoOperatorsServer : public QObject
 private Q_SLOTS:
     void initTestCase()
     {
-        const test::PgServer &server = test::PgServer::instance();
-        if (!server.skipReason().isEmpty())
-            QSKIP(qPrintable(server.skipReason()));
-        QVERIFY2(server.isRunning(), qPrintable(server.error()));
+        KRT_REQUIRE_TEST_SERVER();
         m_seed = qEnvironmentVariableIsSet("KRT_TRIAL_SEED") ? qEnvironmentVariable("KRT_TRIAL_SEED").toUInt()
                                                              : QRandomGenerator::global()->generate();
         qInfo("random pauses from seed %u (KRT_TRIAL_SEED repeats them)", m_seed);

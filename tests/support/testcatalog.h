@@ -5,6 +5,7 @@
 
 #include "db/connection.h"
 #include "install/installation.h"
+#include "pgserver/pgserver.h"
 
 #include <QDir>
 #include <QTemporaryDir>
@@ -83,7 +84,16 @@ private:
     std::unique_ptr<TestCatalog> m_catalog;
 };
 
-class PgServer;
+// In a Qt Test function: skips it with the reason where the tests' PostgreSQL server cannot be had
+// on this machine (binaries or ODBC driver missing), and fails it where the server should have
+// started and did not; never passes silently without the server.
+#define KRT_REQUIRE_TEST_SERVER()                                                                            \
+    do {                                                                                                     \
+        const krt::test::PgServer &krtServer = krt::test::PgServer::instance();                              \
+        if (!krtServer.skipReason().isEmpty())                                                               \
+            QSKIP(qPrintable(krtServer.skipReason()));                                                       \
+        QVERIFY2(krtServer.isRunning(), qPrintable(krtServer.error()));                                      \
+    } while (false)
 
 // A TMCS catalog made by the installation tool, with the program's connection open on it and a
 // second connection for looking at the tables: an embedded catalog in a folder of its own, or a
