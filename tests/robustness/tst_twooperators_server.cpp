@@ -17,6 +17,7 @@
 
 #include <chrono>
 #include <future>
+#include <mutex>
 #include <random>
 #include <thread>
 
@@ -46,9 +47,13 @@ void convert(Connection &connection, const test::TrialConversion &conversion, Op
     runs.counts += updater.counts();
 }
 
-// Opens an operator's session at the given isolation level.
+// Opens an operator's session at the given isolation level. The ODBC driver sets the process's
+// locale while it connects, which two threads must not do at once: two workstations are two
+// processes, here they are two threads of one, so their sessions are opened one after the other.
 bool openSession(Connection &connection, const QString &text, const QString &isolation, OperatorRuns &runs)
 {
+    static std::mutex connecting;
+    std::unique_lock<std::mutex> oneAtATime(connecting);
     if (!connection.open(text) ||
         !connection.execute(QStringLiteral("SET SESSION CHARACTERISTICS AS TRANSACTION ISOLATION LEVEL ") +
                             isolation)) {
