@@ -283,7 +283,14 @@ void KRT550F1::QLB347U11_FKeyClick(short KeyNo)
         pic_Jyoukein->txt_Tax_From[1]->setFocus(Qt::OtherFocusReason);
         break;
     case 6:
-        prsb_BunruiCheck();
+        // A work list that could not be completed is filled again before it is checked.
+        if (m_workListIncomplete) {
+            const long count = prfn_GetItemCount(QString());
+            if (count == -1 || !prfn_RefreshWorkList(count) || prfn_LoadItemGrid() == -1)
+                break;
+        }
+        if (prsb_BunruiCheck())
+            warnUnknownFlags();
         break;
     case 7:
         prsb_SelectAll();

@@ -5,6 +5,7 @@
 #include "platform/dblist.h"
 
 #include <QString>
+#include <QStringList>
 #include <QWidget>
 
 #include <array>
@@ -105,16 +106,27 @@ private:
     void layoutHeadings();
     void openCheckedStage();
     void closeCheckedStage();
+    bool prfn_RefreshWorkList(long count);
+    void warnUnknownFlags();
     bool refusesOutdatedStockTake();
+    bool refusesIncompleteWorkList();
+    bool refusesChangedSelection();
+    QStringList markedCategories() const;
+    QString stockModeText() const;
     QString conditionsText() const;
     void remarkCategories(const QList<pricing::WorkListEntry> &categories);
-    void writeRunLog(const pricing::RunCounts &counts, const QString &outcome);
+    // Appends the run's line to the run log; what the run's completion box adds when the line
+    // could not be written, empty when it was.
+    [[nodiscard]] QString writeRunLog(const pricing::RunCounts &counts, const QString &outcome);
 
     Clock m_clock;
     std::unique_ptr<Connection> m_db;
-    QString m_switchFailure;       // what the box of a failed switch says after the entry's text
-    bool m_connectionLost = false; // a command found the database gone; reselecting reconnects
-    bool m_running = false;        // a conversion run is under way
+    QString m_switchFailure;           // what the box of a failed switch says after the entry's text
+    bool m_connectionLost = false;     // a command found the database gone; reselecting reconnects
+    bool m_running = false;            // a conversion run is under way
+    bool m_workListIncomplete = false; // the last fill failed: F6 fills the work list again
+    QString m_stockModeSource;         // system parameter 1200 as read, empty when assumed
+    QString m_taxPresetSource;         // system parameter 3080 as read, empty when not read
     QLB347U1 *QLB347U11 = nullptr;
     QWidget *pic_DbSelect = nullptr;
     QComboBox *cmb_DAT = nullptr;

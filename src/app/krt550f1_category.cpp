@@ -4,6 +4,7 @@
 #include "app/krt550h1.h"
 
 #include "category/categorytable.h"
+#include "category/inventoryflag.h"
 #include "params/conditionpanel.h"
 #include "widgets/categorygrid.h"
 #include "widgets/functionkeybar.h"
@@ -17,9 +18,11 @@ namespace krt {
 using namespace category;
 
 namespace {
-// The inventory flag of the categories that deferred mode marks only while the price-tag
-// stock-take is up to date.
-const QString MarkableOnlyUpToDate = QStringLiteral("0");
+// How the run would treat a grid line's category, by its hidden inventory-flag cell.
+InventoryKind kindOfLine(const CategoryGrid &grid, int r)
+{
+    return inventoryKind(grid.TextMatrix(r, ColInvFlg));
+}
 } // namespace
 
 long KRT550F1::prfn_GetItemCode(int inAdd)
@@ -50,16 +53,18 @@ void KRT550F1::prsb_SelectAll()
 {
     // In deferred mode a non-inventory category may be marked only while the price-tag
     // stock-take is up to date, whichever way it gets marked: asked once for the whole command.
+    // A category whose inventory flag the run cannot convert is never marked.
     bool others = true;
     if (StockMode == 0) {
         for (int r = 0; r < lstTbl->Rows() && others; ++r)
             if (lstTbl->TextMatrix(r, ColUpdateDate).isEmpty() &&
-                lstTbl->TextMatrix(r, ColInvFlg) == MarkableOnlyUpToDate)
+                kindOfLine(*lstTbl, r) == InventoryKind::Other)
                 others = !prfn_CheckNefudaDate();
     }
     for (int r = 0; r < lstTbl->Rows(); ++r) {
+        const InventoryKind kind = kindOfLine(*lstTbl, r);
         if (lstTbl->TextMatrix(r, ColUpdateDate).isEmpty() &&
-            (others || lstTbl->TextMatrix(r, ColInvFlg) != MarkableOnlyUpToDate))
+            (kind == InventoryKind::Inventory || (others && kind == InventoryKind::Other)))
             lstTbl->setTextMatrix(r, ColMark, MarkOn);
     }
     if (m_db)
@@ -91,13 +96,16 @@ void KRT550F1::prsb_BunruiClear()
     if (ShowMessage(QStringLiteral("40418"), mb::YesNo, AppTitle) != mb::IdYes)
         return;
     setScreenPointer(PointerHourglass);
-    if (m_db && clearWorkList(*m_db)) {
-        prfn_GetItemCode(0);
+    DbErrors failure;
+    if (m_db && rebuildWorkList(*m_db, failure)) {
+        m_workListIncomplete = false;
         prfn_LoadItemGrid();
         lstTbl->setTopRow(0);
     } else {
-        // Nothing was deleted: say so, and show the work list as the table still holds it.
-        ShowDbError(QStringLiteral("11002"), m_db ? m_db->errors() : DbErrors{}, 0, AppTitle);
+        // Nothing was deleted, the history included: say why, and show the work list as the
+        // table still holds it.
+        failure.prepend(programError(QStringLiteral("分類の更新履歴は消去していません。")));
+        ShowDbError(QStringLiteral("11002"), failure, 0, AppTitle);
         if (m_db)
             prfn_LoadItemGrid();
     }
@@ -135,6 +143,14 @@ QString KRT550F1::prfn_GetSysYM()
     const std::optional<QString> month = m_db ? sysYm(*m_db) : std::nullopt;
     if (!month) {
         ShowMessage(QStringLiteral("40423"), mb::OkOnly, AppTitle);
+        return {};
+    }
+    // In direct mode the month starts the stock movements the run converts: one that is no year
+    // and month would fail the run in its first category, so it is refused before anything
+    // changes. Deferred mode converts no stock movements.
+    if (StockMode != 0 && !isYearMonth(*month)) {
+        ShowMessage(QStringLiteral("40423"), mb::OkOnly, AppTitle,
+                    QStringLiteral("GDATECTL.SYS_YM1 = '%1' は年月（yyyymm）ではありません。").arg(*month));
         return {};
     }
     return *month;
@@ -176,7 +192,16 @@ void KRT550F1::lstTbl_Click()
     // A click beside the lines has no line to toggle.
     if (r < 0 || r >= lstTbl->Rows() || !prfn_ConnectionAlive())
         return;
-    if (StockMode == 0 && lstTbl->TextMatrix(r, ColInvFlg) == MarkableOnlyUpToDate && prfn_CheckNefudaDate())
+    const InventoryKind kind = kindOfLine(*lstTbl, r);
+    if (kind == InventoryKind::Unknown && lstTbl->TextMatrix(r, ColUpdateDate).isEmpty() &&
+        lstTbl->TextMatrix(r, ColMark) == MarkOff) {
+        ShowMessage(QStringLiteral("40425"), mb::OkOnly, AppTitle,
+                    QStringLiteral("%1-%2 INV_FLG = '%3'")
+                        .arg(lstTbl->TextMatrix(r, ColItemCd), lstTbl->TextMatrix(r, ColDetailNo),
+                             lstTbl->TextMatrix(r, ColInvFlg)));
+        return;
+    }
+    if (StockMode == 0 && kind == InventoryKind::Other && prfn_CheckNefudaDate())
         return;
 
     const QString before = lstTbl->TextMatrix(r, ColMark);

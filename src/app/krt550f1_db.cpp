@@ -3,6 +3,7 @@
 
 #include "app/krt550h1.h"
 
+#include "category/categorytable.h"
 #include "db/systemparameters.h"
 #include "params/conditionpanel.h"
 #include "platform/settingsstore.h"
@@ -93,23 +94,31 @@ long KRT550F1::prfn_DbSwitch()
         return -1;
 
     // A parameter that cannot be read (no such table, column or row) or that holds no number is
-    // not reported and leaves its member as it was.
+    // not reported at the switch; its member keeps the start-up default, never the previous
+    // database's value, and the run's confirmation says that it was assumed.
     const SysParmSource source = sysParmSource();
+    StockMode = 0;
+    m_stockModeSource.clear();
     {
         QLB318C2 sysParm(m_db.get(), source);
         if (sysParm.GetSysParm(1200) == QLB318C2::Found) {
             if (const std::optional<int> mode = stockModeOf(sysParm.NAIYO())) {
                 StockMode = *mode;
+                m_stockModeSource = sysParm.NAIYO().toString();
                 if (StockMode == 0)
                     cmb_DAT->setEnabled(false);
             }
         }
     }
+    pic_Jyoukein->params().TAX_END[0].clear();
+    m_taxPresetSource.clear();
     {
         QLB318C2 sysParm(m_db.get(), source);
         if (sysParm.GetSysParm(3080) == QLB318C2::Found) {
-            if (const std::optional<QString> rate = taxPercentOf(sysParm.NAIYO()))
+            if (const std::optional<QString> rate = taxPercentOf(sysParm.NAIYO())) {
                 pic_Jyoukein->params().TAX_END[0] = *rate;
+                m_taxPresetSource = sysParm.NAIYO().toString();
+            }
         }
     }
 
@@ -119,24 +128,55 @@ long KRT550F1::prfn_DbSwitch()
     // A database that can be read but not written is refused before the work list is filled, so
     // that nothing is marked or half-written there, and the operator learns the real cause.
     if (const std::optional<pricing::WriteRefusal> refusal = pricing::findWriteRefusal(*m_db, StockMode)) {
-        DbErrors errors{programError(QStringLiteral("%1 に書き込めません。データベースが読み取り専用か、"
-                                                    "ログインに更新の権限がありません。")
-                                         .arg(refusal->table))};
+        DbErrors errors{
+            programError(QStringLiteral("%1 に書き込めません（%2 の権限がありません）。データベースが"
+                                        "読み取り専用か、ログインに権限がありません。")
+                             .arg(refusal->table, refusal->right))};
         errors += refusal->errors;
         ShowDbError(QStringLiteral("11002"), errors, 0, AppTitle);
         m_switchFailure = QStringLiteral("には書き込めません（書き込みの権限がありません）。");
         return -1;
     }
-    prfn_GetItemCode(count != 0 ? 1 : 0);
+    const bool listed = prfn_RefreshWorkList(count);
     if (prfn_LoadItemGrid() == -1)
         return -1;
 
     // The check belongs to the database selected: goods of a category it does not pass would
     // silently keep the old tax. Every switch checks the database it opens, also one checked
-    // earlier in this run, since other programs may have added goods since.
-    BunruiCheckOK = prsb_BunruiCheck();
+    // earlier in this run, since other programs may have added goods since. A work list that
+    // could not be completed counts as a failed check.
+    BunruiCheckOK = listed && prsb_BunruiCheck();
     FirstConnect = false;
+    if (BunruiCheckOK)
+        warnUnknownFlags();
     return 0;
+}
+
+// Adds the categories of the masters that the work list lacks (all of them into an empty one).
+// When that fails, the database is treated as one whose category check failed until a switch or
+// F6 completes the list: the operator sees what the database said, and nothing can be marked or
+// converted against an incomplete list.
+bool KRT550F1::prfn_RefreshWorkList(long count)
+{
+    // Another workstation filling the same list at the same moment makes a fill fail on the rows
+    // it added first: the additive fill then finds them and adds only what is still missing.
+    m_workListIncomplete = prfn_GetItemCode(count != 0 ? 1 : 0) == -1 && prfn_GetItemCode(1) == -1;
+    if (!m_workListIncomplete)
+        return true;
+    const DbErrors errors = m_db ? m_db->errors() : DbErrors{};
+    closeCheckedStage();
+    BunruiCheckOK = false;
+    ShowDbError(QStringLiteral("40426"), errors, 0, AppTitle);
+    return false;
+}
+
+// Categories whose inventory flag is neither 0 nor 1 cannot be converted: say which, once the
+// database is ready, so that the masters can be mended before the day of the change.
+void KRT550F1::warnUnknownFlags()
+{
+    const std::optional<QStringList> unknown = category::unknownFlagCategories(*m_db, false);
+    if (unknown && !unknown->isEmpty())
+        ShowMessage(QStringLiteral("40425"), mb::OkOnly, AppTitle, listText(*unknown));
 }
 
 void KRT550F1::cmb_DAT_Click()

@@ -12,17 +12,17 @@
 #include "widgets/functionkeybar.h"
 #include "widgets/messagebox.h"
 #include "widgets/messages.h"
+#include "widgets/runprogress.h"
 #include "widgets/screenpointer.h"
 
 #include <QApplication>
 #include <QComboBox>
-#include <QCoreApplication>
 #include <QDir>
-#include <QFile>
-#include <QFileInfo>
 #include <QLocale>
-#include <QProgressDialog>
 #include <QRadioButton>
+#include <QSet>
+
+#include <algorithm>
 
 namespace krt {
 
@@ -30,6 +30,17 @@ namespace {
 
 // How many goods the confirmation shows with their prices now and after.
 constexpr int PreviewGoods = 5;
+
+// How many category codes the confirmation names before it counts the rest.
+constexpr int NamedCategories = 60;
+
+QString categoryCodes(const QStringList &codes)
+{
+    if (codes.size() <= NamedCategories)
+        return codes.join(QStringLiteral(", "));
+    return QStringList(codes.mid(0, NamedCategories)).join(QStringLiteral(", ")) +
+           QStringLiteral(" …ほか %1 分類").arg(codes.size() - NamedCategories);
+}
 
 QString priceText(const QVariant &price)
 {
@@ -96,7 +107,8 @@ bool KRT550F1::prfn_ConfirmRun()
     request.details =
         QStringLiteral("対象: %1 分類、商品 %2 件\n")
             .arg(c.toString(preview->categories), c.toString(preview->goods)) +
-        conditionsText() +
+        QStringLiteral("分類: %1\n").arg(categoryCodes(markedCategories())) + conditionsText() +
+        QLatin1Char('\n') + stockModeText() +
         (samples.isEmpty() ? QString() : QStringLiteral("\n変換例:\n") + samples.join(QLatin1Char('\n')));
     setScreenPointer(PointerDefault);
     const bool yes = MessageBoxes::show(request) == mb::IdYes;
@@ -104,11 +116,94 @@ bool KRT550F1::prfn_ConfirmRun()
     return yes;
 }
 
+// The stock mode of the run and where it and the tax preset came from, so that a misspelt
+// parameter table or a missing parameter is seen before anything is converted.
+QString KRT550F1::stockModeText() const
+{
+    const QString mode =
+        StockMode != 0 ? QStringLiteral("在庫も変換する") : QStringLiteral("在庫は棚卸後に変換");
+    const QString modeSource = m_stockModeSource.isEmpty()
+                                   ? QStringLiteral("システムパラメータ 1200 が読めないため既定値")
+                                   : QStringLiteral("システムパラメータ 1200 = %1").arg(m_stockModeSource);
+    const QString presetSource = m_taxPresetSource.isEmpty()
+                                     ? QStringLiteral("システムパラメータ 3080 が読めないため初期値なし")
+                                     : QStringLiteral("システムパラメータ 3080 = %1").arg(m_taxPresetSource);
+    return QStringLiteral("在庫: %1（%2）\n税抜き → 税込の新税率の初期値: %3")
+        .arg(mode, modeSource, presetSource);
+}
+
+// The marked categories, as the grid shows them: "code-number" in grid order.
+QStringList KRT550F1::markedCategories() const
+{
+    QStringList codes;
+    for (int r = 0; r < lstTbl->Rows(); ++r)
+        if (lstTbl->TextMatrix(r, category::ColMark) == category::MarkOn)
+            codes.append(lstTbl->TextMatrix(r, category::ColItemCd) + QLatin1Char('-') +
+                         lstTbl->TextMatrix(r, category::ColDetailNo));
+    return codes;
+}
+
+// The run converts the categories the operator's grid shows as marked. The marks live in the
+// table, where another workstation starting on the same database (or its select all) changes
+// them: when the table no longer holds what the grid shows, the grid is read again and nothing is
+// converted.
+bool KRT550F1::refusesChangedSelection()
+{
+    const std::optional<QList<category::StoredMark>> stored = category::unconvertedMarks(*m_db);
+    if (!stored) {
+        ShowDbError(QStringLiteral("11002"), m_db->errors(), 0, AppTitle);
+        return true;
+    }
+    QSet<QString> shown;
+    for (int r = 0; r < lstTbl->Rows(); ++r)
+        if (lstTbl->TextMatrix(r, category::ColMark) == category::MarkOn)
+            shown.insert(lstTbl->TextMatrix(r, category::ColItemCd) + QLatin1Char('\t') +
+                         lstTbl->TextMatrix(r, category::ColDetailNo));
+    const bool same = std::all_of(stored->cbegin(), stored->cend(), [&shown](const category::StoredMark &m) {
+        return m.marked == shown.contains(m.itemCd + QLatin1Char('\t') + m.detailNo);
+    });
+    if (same)
+        return false;
+    prfn_LoadItemGrid();
+    setScreenPointer(PointerDefault);
+    MessageBoxes::plain(QStringLiteral("別の端末で分類の選択が変更されました。一覧を読み直しました。\n"
+                                       "変換する分類を選び直してください。何も変換していません。"),
+                        mb::OkOnly, AppTitle);
+    return true;
+}
+
+// Nothing is converted against a work list that lacks categories of the masters (a fill that
+// failed, or categories added since) or holds marked categories whose inventory flag the run
+// cannot convert: the first closes the commands until F6 completes the list.
+bool KRT550F1::refusesIncompleteWorkList()
+{
+    const std::optional<QStringList> missing = category::missingCategories(*m_db);
+    const std::optional<QStringList> unknown =
+        missing ? category::unknownFlagCategories(*m_db, true) : std::nullopt;
+    if (!missing || !unknown) {
+        ShowDbError(QStringLiteral("11002"), m_db->errors(), 0, AppTitle);
+        return true;
+    }
+    if (!missing->isEmpty()) {
+        m_workListIncomplete = true;
+        closeCheckedStage();
+        ShowMessage(QStringLiteral("40426"), mb::OkOnly, AppTitle,
+                    QStringLiteral("作業リストにない分類:\n") + listText(*missing));
+        return true;
+    }
+    if (!unknown->isEmpty()) {
+        ShowMessage(QStringLiteral("40425"), mb::OkOnly, AppTitle, listText(*unknown));
+        return true;
+    }
+    return false;
+}
+
 void KRT550F1::prsb_Execute()
 {
     repaint();
     setScreenPointer(PointerHourglass);
-    if (!prfn_InputCheck() || refusesOutdatedStockTake())
+    if (refusesChangedSelection() || !prfn_InputCheck() || refusesIncompleteWorkList() ||
+        refusesOutdatedStockTake())
         return;
     KoushinDt = prfn_GetServerDate();
     if (KoushinDt.isEmpty())
@@ -132,7 +227,7 @@ void KRT550F1::prsb_Execute()
     // timeout, a lost connection), so that the operator knows why the category was not converted,
     // and what the run had committed before it.
     const auto reportFailure = [this, &running, &failure] {
-        DbErrors errors = m_db->errors();
+        DbErrors errors = running->failure();
         failure = errors.isEmpty() ? QString() : errors.constFirst().description;
         errors.append(
             programError(pricing::summaryLines(running->counts(), StockMode).join(QLatin1Char('\n'))));
@@ -142,26 +237,12 @@ void KRT550F1::prsb_Execute()
     running = &updater;
 
     // The window keeps painting and shows which category is converted; the dialog is modal, so
-    // no other command, key, click or database switch reaches the form meanwhile. Stop ends the
-    // run before the next category: every category is its own transaction.
-    QProgressDialog progress(QStringLiteral("売価を変換しています…"), QStringLiteral("中止"), 0, 1, this);
-    progress.setWindowTitle(AppTitle + QStringLiteral("（変換中）"));
-    progress.setWindowModality(Qt::ApplicationModal);
-    progress.setMinimumDuration(0);
-    progress.setAutoClose(false);
-    progress.setAutoReset(false);
+    // no other command, key, click or database switch reaches the form meanwhile. 中止 (a click,
+    // or Escape answered Yes; never Enter) ends the run before the next category: every category
+    // is its own transaction.
+    RunProgress progress(AppTitle + QStringLiteral("（変換中）"), this);
     updater.setProgress([&progress](int handled, int listed, const pricing::WorkListEntry &next) {
-        // The label first: setting the value lets the dialog paint.
-        if (handled < listed)
-            progress.setLabelText(QStringLiteral("分類 %1 / %2 を変換しています（%3-%4）")
-                                      .arg(handled + 1)
-                                      .arg(listed)
-                                      .arg(next.itemCd)
-                                      .arg(next.detailNo));
-        progress.setMaximum(qMax(1, listed));
-        progress.setValue(handled);
-        QCoreApplication::processEvents();
-        return !progress.wasCanceled();
+        return progress.showStep(handled, listed, next.itemCd, next.detailNo);
     });
     m_running = true;
     const pricing::RunOutcome outcome = updater.run();
@@ -171,31 +252,42 @@ void KRT550F1::prsb_Execute()
     // without waiting for the window system and without handling any input that waited.
     QApplication::setActiveWindow(this);
 
-    const QStringList summary = pricing::summaryLines(updater.counts(), StockMode);
+    // A run log line that could not be written is said in the box that ends the run, after the
+    // summary; a failed run has shown its failure already and gets a box for the line alone.
+    const QString summary = pricing::summaryLines(updater.counts(), StockMode).join(QLatin1Char('\n'));
+    const auto withMissingLine = [&summary](const QString &missing) {
+        return missing.isEmpty() ? summary : summary + QStringLiteral("\n\n") + missing;
+    };
+    const auto showMissingLine = [](const QString &missing) {
+        if (!missing.isEmpty())
+            MessageBoxes::plain(missing, mb::OkOnly, AppTitle);
+    };
     switch (outcome) {
     case pricing::RunOutcome::RunFailed:
-        writeRunLog(updater.counts(), QStringLiteral("異常終了"));
+        showMissingLine(writeRunLog(updater.counts(), QStringLiteral("異常終了")));
         return;
-    case pricing::RunOutcome::Completed:
+    case pricing::RunOutcome::Completed: {
         prfn_LoadItemGrid();
         setScreenPointer(PointerDefault);
-        writeRunLog(updater.counts(), QStringLiteral("正常終了"));
-        ShowMessage(QStringLiteral("10009"), mb::OkOnly, AppTitle, summary.join(QLatin1Char('\n')));
+        const QString missing = writeRunLog(updater.counts(), QStringLiteral("正常終了"));
+        ShowMessage(QStringLiteral("10009"), mb::OkOnly, AppTitle, withMissingLine(missing));
         return;
+    }
     case pricing::RunOutcome::StepFailed:
         prfn_LoadItemGrid();
         setScreenPointer(PointerDefault);
-        writeRunLog(updater.counts(), QStringLiteral("異常終了: ") + failure);
+        showMissingLine(writeRunLog(updater.counts(), QStringLiteral("異常終了: ") + failure));
         return;
-    case pricing::RunOutcome::Stopped:
+    case pricing::RunOutcome::Stopped: {
         prfn_LoadItemGrid();
         remarkCategories(updater.notReached());
         setScreenPointer(PointerDefault);
-        writeRunLog(updater.counts(), QStringLiteral("中止"));
+        const QString missing = writeRunLog(updater.counts(), QStringLiteral("中止"));
         MessageBoxes::plain(QStringLiteral("売価の変換を中止しました。残りの分類は選択したままです。\n") +
-                                summary.join(QLatin1Char('\n')),
+                                withMissingLine(missing),
                             mb::OkOnly, AppTitle);
         return;
+    }
     }
 }
 
@@ -214,7 +306,7 @@ void KRT550F1::remarkCategories(const QList<pricing::WorkListEntry> &categories)
     }
 }
 
-void KRT550F1::writeRunLog(const pricing::RunCounts &counts, const QString &outcome)
+QString KRT550F1::writeRunLog(const pricing::RunCounts &counts, const QString &outcome)
 {
     const ConversionParams &p = pic_Jyoukein->params();
     pricing::RunRecord record;
@@ -229,10 +321,12 @@ void KRT550F1::writeRunLog(const pricing::RunCounts &counts, const QString &outc
     record.counts = counts;
     record.outcome = outcome;
     const QString path = settings::runLogPath();
-    QFile log(path);
-    if (!QDir().mkpath(QFileInfo(path).absolutePath()) || !log.open(QIODevice::Append | QIODevice::Text) ||
-        log.write((pricing::runLogLine(record) + QLatin1Char('\n')).toUtf8()) < 0)
-        MessageBoxes::plain(QStringLiteral("実行記録を書き込めません: ") + path, mb::OkOnly, AppTitle);
+    const std::optional<QString> failure = settings::appendLine(path, pricing::runLogLine(record));
+    if (!failure)
+        return {};
+    return QStringLiteral("実行記録にこの実行の行を書き込めませんでした。行は記録に残っていません。\n"
+                          "実行記録: %1\n理由: %2")
+        .arg(QDir::toNativeSeparators(path), *failure);
 }
 
 } // namespace krt

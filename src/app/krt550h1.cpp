@@ -66,6 +66,7 @@ int Main()
         ActivatePrevInstance();
         return 0;
     }
+    // A guard that cannot be taken is reported by listen(); the program runs without it.
     guard.listen();
 
     KRT550F1 form;

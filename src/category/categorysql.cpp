@@ -1,5 +1,6 @@
 #include "category/categorysql.h"
 
+#include "category/inventoryflag.h"
 #include "db/sqltext.h"
 
 namespace krt::category {
@@ -13,6 +14,18 @@ QString notYetListedGuard()
            QStringLiteral(" from MITEMCNT") + QStringLiteral(" where MITEMCNT.ITEM_CD = MITEMCD.ITEM_CD");
 }
 
+// A major category is listed by its row with number 0, or with a Null number, which stands for
+// the same and which rows the program did not create may hold.
+QString majorRowGuard()
+{
+    return QStringLiteral(" and ((MITEMCNT.DETAIL_NO Is Null) or (MITEMCNT.DETAIL_NO = '0'))))");
+}
+
+QString detailRowGuard()
+{
+    return QStringLiteral(" and MITEMCNT.DETAIL_NO = MITEMDTL.D_DETAIL_NO))");
+}
+
 } // namespace
 
 QString fillMajorSql(int inAdd)
@@ -23,7 +36,7 @@ QString fillMajorSql(int inAdd)
                   QStringLiteral("MITEMCD.TAX_FREE_FLG, MITEMCD.INV_FLG, '0' AS COMP_FLG ,0") +
                   QStringLiteral("FROM MITEMCD ") + QStringLiteral("WHERE (MITEMCD.TAX_FREE_FLG = '0')");
     if (inAdd == 1)
-        sql += notYetListedGuard() + QStringLiteral(" and MITEMCNT.DETAIL_NO = '0'))");
+        sql += notYetListedGuard() + majorRowGuard();
     return sql;
 }
 
@@ -41,8 +54,28 @@ QString fillDetailSql(int inAdd)
                   QStringLiteral("AND (MITEMDTL.D_ITEM_NO = '71') ") +
                   QStringLiteral("AND (MITEMDTL.D_DETAIL_NO <> 0) ");
     if (inAdd == 1)
-        sql += notYetListedGuard() + QStringLiteral(" and MITEMCNT.DETAIL_NO = MITEMDTL.D_DETAIL_NO))");
+        sql += notYetListedGuard() + detailRowGuard();
     return sql;
+}
+
+QString missingCategoriesSql()
+{
+    return QStringLiteral("SELECT MITEMCD.ITEM_CD, 0 AS DETAIL_NO FROM MITEMCD ") +
+           QStringLiteral("WHERE (MITEMCD.TAX_FREE_FLG = '0')") + notYetListedGuard() + majorRowGuard() +
+           QStringLiteral(" UNION ALL ") +
+           QStringLiteral("SELECT MITEMCD.ITEM_CD, MITEMDTL.D_DETAIL_NO AS DETAIL_NO ") +
+           QStringLiteral("FROM MITEMCD INNER JOIN MITEMDTL ") +
+           QStringLiteral("ON MITEMCD.ITEM_CD = MITEMDTL.D_BUNRUI_CD ") +
+           QStringLiteral("WHERE (MITEMCD.TAX_FREE_FLG = '0') ") +
+           QStringLiteral("AND (MITEMDTL.D_ITEM_NO = '71') ") +
+           QStringLiteral("AND (MITEMDTL.D_DETAIL_NO <> 0) ") + notYetListedGuard() + detailRowGuard() +
+           QStringLiteral(" ORDER BY 1, 2");
+}
+
+QString unconvertedMarksSql()
+{
+    return QStringLiteral("SELECT ITEM_CD, CAST(DETAIL_NO AS INT) AS DETAIL_NO, CHK FROM MITEMCNT ") +
+           QStringLiteral("WHERE UPDATE_DATE Is Null");
 }
 
 QString clearChecksSql()
@@ -58,12 +91,13 @@ QString countSql(const QString &strWhere)
 QString selectAllSql()
 {
     return QStringLiteral("UPDATE MITEMCNT ") + QStringLiteral("SET CHK = 1 ") +
-           QStringLiteral("WHERE UPDATE_DATE Is Null");
+           QStringLiteral("WHERE UPDATE_DATE Is Null AND ") + knownFlagCondition();
 }
 
 QString selectAllInventorySql()
 {
-    return selectAllSql() + QStringLiteral(" AND ((INV_FLG Is Null) OR (INV_FLG <> '0'))");
+    return QStringLiteral("UPDATE MITEMCNT ") + QStringLiteral("SET CHK = 1 ") +
+           QStringLiteral("WHERE UPDATE_DATE Is Null AND ") + inventoryCondition();
 }
 
 QString markCategorySql(const QString &itemCd, int detailNo)
@@ -78,8 +112,16 @@ QString markCategorySql(const QString &itemCd, int detailNo)
 QString markedOtherCategoriesSql()
 {
     return QStringLiteral("SELECT ITEM_CD, ISNULL(DETAIL_NO, 0) AS DETAIL_NO, ITEM_NM FROM MITEMCNT ") +
-           QStringLiteral("WHERE (CHK = 1) AND (UPDATE_DATE Is Null) AND (INV_FLG = '0') ") +
-           QStringLiteral("ORDER BY ITEM_CD, DETAIL_NO");
+           QStringLiteral("WHERE (CHK = 1) AND (UPDATE_DATE Is Null) AND ") + otherCondition() +
+           QStringLiteral(" ORDER BY ITEM_CD, DETAIL_NO");
+}
+
+QString unknownFlagsSql(bool markedOnly)
+{
+    return QStringLiteral("SELECT ITEM_CD, ISNULL(DETAIL_NO, 0) AS DETAIL_NO, INV_FLG FROM MITEMCNT ") +
+           QStringLiteral("WHERE (UPDATE_DATE Is Null) AND ") + unknownFlagCondition() +
+           (markedOnly ? QStringLiteral(" AND (CHK = 1)") : QString()) +
+           QStringLiteral(" ORDER BY ITEM_CD, DETAIL_NO");
 }
 
 QString deleteWorkListSql()

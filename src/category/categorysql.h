@@ -14,6 +14,13 @@ QString fillMajorSql(int inAdd);
 // category; inAdd as for the major categories.
 QString fillDetailSql(int inAdd);
 
+// The categories of the masters that the fill would add, that is those missing from MITEMCNT:
+// ITEM_CD and DETAIL_NO (0 for a major category).
+QString missingCategoriesSql();
+
+// Every unconverted row with its mark: ITEM_CD, DETAIL_NO as the grid reads it, CHK.
+QString unconvertedMarksSql();
+
 // Takes every mark away: each grid load starts from an unmarked table.
 QString clearChecksSql();
 
@@ -21,7 +28,7 @@ QString clearChecksSql();
 // condition with its leading blank such as " WHERE CHK = 1").
 QString countSql(const QString &strWhere);
 
-// Marks every row not converted yet.
+// Marks every row not converted yet whose inventory flag the run can convert.
 QString selectAllSql();
 
 // Marks every inventory row not converted yet: select all while the price-tag stock-take is not
@@ -34,6 +41,10 @@ QString markCategorySql(const QString &itemCd, int detailNo);
 // The marked, unconverted non-inventory categories, which deferred mode may convert only while
 // the price-tag stock-take is up to date.
 QString markedOtherCategoriesSql();
+
+// The unconverted categories whose inventory flag is neither "0" nor "1", with their flags; with
+// markedOnly only the marked ones, which the run refuses before it records anything.
+QString unknownFlagsSql(bool markedOnly);
 
 // The category clear empties the work list, then the price backup table.
 QString deleteWorkListSql();

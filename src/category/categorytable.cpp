@@ -1,9 +1,11 @@
 #include "category/categorytable.h"
 
 #include "category/categorysql.h"
+#include "category/inventoryflag.h"
 
 #include <QDateTime>
 
+#include <algorithm>
 #include <cmath>
 
 namespace krt::category {
@@ -45,6 +47,19 @@ std::optional<QDateTime> toDateTime(const QVariant &value)
         }
     }
     return std::nullopt;
+}
+
+// One line of text for each row of a query, or nothing when it cannot be read.
+template <typename LineOf>
+std::optional<QStringList> lines(Connection &conn, const QString &sql, LineOf lineOf)
+{
+    std::optional<Recordset> rs = conn.openRecordset(sql);
+    if (!rs)
+        return std::nullopt;
+    QStringList result;
+    for (; !rs->eof(); rs->moveNext())
+        result.append(lineOf(*rs));
+    return result;
 }
 
 QString cellText(const QVariant &value)
@@ -92,26 +107,53 @@ bool markCategory(Connection &conn, const QString &itemCd, int detailNo)
 
 std::optional<QStringList> markedOtherCategories(Connection &conn)
 {
-    std::optional<Recordset> rs = conn.openRecordset(markedOtherCategoriesSql());
-    if (!rs)
-        return std::nullopt;
-    QStringList lines;
-    for (; !rs->eof(); rs->moveNext())
-        lines.append(QStringLiteral("%1-%2 %3")
-                         .arg(rs->field(0).toString(), rs->field(1).toString(), rs->field(2).toString()));
-    return lines;
+    return lines(conn, markedOtherCategoriesSql(), [](const Recordset &rs) {
+        return QStringLiteral("%1-%2 %3")
+            .arg(rs.field(0).toString(), rs.field(1).toString(), rs.field(2).toString());
+    });
 }
 
-bool clearWorkList(Connection &conn)
+bool rebuildWorkList(Connection &conn, DbErrors &failure)
 {
-    // Both tables are emptied together or not at all: a work list thrown away without its price
-    // backup (or the reverse) would leave the two out of step.
-    if (!conn.beginTrans())
+    // Both tables are emptied and the work list refilled together or not at all: a work list
+    // thrown away without its price backup (or the reverse) would leave the two out of step, and
+    // one thrown away without its refill would lose the conversion history for nothing.
+    if (!conn.beginTrans()) {
+        failure = conn.errors();
         return false;
-    if (conn.execute(deleteWorkListSql()) && conn.execute(deleteSellMentSql()) && conn.commitTrans())
+    }
+    if (conn.execute(deleteWorkListSql()) && conn.execute(deleteSellMentSql()) && fill(conn, 0) == 0 &&
+        conn.commitTrans())
         return true;
+    failure = conn.errors();
     conn.rollbackTrans();
     return false;
+}
+
+std::optional<QStringList> missingCategories(Connection &conn)
+{
+    return lines(conn, missingCategoriesSql(), [](const Recordset &rs) {
+        return QStringLiteral("%1-%2").arg(rs.field(0).toString(), rs.field(1).toString());
+    });
+}
+
+std::optional<QStringList> unknownFlagCategories(Connection &conn, bool markedOnly)
+{
+    return lines(conn, unknownFlagsSql(markedOnly), [](const Recordset &rs) {
+        return QStringLiteral("%1-%2 INV_FLG = %3")
+            .arg(rs.field(0).toString(), rs.field(1).toString(), flagText(rs.field(2)));
+    });
+}
+
+std::optional<QList<StoredMark>> unconvertedMarks(Connection &conn)
+{
+    std::optional<Recordset> rs = conn.openRecordset(unconvertedMarksSql());
+    if (!rs)
+        return std::nullopt;
+    QList<StoredMark> marks;
+    for (; !rs->eof(); rs->moveNext())
+        marks.append({rs->field(0).toString(), cellText(rs->field(1)), rs->field(2).toInt() == 1});
+    return marks;
 }
 
 StockTake checkStockTake(Connection &conn, const QDate &businessDate)
@@ -160,6 +202,14 @@ std::optional<QString> sysYm(Connection &conn)
     if (text.isEmpty())
         return std::nullopt;
     return text;
+}
+
+bool isYearMonth(const QString &text)
+{
+    if (text.size() != 6 || !std::all_of(text.cbegin(), text.cend(), [](QChar c) { return c.isDigit(); }))
+        return false;
+    const int month = QStringView(text).mid(4).toInt();
+    return month >= 1 && month <= 12;
 }
 
 std::optional<QList<QStringList>> readGrid(Connection &conn)

@@ -55,8 +55,28 @@ bool markCategory(Connection &conn, const QString &itemCd, int detailNo);
 // they cannot be read.
 std::optional<QStringList> markedOtherCategories(Connection &conn);
 
-// Empties MITEMCNT, then IZSELL_MENT, in one transaction; a failure leaves both as they were.
-bool clearWorkList(Connection &conn);
+// The category clear: empties MITEMCNT, then IZSELL_MENT, and fills MITEMCNT anew from the
+// masters, all in one transaction; a failure at any step leaves both tables as they were, the
+// conversion history included, and failure holds what the database said.
+bool rebuildWorkList(Connection &conn, DbErrors &failure);
+
+// The categories of the masters missing from MITEMCNT (a fill that failed, or masters added
+// since), as "code-number" lines, or nothing when they cannot be read.
+std::optional<QStringList> missingCategories(Connection &conn);
+
+// The unconverted categories whose inventory flag the run cannot convert, as "code-number 'flag'"
+// lines; with markedOnly only the marked ones. Nothing when they cannot be read.
+std::optional<QStringList> unknownFlagCategories(Connection &conn, bool markedOnly);
+
+// An unconverted row's key as the grid shows it (the number empty for a Null DETAIL_NO) and
+// whether the table holds its mark.
+struct StoredMark
+{
+    QString itemCd;
+    QString detailNo;
+    bool marked = false;
+};
+std::optional<QList<StoredMark>> unconvertedMarks(Connection &conn);
 
 // Where the latest price-tag stock-take stands against the business date.
 enum class StockTake {
@@ -76,6 +96,10 @@ std::optional<QString> serverDateText(const QVariant &value);
 // The system year-month SYS_YM1 as text (a number gives its digits), or nothing when it cannot
 // be read or is empty.
 std::optional<QString> sysYm(Connection &conn);
+
+// Whether a system month is a year and month "yyyymm" (month 01 to 12): the first month of the
+// stock movements a run converts, which goes into the statement unquoted.
+bool isYearMonth(const QString &text);
 
 // The lines of the grid, in the order of the table read: each line has GridColumnCount cells,
 // the mark cell MarkOff, then ITEM_CD, ITEM_NM, DETAIL_NO, DETAIL_NM, UPDATE_DATE and INV_FLG as

@@ -115,6 +115,13 @@ QString nextConnectionName()
 }
 } // namespace
 
+QStringList sessionStatements(Engine engine)
+{
+    if (engine == Engine::SqlServer)
+        return {QStringLiteral("SET NOCOUNT OFF")};
+    return {};
+}
+
 Connection::Connection()
     : m_name(nextConnectionName())
 {}
@@ -152,7 +159,25 @@ bool Connection::open(const QString &connectionText)
     m_catalog = plan.catalog;
     if (m_engine == Engine::Sqlite)
         relaxCommitSync(database());
+    if (!startSession()) {
+        close();
+        return false;
+    }
     m_connectionText = connectionText;
+    return true;
+}
+
+bool Connection::startSession()
+{
+    // Past the statement hook, like isAlive: these statements belong to the session, not to the
+    // program's work that fault trials count.
+    QSqlQuery query(database());
+    for (const QString &statement : sessionStatements(m_engine)) {
+        if (!query.exec(statement)) {
+            recordError(query.lastError(), statement);
+            return false;
+        }
+    }
     return true;
 }
 
@@ -198,6 +223,8 @@ QString Connection::prepare(const QString &sql) const
         return toSqliteDialect(sql);
     case Engine::PostgreSql:
         return toPostgresDialect(sql);
+    case Engine::SqlServer:
+        return toSqlServerDialect(sql);
     default:
         return sql;
     }

@@ -57,12 +57,19 @@ private:
     std::size_t m_pos = 0;
 };
 
-// The engine behind an open connection; decides whether statements go through the dialect
-// adapter before they are sent.
+// The engine behind an open connection; decides which dialect adapter statements go through
+// before they are sent.
 enum class Engine { None, Sqlite, SqlServer, PostgreSql, OtherOdbc };
 
+// The statements a new session of the engine runs before any of the program's own. On SQL Server
+// "SET NOCOUNT OFF": a server whose user options turn the counts of changed rows off would
+// otherwise report -1 for every UPDATE, and the run decides from that count whether it recorded
+// a category itself.
+QStringList sessionStatements(Engine engine);
+
 // The program's one database connection. Statements are written in SQL Server's dialect; on the
-// embedded engine and on PostgreSQL the dialect adapter rewrites what the engine cannot take.
+// embedded engine and on PostgreSQL the dialect adapter rewrites what the engine cannot take, and
+// on SQL Server their string literals go as Unicode texts (N'...').
 class Connection
 {
 public:
@@ -109,8 +116,12 @@ public:
 private:
     // Opens an ODBC connection again that the server dropped (restarted, or the session ended by an
     // administrator), when no transaction is open on it: nothing of it is pending, so the next
-    // statement runs on a new session instead of failing for good. False when it cannot be opened.
+    // statement runs on a new session, set up by open() like the first, instead of failing for
+    // good. False when it cannot be opened.
     bool revive();
+    // Runs the engine's session statements on the connection just opened; false (and the error
+    // kept) when one fails.
+    bool startSession();
     QString prepare(const QString &sql) const;
     bool refusedByHook(const QString &sql);
     void recordError(const QSqlError &error, const QString &statement);

@@ -95,14 +95,26 @@ bool hasKey(const QList<Entry> &entries, const QString &key)
     return false;
 }
 
-// An ODBC attribute value, braced when it holds characters that would end it.
+// An ODBC attribute value, braced ("}" doubled inside) when it holds a character that would end
+// it or be read as the start of another attribute, or blanks at either end, which a driver drops
+// from a value that is not braced.
 QString odbcValue(const QString &value)
 {
-    if (value.contains(QLatin1Char(';')) || value.contains(QLatin1Char('{')) ||
-        value.contains(QLatin1Char('}')) || value.startsWith(QLatin1Char(' ')))
-        return QLatin1Char('{') + QString(value).replace(QStringLiteral("}"), QStringLiteral("}}")) +
-               QLatin1Char('}');
-    return value;
+    const bool plain = !value.contains(QLatin1Char(';')) && !value.contains(QLatin1Char('=')) &&
+                       !value.contains(QLatin1Char('{')) && !value.contains(QLatin1Char('}')) &&
+                       (value.isEmpty() || (!value.front().isSpace() && !value.back().isSpace()));
+    if (plain)
+        return value;
+    return QLatin1Char('{') + QString(value).replace(QStringLiteral("}"), QStringLiteral("}}")) +
+           QLatin1Char('}');
+}
+
+// The password as QSqlDatabase::setPassword takes it for Qt's ODBC driver. The driver appends
+// ";PWD=" and the password to the connection string without quoting it, so a password with ";",
+// "=", braces or blanks at its ends goes braced here and reaches the ODBC driver whole.
+QString odbcPassword(const QList<Entry> &entries)
+{
+    return odbcValue(valueOf(entries, QStringLiteral("Password")));
 }
 
 // The ODBC drivers registered with the driver manager (odbcinst.ini).
@@ -181,7 +193,7 @@ PlanResult planSqlServer(const QList<Entry> &entries, const QString &server, con
         text += QStringLiteral("Trusted_Connection=yes;");
     } else {
         plan.userName = valueOf(entries, QStringLiteral("User ID"));
-        plan.password = valueOf(entries, QStringLiteral("Password"));
+        plan.password = odbcPassword(entries);
     }
     plan.driver = QStringLiteral("QODBC");
     plan.databaseName = text;
@@ -223,7 +235,7 @@ PlanResult planOdbc(const QList<Entry> &entries, const QString &dataSource, cons
     plan.driver = QStringLiteral("QODBC");
     plan.databaseName = text;
     plan.userName = valueOf(entries, QStringLiteral("User ID"));
-    plan.password = valueOf(entries, QStringLiteral("Password"));
+    plan.password = odbcPassword(entries);
     plan.connectOptions = OdbcTimeouts;
     // The driver's own name for its database system decides once the connection is open; this
     // is the engine when it names none.

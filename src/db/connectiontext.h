@@ -15,7 +15,7 @@ struct ConnectionPlan
     QString driver;       // "QSQLITE" or "QODBC"
     QString databaseName; // the database file for QSQLITE, the ODBC connection string for QODBC
     QString userName;
-    QString password;
+    QString password;       // as QSqlDatabase::setPassword takes it: braced for QODBC where ODBC needs it
     QString connectOptions; // QSqlDatabase::setConnectOptions
     QString catalog;        // the text's Initial Catalog, the database's name (TMCS00 ...)
     Engine engine = Engine::None;

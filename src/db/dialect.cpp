@@ -6,7 +6,7 @@ namespace krt {
 
 namespace {
 
-enum class Kind { Space, Word, Number, String, QuotedName, Symbol };
+enum class Kind { Space, Comment, Word, Number, String, QuotedName, Symbol };
 
 struct Token
 {
@@ -26,8 +26,48 @@ bool isWordPart(QChar c)
            c == QLatin1Char('$');
 }
 
-// Splits a statement into tokens. Quoted texts ('...' with '' inside) and quoted names ("..."
-// and [...]) are single tokens and pass through unchanged.
+// The end of a quoted text or name that opens at from - 1 and closes with close, which stands
+// doubled for itself inside; the end of the statement when it is not closed.
+qsizetype quotedEnd(const QString &sql, qsizetype from, QChar close)
+{
+    const qsizetype n = sql.size();
+    qsizetype j = from;
+    while (j < n) {
+        if (sql.at(j) == close) {
+            if (j + 1 < n && sql.at(j + 1) == close) {
+                j += 2;
+                continue;
+            }
+            return j + 1;
+        }
+        ++j;
+    }
+    return n;
+}
+
+// The end of a comment /* ... */ that opens at from - 2; SQL Server lets such comments nest.
+qsizetype blockCommentEnd(const QString &sql, qsizetype from)
+{
+    const qsizetype n = sql.size();
+    int depth = 1;
+    qsizetype j = from;
+    while (j < n && depth > 0) {
+        if (j + 1 < n && sql.at(j) == QLatin1Char('/') && sql.at(j + 1) == QLatin1Char('*')) {
+            ++depth;
+            j += 2;
+        } else if (j + 1 < n && sql.at(j) == QLatin1Char('*') && sql.at(j + 1) == QLatin1Char('/')) {
+            --depth;
+            j += 2;
+        } else {
+            ++j;
+        }
+    }
+    return depth > 0 ? n : j;
+}
+
+// Splits a statement into tokens. Quoted texts ('...' with '' inside), quoted names ("..." with
+// "" inside and [...] with ]] inside) and comments (-- to the end of the line, /* ... */) are
+// single tokens and pass through unchanged.
 std::vector<Token> tokenize(const QString &sql)
 {
     std::vector<Token> tokens;
@@ -35,30 +75,25 @@ std::vector<Token> tokenize(const QString &sql)
     qsizetype i = 0;
     while (i < n) {
         const QChar c = sql.at(i);
+        const QChar following = i + 1 < n ? sql.at(i + 1) : QChar();
         qsizetype j = i + 1;
         Kind kind = Kind::Symbol;
         if (c.isSpace()) {
             while (j < n && sql.at(j).isSpace())
                 ++j;
             kind = Kind::Space;
-        } else if (c == QLatin1Char('\'')) {
-            while (j < n) {
-                if (sql.at(j) == QLatin1Char('\'')) {
-                    if (j + 1 < n && sql.at(j + 1) == QLatin1Char('\'')) {
-                        j += 2;
-                        continue;
-                    }
-                    ++j;
-                    break;
-                }
+        } else if (c == QLatin1Char('-') && following == QLatin1Char('-')) {
+            while (j < n && sql.at(j) != QLatin1Char('\n') && sql.at(j) != QLatin1Char('\r'))
                 ++j;
-            }
+            kind = Kind::Comment;
+        } else if (c == QLatin1Char('/') && following == QLatin1Char('*')) {
+            j = blockCommentEnd(sql, i + 2);
+            kind = Kind::Comment;
+        } else if (c == QLatin1Char('\'')) {
+            j = quotedEnd(sql, j, c);
             kind = Kind::String;
         } else if (c == QLatin1Char('"') || c == QLatin1Char('[')) {
-            const QChar close = c == QLatin1Char('"') ? QLatin1Char('"') : QLatin1Char(']');
-            while (j < n && sql.at(j) != close)
-                ++j;
-            j = qMin(j + 1, n);
+            j = quotedEnd(sql, j, c == QLatin1Char('"') ? QLatin1Char('"') : QLatin1Char(']'));
             kind = Kind::QuotedName;
         } else if (c.isDigit() || (c == QLatin1Char('.') && i + 1 < n && sql.at(i + 1).isDigit())) {
             while (j < n && (sql.at(j).isDigit() || sql.at(j) == QLatin1Char('.')))
@@ -96,10 +131,10 @@ bool isSymbol(const Token &t, char symbol)
     return t.kind == Kind::Symbol && t.text.size() == 1 && t.text.at(0) == QLatin1Char(symbol);
 }
 
-// Index of the next token that is not white space, from index i on.
+// Index of the next token that is neither white space nor a comment, from index i on.
 std::size_t nextSolid(const std::vector<Token> &tokens, std::size_t i)
 {
-    while (i < tokens.size() && tokens[i].kind == Kind::Space)
+    while (i < tokens.size() && (tokens[i].kind == Kind::Space || tokens[i].kind == Kind::Comment))
         ++i;
     return i;
 }
@@ -249,6 +284,25 @@ QString toSqliteDialect(const QString &sql)
 QString toPostgresDialect(const QString &sql)
 {
     return rewrite(sql, {"COALESCE", "LOCALTIMESTAMP", nullptr, true});
+}
+
+QString toSqlServerDialect(const QString &sql)
+{
+    const std::vector<Token> tokens = tokenize(sql);
+    QString out;
+    out.reserve(sql.size() + 16);
+    const Token *previous = nullptr;
+    for (const Token &t : tokens) {
+        if (t.kind == Kind::String && !(previous && isWord(*previous, "N"))) {
+            // A word or number run straight into the literal would take the N as its own.
+            if (previous && (previous->kind == Kind::Word || previous->kind == Kind::Number))
+                out += QLatin1Char(' ');
+            out += QLatin1Char('N');
+        }
+        out += t.text;
+        previous = &t;
+    }
+    return out;
 }
 
 } // namespace krt

@@ -16,4 +16,10 @@ QString toSqliteDialect(const QString &sql);
 // which stays a whole number as on SQL Server.
 QString toPostgresDialect(const QString &sql);
 
+// Prefixes every string literal of a statement for SQL Server with N, so that it goes as a
+// Unicode text: a plain '...' is converted to the database's code page first, and a code or
+// name with characters outside it would no longer match or would be written changed. Literals
+// already written N'...' stay as they are; quoted names and comments are left untouched.
+QString toSqlServerDialect(const QString &sql);
+
 } // namespace krt

@@ -110,6 +110,23 @@ QString runLogPath()
 #endif
 }
 
+std::optional<QString> appendLine(const QString &path, const QString &text)
+{
+    // A folder that cannot be made fails the open, which gives the reason.
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile file(path);
+    if (!file.open(QIODevice::Append | QIODevice::Text))
+        return file.errorString();
+    const QByteArray line = (text + QLatin1Char('\n')).toUtf8();
+    // The write only fills a buffer: the disk answers at the flush.
+    if (file.write(line) != line.size() || !file.flush())
+        return file.errorString();
+    file.close();
+    if (file.error() != QFileDevice::NoError)
+        return file.errorString();
+    return std::nullopt;
+}
+
 QString storeLocation()
 {
 #ifdef Q_OS_WIN

@@ -2,6 +2,8 @@
 
 #include <QString>
 
+#include <optional>
+
 namespace krt {
 
 // The per-user settings of the product family (application "VELD"). On Windows they are the
@@ -23,6 +25,12 @@ QString storeLocation();
 // The run log beside the settings: KRT550.log in the folder of TMCS.ini (on Windows in the
 // family's folder of the user's application data).
 QString runLogPath();
+
+// Appends text and a line end, in UTF-8, to the file at path, making its folder when missing.
+// The line is flushed and the file closed with both checked, so that a full disk is not taken
+// for a written line. The result is the system's reason when the line could not be written
+// whole, nothing when it was.
+std::optional<QString> appendLine(const QString &path, const QString &text);
 
 } // namespace settings
 } // namespace krt

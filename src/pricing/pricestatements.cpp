@@ -1,5 +1,7 @@
 #include "pricing/pricestatements.h"
 
+#include "category/categorytable.h"
+#include "category/inventoryflag.h"
 #include "db/sqltext.h"
 #include "pricing/pricesql.h"
 
@@ -60,13 +62,6 @@ std::optional<int> wholeRate(const std::array<QString, 3> &rates, int calcMethod
     return isNumber ? std::optional<int>(rate) : std::nullopt;
 }
 
-bool isMonth(const QString &text)
-{
-    return !text.isEmpty() && std::all_of(text.cbegin(), text.cend(), [](QChar c) {
-        return c >= QLatin1Char('0') && c <= QLatin1Char('9');
-    });
-}
-
 } // namespace
 
 QString categoryCondition(const QString &itemCd, int detailNo)
@@ -104,7 +99,7 @@ QString mgoodsStatement(const QString &itemCd, int detailNo, const ConversionPar
 std::optional<QString> iioDataStatement(const QString &itemCd, int detailNo, const ConversionParams &params,
                                         int calcMethod, const QString &sysYm)
 {
-    if (!isMonth(sysYm))
+    if (!category::isYearMonth(sysYm))
         return std::nullopt;
     return QStringLiteral("UPDATE IIODATA SET ") +
            stockAssignments(QStringLiteral("IIODATA"), params, calcMethod, QStringLiteral(" ")) +
@@ -129,8 +124,8 @@ QString pendingListQuery()
     return QStringLiteral("SELECT ITEM_CD, ISNULL(DETAIL_NO, 0) AS DETAIL_NO, TAX_ST, TAX_END, "
                           "GOODS_HASU_FLG, GOODS_HASU_ICHI, GADD_HASU_FLG, GADD_HASU_ICHI "
                           "FROM MITEMCNT WHERE (UPDATE_DATE Is Not Null) "
-                          "AND (COMP_FLG = '0') "
-                          "AND (INV_FLG = '1') ");
+                          "AND (COMP_FLG = '0') AND ") +
+           category::inventoryCondition() + QLatin1Char(' ');
 }
 
 std::optional<QString> pendingMGoodsStatement(const QString &itemCd, int detailNo, const StoredParams &stored,
@@ -154,7 +149,7 @@ std::optional<QString> recordStatement(const QString &itemCd, int detailNo, cons
         return std::nullopt;
     const QString day = dayText(today);
     QString sql = QStringLiteral("UPDATE MITEMCNT SET UPDATE_DATE = '") + day + QStringLiteral("', ");
-    if (invFlg == QLatin1String("0"))
+    if (category::inventoryKind(invFlg) == category::InventoryKind::Other)
         sql += QStringLiteral("COMP_FLG = '1', COMP_DATE = '") + day + QStringLiteral("', ");
     sql += QStringLiteral("TAX_ST = ") + QString::number(*oldRate) + QStringLiteral(", TAX_END = ") +
            QString::number(*newRate) + QStringLiteral(", GOODS_HASU_FLG = '") +
@@ -171,15 +166,25 @@ std::optional<QString> recordStatement(const QString &itemCd, int detailNo, cons
 QString completionStatement(const QDate &today)
 {
     return QStringLiteral("UPDATE MITEMCNT SET COMP_FLG = '1', COMP_DATE = '") + dayText(today) +
-           QStringLiteral("' WHERE (INV_FLG = '1') AND (COMP_FLG = '0') AND (UPDATE_DATE Is Not Null) ");
+           QStringLiteral("' WHERE ") + category::inventoryCondition() +
+           QStringLiteral(" AND (COMP_FLG = '0') AND (UPDATE_DATE Is Not Null) ");
 }
 
 QString pendingClaimStatement(const QString &itemCd, int detailNo, const QDate &today)
 {
     return QStringLiteral("UPDATE MITEMCNT SET COMP_FLG = '1', COMP_DATE = '") + dayText(today) +
            QStringLiteral("' WHERE (ITEM_CD = '") + sqlText(itemCd) + QStringLiteral("') ") +
-           subCategoryClause(QStringLiteral("DETAIL_NO"), detailNo) +
-           QStringLiteral(" AND (INV_FLG = '1') AND (COMP_FLG = '0') AND (UPDATE_DATE Is Not Null)");
+           subCategoryClause(QStringLiteral("DETAIL_NO"), detailNo) + QStringLiteral(" AND ") +
+           category::inventoryCondition() +
+           QStringLiteral(" AND (COMP_FLG = '0') AND (UPDATE_DATE Is Not Null)");
+}
+
+QString recordedRowsQuery(const QString &itemCd, int detailNo, bool completed)
+{
+    return QStringLiteral("SELECT COUNT(*) AS CNT FROM MITEMCNT WHERE (ITEM_CD = '") + sqlText(itemCd) +
+           QStringLiteral("') ") + subCategoryClause(QStringLiteral("DETAIL_NO"), detailNo) +
+           QStringLiteral(" AND (UPDATE_DATE Is Not Null)") +
+           (completed ? QStringLiteral(" AND (COMP_FLG = '1')") : QString());
 }
 
 } // namespace krt::pricing

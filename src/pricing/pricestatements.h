@@ -57,7 +57,7 @@ QString mgoodsStatement(const QString &itemCd, int detailNo, const ConversionPar
                         const QString &koushinDt);
 
 // The IIODATA prices of a category converted from the system month on. The month goes into the
-// statement unquoted, so anything but digits fails (no text).
+// statement unquoted, so anything but a year and month "yyyymm" fails (no text).
 std::optional<QString> iioDataStatement(const QString &itemCd, int detailNo, const ConversionParams &params,
                                         int calcMethod, const QString &sysYm);
 
@@ -75,14 +75,19 @@ std::optional<QString> pendingMGoodsStatement(const QString &itemCd, int detailN
                                               const QString &koushinDt);
 
 // Records a category as converted today with the panel parameters, and completes it at once when
-// its inventory flag is "0". Only a row still unconverted is recorded, so that a category read into
-// two operators' work lists is converted once. No text when a rate of the method is not a whole
-// number.
+// its inventory flag is "0" (trailing blanks ignored). Only a row still unconverted is recorded, so that a
+// category read into two operators' work lists is converted once. No text when a rate of the method is not a
+// whole number.
 std::optional<QString> recordStatement(const QString &itemCd, int detailNo, const QString &invFlg,
                                        const ConversionParams &params, int calcMethod, const QDate &today);
 
 // Completes every recorded inventory category.
 QString completionStatement(const QDate &today);
+
+// How many rows of a category key are recorded (UPDATE_DATE set), or with completed also
+// complete: what the run reads back when its record or claim changed no row, to tell a category
+// another operator converted from one that is gone from the work list.
+QString recordedRowsQuery(const QString &itemCd, int detailNo, bool completed);
 
 // Completes one recorded inventory category, only while it is still recorded and not completed:
 // the pending conversion claims each category with it and converts the category's prices only

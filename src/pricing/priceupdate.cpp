@@ -1,8 +1,11 @@
 #include "pricing/priceupdate.h"
 
+#include "category/categorytable.h"
+#include "category/inventoryflag.h"
 #include "pricing/pricestatements.h"
 
 #include <algorithm>
+#include <array>
 #include <limits>
 
 namespace krt::pricing {
@@ -35,6 +38,31 @@ std::optional<QString> text(const QVariant &value)
     return value.isNull() ? std::nullopt : std::optional<QString>(value.toString());
 }
 
+QString valueText(const QVariant &value)
+{
+    return category::flagText(value);
+}
+
+QString keyText(const QString &itemCd, int detailNo)
+{
+    return QStringLiteral("%1-%2").arg(itemCd).arg(detailNo);
+}
+
+// A stored rounding code or exponent with its trailing blanks taken off (a CHAR column pads
+// them), when it is a whole number from 0 to max; nothing otherwise.
+std::optional<QString> storedCode(const QVariant &value, int max)
+{
+    if (value.isNull())
+        return std::nullopt;
+    QString code = value.toString();
+    while (code.endsWith(QLatin1Char(' ')))
+        code.chop(1);
+    if (code.size() != 1 || code.at(0) < QLatin1Char('0') ||
+        code.at(0) > QLatin1Char(static_cast<char>('0' + max)))
+        return std::nullopt;
+    return code;
+}
+
 } // namespace
 
 RunCounts &RunCounts::operator+=(const RunCounts &other)
@@ -60,11 +88,14 @@ RunOutcome PriceUpdater::run()
     std::optional<Recordset> list = m_connection.openRecordset(workListQuery());
     if (!list)
         return failRun();
+    if (!checkWorkList(*list))
+        return RunOutcome::RunFailed;
     const int listed = list->recordCount();
     for (int handled = 0; !list->eof(); list->moveNext(), ++handled) {
-        const std::optional<Category> category = readCategory(*list);
+        QString problem;
+        const std::optional<Category> category = readCategory(*list, problem);
         if (!category)
-            return failRun();
+            return failRun(problem);
         if (m_progress && !m_progress(handled, listed, {category->itemCd, category->detailNo})) {
             keepNotReached(*list);
             return RunOutcome::Stopped;
@@ -125,23 +156,46 @@ bool PriceUpdater::convert(const Category &category)
            (prfn_UpdateMGoods(category.itemCd, category.detailNo) == 0 && prfn_UpdateMGoodsPending() == 0);
 }
 
-std::optional<PriceUpdater::Category> PriceUpdater::readCategory(const Recordset &list) const
+bool PriceUpdater::checkWorkList(const Recordset &list)
+{
+    QStringList problems;
+    for (Recordset rows = list; !rows.eof(); rows.moveNext()) {
+        QString problem;
+        if (!readCategory(rows, problem))
+            problems.append(problem);
+    }
+    if (problems.isEmpty())
+        return true;
+    failRun(QStringLiteral("次の分類は変換できません。何も変換していません。\n") +
+            problems.join(QLatin1Char('\n')));
+    return false;
+}
+
+std::optional<PriceUpdater::Category> PriceUpdater::readCategory(const Recordset &list,
+                                                                 QString &problem) const
 {
     Category category;
     const std::optional<QString> itemCd = text(list.field(0));
     const std::optional<int> detailNo = wholeNumber(list.field(1));
     // An empty code would read as the completion of the pending categories.
-    if (!itemCd || itemCd->isEmpty() || !detailNo)
+    if (!itemCd || itemCd->isEmpty() || !detailNo) {
+        problem = QStringLiteral("MITEMCNT の行 ITEM_CD = %1, DETAIL_NO = %2: 分類コードがありません")
+                      .arg(valueText(list.field(0)), valueText(list.field(1)));
         return std::nullopt;
+    }
     category.itemCd = *itemCd;
     category.detailNo = *detailNo;
     category.invFlg = list.field(2).toString();
-    if (m_values.StockMode == 0) {
-        bool isNumber = false;
-        const double flag = category.invFlg.toDouble(&isNumber);
-        if (!isNumber)
-            return std::nullopt;
-        category.convertsNow = flag == 0;
+    switch (category::inventoryKind(list.field(2))) {
+    case category::InventoryKind::Unknown:
+        problem = QStringLiteral("MITEMCNT の分類 %1: INV_FLG = %2（在庫区分は 0 か 1）")
+                      .arg(keyText(category.itemCd, category.detailNo), valueText(list.field(2)));
+        return std::nullopt;
+    case category::InventoryKind::Other:
+        category.convertsNow = m_values.StockMode == 0;
+        break;
+    case category::InventoryKind::Inventory:
+        break;
     }
     return category;
 }
@@ -150,9 +204,40 @@ int PriceUpdater::prfn_MarkCategory(const QString &itemCd, int detailNo, const Q
 {
     if (itemCd.isEmpty())
         return execute(completionStatement(m_values.today));
-    const int r =
-        execute(recordStatement(itemCd, detailNo, invFlg, m_params, m_values.calcMethod, m_values.today));
-    return r == 0 && m_connection.rowsAffected() == 0 ? NotRecorded : r;
+    const std::optional<QString> sql =
+        recordStatement(itemCd, detailNo, invFlg, m_params, m_values.calcMethod, m_values.today);
+    if (!sql)
+        return fail(QStringLiteral("税率が整数ではありません（旧 %1、新 %2）")
+                        .arg(m_params.TAX_ST[static_cast<std::size_t>(qBound(0, m_values.calcMethod, 2))],
+                             m_params.TAX_END[static_cast<std::size_t>(qBound(0, m_values.calcMethod, 2))]));
+    if (execute(sql) == -1)
+        return -1;
+    // Only a count of exactly one row is this run's record; a driver that cannot tell (-1), or a
+    // key held by more than one row, records nothing that the run could rely on.
+    const int rows = m_connection.rowsAffected();
+    if (rows == 1)
+        return 0;
+    if (rows == 0)
+        return doneByAnother(itemCd, detailNo, false) ? NotRecorded : -1;
+    return fail(QStringLiteral("MITEMCNT の分類 %1 の記録で変わった行の数が %2 でした（1 行のはず）")
+                    .arg(keyText(itemCd, detailNo))
+                    .arg(rows));
+}
+
+bool PriceUpdater::doneByAnother(const QString &itemCd, int detailNo, bool completed)
+{
+    const std::optional<Recordset> done =
+        m_connection.openRecordset(recordedRowsQuery(itemCd, detailNo, completed));
+    if (!done) {
+        fail();
+        return false;
+    }
+    if (!done->eof() && done->field(0).toLongLong() > 0)
+        return true;
+    fail(QStringLiteral(
+             "分類 %1 が作業リスト（MITEMCNT）にありません。別の端末で分類CLRが行われた可能性があります")
+             .arg(keyText(itemCd, detailNo)));
+    return false;
 }
 
 int PriceUpdater::prfn_UpdateMGoods(const QString &itemCd, int detailNo)
@@ -164,6 +249,9 @@ int PriceUpdater::prfn_UpdateMGoods(const QString &itemCd, int detailNo)
 
 int PriceUpdater::prfn_UpdateIIoData(const QString &itemCd, int detailNo)
 {
+    if (!category::isYearMonth(m_values.SysYm))
+        return fail(
+            QStringLiteral("GDATECTL.SYS_YM1 = '%1' は年月（yyyymm）ではありません").arg(m_values.SysYm));
     return executeCounted(iioDataStatement(itemCd, detailNo, m_params, m_values.calcMethod, m_values.SysYm),
                           m_category.iiodata);
 }
@@ -183,21 +271,46 @@ int PriceUpdater::prfn_UpdateMGoodsPending()
     for (; !list->eof(); list->moveNext()) {
         const std::optional<QString> itemCd = text(list->field(0));
         const std::optional<int> detailNo = wholeNumber(list->field(1));
+        if (!itemCd || itemCd->isEmpty() || !detailNo)
+            return fail(
+                QStringLiteral("MITEMCNT の保留中の行 ITEM_CD = %1, DETAIL_NO = %2: 分類コードがありません")
+                    .arg(valueText(list->field(0)), valueText(list->field(1))));
+        // Every recorded parameter is checked before it goes into a statement, so that a wrong one
+        // is named instead of making the database reject a statement nobody can read.
         const std::optional<int> oldRate = wholeNumber(list->field(2));
         const std::optional<int> newRate = wholeNumber(list->field(3));
-        const std::optional<QString> goodsCode = text(list->field(4));
-        const std::optional<QString> goodsExponent = text(list->field(5));
-        const std::optional<QString> addOnCode = text(list->field(6));
-        const std::optional<QString> addOnExponent = text(list->field(7));
-        if (!itemCd || !detailNo || !oldRate || !newRate || !goodsCode || !goodsExponent || !addOnCode ||
-            !addOnExponent)
-            return fail();
+        const std::optional<QString> goodsCode = storedCode(list->field(4), HasuRoundHalfUp);
+        const std::optional<QString> goodsExponent = storedCode(list->field(5), 4);
+        const std::optional<QString> addOnCode = storedCode(list->field(6), HasuRoundHalfUp);
+        const std::optional<QString> addOnExponent = storedCode(list->field(7), 4);
+        const std::array<std::pair<bool, const char *>, 6> checks{
+            {{oldRate.has_value(), "TAX_ST"},
+             {newRate.has_value(), "TAX_END"},
+             {goodsCode.has_value(), "GOODS_HASU_FLG"},
+             {goodsExponent.has_value(), "GOODS_HASU_ICHI"},
+             {addOnCode.has_value(), "GADD_HASU_FLG"},
+             {addOnExponent.has_value(), "GADD_HASU_ICHI"}}};
+        for (std::size_t i = 0; i < checks.size(); ++i)
+            if (!checks[i].first)
+                return fail(QStringLiteral("MITEMCNT の保留中の分類 %1: %2 = %3 は使えません"
+                                           "（税率は整数、端数処理の区分は 0～3、桁は 0～4）")
+                                .arg(keyText(*itemCd, *detailNo), QLatin1String(checks[i].second),
+                                     valueText(list->field(static_cast<int>(i) + 2))));
         const StoredParams stored{*oldRate, *newRate, *goodsCode, *goodsExponent, *addOnCode, *addOnExponent};
         if (execute(pendingClaimStatement(*itemCd, *detailNo, m_values.today)) == -1)
             return -1;
-        // Completed by another operator since the list was read: its prices are converted.
-        if (m_connection.rowsAffected() == 0)
-            continue;
+        const int claimed = m_connection.rowsAffected();
+        if (claimed == 0) {
+            // Completed by another operator since the list was read: its prices are converted.
+            if (doneByAnother(*itemCd, *detailNo, true))
+                continue;
+            return -1;
+        }
+        if (claimed != 1)
+            return fail(
+                QStringLiteral("MITEMCNT の保留中の分類 %1 の完了で変わった行の数が %2 でした（1 行のはず）")
+                    .arg(keyText(*itemCd, *detailNo))
+                    .arg(claimed));
         if (executeCounted(pendingMGoodsStatement(*itemCd, *detailNo, stored, m_values.KoushinDt),
                            m_category.mgoods) == -1)
             return -1;
@@ -208,7 +321,9 @@ int PriceUpdater::prfn_UpdateMGoodsPending()
 
 int PriceUpdater::execute(const std::optional<QString> &sql)
 {
-    if (!sql || !m_connection.execute(*sql))
+    if (!sql)
+        return fail(QStringLiteral("変換の文を作れません（作業リストの値が不正です）"));
+    if (!m_connection.execute(*sql))
         return fail();
     return 0;
 }
@@ -221,9 +336,18 @@ int PriceUpdater::executeCounted(const std::optional<QString> &sql, qint64 &rows
     return r;
 }
 
+int PriceUpdater::fail(const QString &cause)
+{
+    m_connection.rollbackTrans();
+    m_failure = {programError(cause)};
+    m_reportFailure();
+    return -1;
+}
+
 int PriceUpdater::fail()
 {
     const bool victim = isDeadlockVictim(m_connection.errors());
+    m_failure = m_connection.errors();
     m_connection.rollbackTrans();
     if (victim && m_deadlockRetries > 0) {
         --m_deadlockRetries;
@@ -237,8 +361,18 @@ int PriceUpdater::fail()
 RunOutcome PriceUpdater::failRun()
 {
     // A category's transaction still open here must not be committed later by accident.
+    m_failure = m_connection.errors();
     if (m_connection.inTransaction())
         m_connection.rollbackTrans();
+    m_reportFailure();
+    return RunOutcome::RunFailed;
+}
+
+RunOutcome PriceUpdater::failRun(const QString &cause)
+{
+    if (m_connection.inTransaction())
+        m_connection.rollbackTrans();
+    m_failure = {programError(cause)};
     m_reportFailure();
     return RunOutcome::RunFailed;
 }

@@ -74,6 +74,9 @@ public:
     const RunCounts &counts() const { return m_counts; }
     // The categories of the work list not reached when the run stopped or failed.
     const QList<WorkListEntry> &notReached() const { return m_notReached; }
+    // Why the last reported failure happened: what the database said, or the value of the work
+    // list or of the system the run refused to use, naming its table, row and column.
+    const DbErrors &failure() const { return m_failure; }
 
     // Converts every category of the work list: the marked rows of MITEMCNT not converted yet,
     // inventory categories first.
@@ -105,12 +108,21 @@ private:
         bool convertsNow = false; // deferred mode: a non-inventory category, converted at once
     };
 
-    std::optional<Category> readCategory(const Recordset &list) const;
+    // A row of the work list, or why the run cannot convert it.
+    std::optional<Category> readCategory(const Recordset &list, QString &problem) const;
+    // Every row of the work list is checked before the first category is recorded: a row the run
+    // cannot convert refuses the whole run, naming each such row.
+    bool checkWorkList(const Recordset &list);
+    // Whether a record or claim that changed no row found the category done by another operator
+    // (true) or gone from the work list (false, reported).
+    bool doneByAnother(const QString &itemCd, int detailNo, bool completed);
     // The price statements of a recorded category; false when one failed (and was reported).
     bool convert(const Category &category);
     int execute(const std::optional<QString> &sql);
     int fail();
+    int fail(const QString &cause);
     RunOutcome failRun();
+    RunOutcome failRun(const QString &cause);
 
     int executeCounted(const std::optional<QString> &sql, qint64 &rows);
     void keepNotReached(Recordset &list);
@@ -123,6 +135,7 @@ private:
     RunCounts m_counts;
     RunCounts m_category; // the rows of the category whose transaction is open
     QList<WorkListEntry> m_notReached;
+    DbErrors m_failure;
     int m_deadlockRetries = 0;    // left for the category the run converts; 0 outside a run
     bool m_retryCategory = false; // the category failed as a deadlock victim and is run again
 };

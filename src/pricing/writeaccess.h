@@ -9,16 +9,18 @@
 
 namespace krt::pricing {
 
-// Whether the program may write the tables a conversion writes: the work list MITEMCNT and
-// MGOODS always, IZAIKO and IIODATA when the stock is converted at once (stock mode not 0).
+// Whether the program holds every right it uses: INSERT, UPDATE and DELETE on the work list
+// MITEMCNT, DELETE on the price backup IZSELL_MENT, UPDATE on MGOODS always and on IZAIKO and
+// IIODATA when the stock is converted at once (stock mode not 0).
 // A database opened read-only, or a login without the right to change these tables, is found
 // before anything is marked, filled or converted.
 
-// For each such table: a statement that reads the column the probe writes, and one that writes
-// it back onto itself in no row. Neither changes anything.
+// For each right: a statement that reads the table, and one that uses the right on no row.
+// Neither changes anything.
 struct WriteProbe
 {
     QString table;
+    QString right; // INSERT, UPDATE or DELETE
     QString read;
     QString write;
 };
@@ -30,6 +32,7 @@ QList<WriteProbe> writeProbes(int stockMode);
 struct WriteRefusal
 {
     QString table;
+    QString right;
     DbErrors errors;
 };
 std::optional<WriteRefusal> findWriteRefusal(Connection &connection, int stockMode);

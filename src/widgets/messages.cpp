@@ -51,4 +51,12 @@ int ShowDbError(const QString &msgNo, const DbErrors &errors, int number, const 
     return component->DBERRDSP(msgNo, errors, number, title).value_or(0);
 }
 
+QString listText(const QStringList &items, int shown)
+{
+    if (items.size() <= shown)
+        return items.join(QLatin1Char('\n'));
+    return QStringList(items.mid(0, shown)).join(QLatin1Char('\n')) +
+           QStringLiteral("\n…ほか %1 件").arg(items.size() - shown);
+}
+
 } // namespace krt

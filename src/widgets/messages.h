@@ -3,6 +3,7 @@
 #include "db/connection.h"
 
 #include <QString>
+#include <QStringList>
 
 namespace krt {
 
@@ -15,6 +16,10 @@ struct CurrentError;
 // 1 OK), or 0 when the message component cannot be used; then a plain box names the number.
 // Details, when given, are shown under the message's text.
 int ShowMessage(const QString &msgNo, int buttons, const QString &title, const QString &details = {});
+
+// A list for a message's details, one item a line; past a screenful the rest is counted, not
+// shown.
+QString listText(const QStringList &items, int shown = 20);
 
 // Shows a numbered message for a failed database operation with the connection's error
 // collection and the current error.

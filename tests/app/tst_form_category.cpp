@@ -146,6 +146,72 @@ private:
     }
 
 private Q_SLOTS:
+    // A category whose inventory flag is neither 0 nor 1 is named when the database is opened,
+    // never marked by select all, and refused on a click, with its flag.
+    void aCategoryTheRunCannotConvertIsNamedAndNeverMarked()
+    {
+        FormFixture f;
+        QVERIFY(f.install());
+        f.load();
+        f.form.reset();
+        const QString code = f.value(0, QStringLiteral("SELECT MIN(ITEM_CD) FROM MITEMCNT")).toString();
+        QVERIFY(f.sql(0, QStringLiteral("UPDATE MITEMCNT SET INV_FLG = '2' WHERE ITEM_CD = '%1'").arg(code)));
+        f.boxes.clear();
+        f.load();
+        QCOMPARE(f.numbers(), QStringList{QStringLiteral("40425")});
+        QVERIFY2(f.boxes[0].details.contains(code + QStringLiteral("-0 INV_FLG = '2'")),
+                 qPrintable(f.boxes[0].details));
+        const int line = f.lineOf(code, QStringLiteral("0"));
+        QCOMPARE(f.form->grid()->TextMatrix(line, 0), Off);
+        QCOMPARE(f.value(0, QStringLiteral("SELECT COUNT(*) FROM MITEMCNT WHERE CHK = 1 AND INV_FLG = '2'"))
+                     .toInt(),
+                 0);
+        f.clickLine(line);
+        QCOMPARE(f.numbers().size(), 2);
+        QCOMPARE(f.numbers()[1], QStringLiteral("40425"));
+        QCOMPARE(f.form->grid()->TextMatrix(line, 0), Off);
+    }
+
+    // A work list the fill cannot complete (here a trigger refuses the new category) is said with
+    // the database's words and closes the commands until F6 completes it; F1 refuses to convert
+    // against a work list that lacks a category of the masters.
+    void aWorkListThatCannotBeCompletedClosesTheCommandsUntilF6()
+    {
+        FormFixture f;
+        QVERIFY(f.install());
+        f.load();
+        f.form.reset();
+        QVERIFY(f.sql(0, QStringLiteral("CREATE TRIGGER no_additions BEFORE INSERT ON MITEMCNT BEGIN "
+                                        "SELECT RAISE(ABORT, 'additions are locked'); END;\n"
+                                        "INSERT INTO MITEMCD VALUES ('990', '新しい分類', '0', '0');")));
+        f.boxes.clear();
+        KRT550F1 &form = f.load();
+        QCOMPARE(f.numbers(), QStringList{QStringLiteral("40426")});
+        QVERIFY2(f.boxes[0].details.contains(QStringLiteral("additions are locked")),
+                 qPrintable(f.boxes[0].details));
+        QVERIFY(!form.fkeyBar()->FKeyEnabled(1) && !form.fkeyBar()->FKeyEnabled(7));
+        QVERIFY(!form.panel()->isEnabled());
+
+        QVERIFY(f.sql(0, QStringLiteral("DROP TRIGGER no_additions;")));
+        QTest::keyClick(&form, Qt::Key_F6);
+        QCOMPARE(f.numbers().size(), 1);
+        QVERIFY(form.fkeyBar()->FKeyEnabled(1) && form.panel()->isEnabled());
+        QVERIFY(f.lineOf(QStringLiteral("990"), QStringLiteral("0")) >= 0);
+
+        QVERIFY(f.sql(0, QStringLiteral("INSERT INTO MITEMCD VALUES ('991', '後から来た分類', '0', '0');")));
+        QTest::keyClick(&form, Qt::Key_F7);
+        typeRates(form);
+        QTest::keyClick(&form, Qt::Key_F1);
+        QCOMPARE(f.numbers().size(), 2);
+        QCOMPARE(f.numbers()[1], QStringLiteral("40426"));
+        QVERIFY2(f.boxes[1].details.contains(QStringLiteral("991-0")), qPrintable(f.boxes[1].details));
+        QVERIFY(f.confirmations.isEmpty());
+        QVERIFY(!form.fkeyBar()->FKeyEnabled(1));
+        QCOMPARE(
+            f.value(0, QStringLiteral("SELECT COUNT(*) FROM MITEMCNT WHERE UPDATE_DATE IS NOT NULL")).toInt(),
+            0);
+    }
+
     void aClickTogglesAnUnconvertedLineInGridAndTable()
     {
         FormFixture f;
@@ -248,10 +314,12 @@ private Q_SLOTS:
     {
         FormFixture f;
         QVERIFY(f.install());
-        // A row another program created for the major category 001, without a number.
+        // A row another program created for the major category 001, without a number, beside the
+        // row with number 0.
         QVERIFY(f.sql(
             0, QStringLiteral("INSERT INTO MITEMCNT (ITEM_CD, ITEM_NM, DETAIL_NO, TAX_FREE_FLG, INV_FLG, "
-                              "COMP_FLG) VALUES ('001', '手入力の分類', NULL, '0', '0', '0')")));
+                              "COMP_FLG) VALUES ('001', '手入力の分類', NULL, '0', '0', '0'), "
+                              "('001', '衣料', 0, '0', '0', '0')")));
         KRT550F1 &form = f.load();
         CategoryGrid *grid = form.grid();
         QVERIFY(f.boxes.isEmpty());

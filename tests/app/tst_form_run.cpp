@@ -6,6 +6,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QLineEdit>
+#include <QProgressDialog>
 #include <QRadioButton>
 #include <QRegularExpression>
 
@@ -550,6 +551,37 @@ bool copyCatalog(const QString &from, const QString &to)
         if (QFileInfo::exists(to + suffix) && !QFile::remove(to + suffix))
             return false;
     return QFile::copy(from, to);
+}
+
+// The question Escape asks on the run's progress dialog.
+const QString StopQuestion =
+    QStringLiteral("売価の変換を中止しますか？\n"
+                   "変換を終えた分類はそのままで、まだ変換していない分類は選択したまま残ります。");
+const QString Stopped = QStringLiteral("売価の変換を中止しました。残りの分類は選択したままです。\n");
+
+int unconverted(const FormFixture &f)
+{
+    return f.value(0, QStringLiteral("SELECT COUNT(*) FROM MITEMCNT WHERE CHK = 1 AND UPDATE_DATE IS NULL"))
+        .toInt();
+}
+
+// Presses F1 and, once the first category is converted, a key on the run's progress dialog as the
+// window system delivers it (Qt::Key_unknown: none). False when the dialog was never found.
+bool runPressing(KRT550F1 &form, Qt::Key key)
+{
+    bool pressed = key == Qt::Key_unknown;
+    QTimer poll;
+    poll.setInterval(0);
+    QObject::connect(&poll, &QTimer::timeout, &form, [&pressed, key] {
+        auto *progress = qobject_cast<QProgressDialog *>(QApplication::activeModalWidget());
+        if (pressed || !progress || progress->value() < 1)
+            return;
+        pressed = true;
+        QTest::keyClick(progress->windowHandle(), key);
+    });
+    poll.start();
+    QTest::keyClick(&form, Qt::Key_F1);
+    return pressed;
 }
 
 } // namespace
@@ -1133,6 +1165,83 @@ private Q_SLOTS:
         }
         qInfo("%d statement positions refused in %s mode, one trial each", trials,
               stockMode != 0 ? "direct" : "deferred");
+    }
+
+    // A habitual Enter or Return on the progress dialog leaves the run going; Escape asks first
+    // and stops only at Yes.
+    void onlyADeliberateStopEndsTheRun_data()
+    {
+        QTest::addColumn<int>("key");
+        QTest::addColumn<int>("answer");
+        QTest::addColumn<bool>("completes");
+        QTest::newRow("Enter") << int(Qt::Key_Enter) << mb::IdYes << true;
+        QTest::newRow("Return") << int(Qt::Key_Return) << mb::IdYes << true;
+        QTest::newRow("Escape, answered No") << int(Qt::Key_Escape) << mb::IdNo << true;
+        QTest::newRow("Escape, answered Yes") << int(Qt::Key_Escape) << mb::IdYes << false;
+    }
+    void onlyADeliberateStopEndsTheRun()
+    {
+        QFETCH(int, key);
+        QFETCH(int, answer);
+        QFETCH(bool, completes);
+        FormFixture f;
+        QVERIFY(f.install());
+        KRT550F1 &form = f.load();
+        typeRates(form);
+        const int categories = unconverted(f);
+        QVERIFY(categories > 2);
+        f.answer = [answer](const BoxRequest &box) { return box.style == mb::YesNo ? answer : mb::IdOk; };
+
+        QVERIFY(runPressing(form, static_cast<Qt::Key>(key)));
+        QList<BoxRequest> boxes = f.boxes;
+        if (key == Qt::Key_Escape) {
+            QVERIFY(!boxes.isEmpty());
+            QCOMPARE(boxes[0].text, StopQuestion);
+            QCOMPARE(boxes[0].style, mb::YesNo);
+            boxes.removeFirst();
+        }
+        QCOMPARE(boxes.size(), 1);
+        if (completes) {
+            QCOMPARE(boxes[0].msgNo, QStringLiteral("10009"));
+            QCOMPARE(unconverted(f), 0);
+        } else {
+            QVERIFY2(boxes[0].text.startsWith(Stopped), qPrintable(boxes[0].text));
+            QVERIFY(unconverted(f) > 0 && unconverted(f) < categories);
+        }
+    }
+
+    // On a full disk the run's line is missing from the run log; the box that ends the run says
+    // so, with the log's path and the system's reason.
+    void aRunLogLineThatCannotBeWrittenIsSaidInTheLastBox_data()
+    {
+        QTest::addColumn<bool>("stop");
+        QTest::newRow("completed") << false;
+        QTest::newRow("stopped") << true;
+    }
+    void aRunLogLineThatCannotBeWrittenIsSaidInTheLastBox()
+    {
+        QFETCH(bool, stop);
+        if (!QFileInfo(QStringLiteral("/dev/full")).isWritable())
+            QSKIP("this system has no /dev/full");
+        FormFixture f;
+        QVERIFY(f.install());
+        const QString log =
+            QFileInfo(install::settingsFile(f.root())).absolutePath() + QStringLiteral("/KRT550.log");
+        QVERIFY(QFile::link(QStringLiteral("/dev/full"), log));
+        KRT550F1 &form = f.load();
+        typeRates(form);
+        f.answer = [](const BoxRequest &) { return mb::IdYes; };
+
+        QVERIFY(runPressing(form, stop ? Qt::Key_Escape : Qt::Key_unknown));
+        QCOMPARE(f.boxes.size(), stop ? 2 : 1);
+        const BoxRequest &last = f.boxes.last();
+        QCOMPARE(last.msgNo, stop ? QString() : QStringLiteral("10009"));
+        const QString shown = stop ? last.text : last.details;
+        QVERIFY2(shown.startsWith(stop ? Stopped : QStringLiteral("変換した分類: ")), qPrintable(shown));
+        QVERIFY2(shown.endsWith(QStringLiteral("\n\n実行記録にこの実行の行を書き込めませんでした。"
+                                               "行は記録に残っていません。\n実行記録: ") +
+                                log + QStringLiteral("\n理由: No space left on device")),
+                 qPrintable(shown));
     }
 };
 

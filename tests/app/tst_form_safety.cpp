@@ -69,6 +69,17 @@ int unconverted(const FormFixture &f)
     return count(f, QStringLiteral("SELECT COUNT(*) FROM MITEMCNT WHERE CHK = 1 AND UPDATE_DATE IS NULL"));
 }
 
+// The marked categories as the confirmation names them, read from the table in category order.
+QStringList markedCodes(const FormFixture &f)
+{
+    QStringList codes;
+    for (const QString &code :
+         f.rows(0, QStringLiteral("SELECT ITEM_CD || '-' || DETAIL_NO FROM MITEMCNT WHERE "
+                                  "CHK = 1 ORDER BY ITEM_CD, DETAIL_NO")))
+        codes.append(code);
+    return codes;
+}
+
 // The goods of the marked, unconverted categories, counted here with SQLite's own join.
 int goodsOfMarked(const FormFixture &f)
 {
@@ -129,24 +140,53 @@ private Q_SLOTS:
         }
     }
 
-    // A mark the grid never set (left from an earlier day, or set by another program) does not
-    // get a category converted against the rule: the run refuses before it changes anything and
-    // names the category.
-    void theRunRefusesACategoryTheStockTakeRuleForbids()
+    // The run converts what the operator's grid shows: a mark the grid never set (another
+    // workstation's select all, or another program) or a mark taken away elsewhere makes F1 read
+    // the grid again and convert nothing. A mark the grid set while the price-tag stock-take was
+    // up to date is refused once it no longer is, naming the category.
+    void theRunConvertsOnlyWhatTheGridShowsAndTheRuleAllows_data()
     {
+        QTest::addColumn<QString>("change");
+        QTest::addColumn<QString>("said");
+        QTest::newRow("marked elsewhere")
+            << QStringLiteral("UPDATE MITEMCNT SET CHK = 1 WHERE ITEM_CD = '%1'")
+            << QStringLiteral("別の端末で分類の選択が変更されました");
+        QTest::newRow("unmarked elsewhere")
+            << QStringLiteral(
+                   "UPDATE MITEMCNT SET CHK = 0 WHERE ITEM_CD = (SELECT MIN(ITEM_CD) FROM MITEMCNT "
+                   "WHERE CHK = 1)")
+            << QStringLiteral("別の端末で分類の選択が変更されました");
+        QTest::newRow("stock-take no longer up to date")
+            << QStringLiteral("DELETE FROM INEFUDA_CNT WHERE ZAIKOMENT_DT = '2024/03/11'")
+            << QStringLiteral("40422");
+    }
+    void theRunConvertsOnlyWhatTheGridShowsAndTheRuleAllows()
+    {
+        QFETCH(QString, change);
+        QFETCH(QString, said);
         FormFixture f;
         installWithOldStockTake(f);
+        const bool stockTake = said == QStringLiteral("40422");
+        // Up to date at the start, the load's select all marks every category.
+        if (stockTake)
+            QVERIFY(f.sql(0, QStringLiteral("INSERT INTO INEFUDA_CNT VALUES ('001', '2024/03/11')")));
         KRT550F1 &form = f.load();
         f.boxes.clear();
         const QString other = f.value(0, QStringLiteral("SELECT ITEM_CD FROM MITEMCNT WHERE INV_FLG = '0' "
                                                         "ORDER BY ITEM_CD LIMIT 1"))
                                   .toString();
-        QVERIFY(f.sql(0, QStringLiteral("UPDATE MITEMCNT SET CHK = 1 WHERE ITEM_CD = '%1'").arg(other)));
+        QVERIFY(f.sql(0, change.arg(other)));
         const QStringList before = f.rows(0, QStringLiteral("SELECT * FROM MGOODS ORDER BY rowid"));
         typeRates(form);
         QTest::keyClick(&form, Qt::Key_F1);
-        QCOMPARE(f.numbers(), QStringList{QStringLiteral("40422")});
-        QVERIFY2(f.boxes[0].details.contains(other + QStringLiteral("-0")), qPrintable(f.boxes[0].details));
+        QCOMPARE(f.numbers().size(), 1);
+        QVERIFY2(f.numbers()[0].startsWith(said), qPrintable(f.numbers()[0]));
+        QVERIFY(f.confirmations.isEmpty());
+        if (stockTake)
+            QVERIFY2(f.boxes[0].details.contains(other + QStringLiteral("-0")),
+                     qPrintable(f.boxes[0].details));
+        else
+            QVERIFY(!f.gridColumn(0).contains(On));
         QCOMPARE(count(f, QStringLiteral("SELECT COUNT(*) FROM MITEMCNT WHERE UPDATE_DATE IS NOT NULL")), 0);
         QCOMPARE(f.rows(0, QStringLiteral("SELECT * FROM MGOODS ORDER BY rowid")), before);
     }
@@ -297,11 +337,15 @@ private Q_SLOTS:
         QCOMPARE(box.style, mb::YesNo);
         QCOMPARE(box.text, QStringLiteral("TMCS00（DAT1）の売価を変換します。よろしいですか？"));
         QVERIFY2(
-            box.details.startsWith(QStringLiteral("対象: %1 分類、商品 %2 件\n"
+            box.details.startsWith(QStringLiteral("対象: %1 分類、商品 %2 件\n分類: %3\n"
                                                   "計算方法: 税込 8% → 税込 10%\n"
-                                                  "端数処理: 商品 四捨五入 １０の位、付加 なし\n変換例:\n")
+                                                  "端数処理: 商品 四捨五入 １０の位、付加 なし\n"
+                                                  "在庫: 在庫も変換する（システムパラメータ 1200 = 1）\n"
+                                                  "税抜き → 税込の新税率の初期値: システムパラメータ 3080 = "
+                                                  "0.08\n変換例:\n")
                                        .arg(categories)
-                                       .arg(goods)),
+                                       .arg(goods)
+                                       .arg(markedCodes(f).join(QStringLiteral(", ")))),
             qPrintable(box.details));
         static const QRegularExpression sample(
             QStringLiteral("^  (\\S+)-(\\d+)  標準売価 (-?\\d+) → (-?\\d+)  売価 (-?\\d+) → (-?\\d+)$"));

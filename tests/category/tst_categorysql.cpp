@@ -12,7 +12,7 @@ const QString MajorFill = QStringLiteral(
     "FROM MITEMCD WHERE (MITEMCD.TAX_FREE_FLG = '0')");
 const QString MajorGuard = QStringLiteral(
     " and (not exists (select MITEMCNT.ITEM_CD from MITEMCNT where MITEMCNT.ITEM_CD = MITEMCD.ITEM_CD"
-    " and MITEMCNT.DETAIL_NO = '0'))");
+    " and ((MITEMCNT.DETAIL_NO Is Null) or (MITEMCNT.DETAIL_NO = '0'))))");
 const QString DetailFill = QStringLiteral(
     "INSERT INTO MITEMCNT( ITEM_CD, ITEM_NM, DETAIL_NO, DETAIL_NM, TAX_FREE_FLG, INV_FLG, COMP_FLG ) "
     "SELECT MITEMCD.ITEM_CD, MITEMCD.ITEM_NM, MITEMDTL.D_DETAIL_NO, MITEMDTL.D_DETAIL_NM, "
@@ -57,7 +57,8 @@ private Q_SLOTS:
                                       << QStringLiteral("SELECT COUNT(*) AS CNT FROM MITEMCNT WHERE CHK = 1");
         QTest::newRow("select all") << selectAllSql()
                                     << QStringLiteral(
-                                           "UPDATE MITEMCNT SET CHK = 1 WHERE UPDATE_DATE Is Null");
+                                           "UPDATE MITEMCNT SET CHK = 1 WHERE UPDATE_DATE Is Null AND "
+                                           "(RTRIM(INV_FLG) IN ('0', '1'))");
         QTest::newRow("empty work list") << deleteWorkListSql() << QStringLiteral("DELETE FROM MITEMCNT");
         QTest::newRow("empty backup") << deleteSellMentSql() << QStringLiteral("DELETE FROM IZSELL_MENT");
         QTest::newRow("stock-take") << stockTakeSql()

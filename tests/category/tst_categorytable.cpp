@@ -1,3 +1,4 @@
+#include "category/categorysql.h"
 #include "category/categorytable.h"
 #include "support/testcatalog.h"
 
@@ -202,38 +203,120 @@ private Q_SLOTS:
         QCOMPARE(count(m_db.conn(), QStringLiteral(" WHERE CHK = 1")), 0);
     }
 
-    void clearingTheWorkListEmptiesItAndThePriceBackup()
+    void theCategoryClearEmptiesThePriceBackupAndRefillsTheWorkList()
     {
         QVERIFY(
             open(Masters + QStringLiteral("INSERT INTO IZSELL_MENT (JAN_CD) VALUES ('4900000000001');\n")));
         QCOMPARE(fill(m_db.conn(), 0), 0);
-        QVERIFY(clearWorkList(m_db.conn()));
-        QCOMPARE(count(m_db.conn(), {}), 0);
+        QVERIFY(run(QStringLiteral("UPDATE MITEMCNT SET UPDATE_DATE = '2014/03/05';")));
+        DbErrors failure;
+        QVERIFY(rebuildWorkList(m_db.conn(), failure));
+        QCOMPARE(keys(), FilledKeys);
+        QCOMPARE(count(m_db.conn(), QStringLiteral(" WHERE UPDATE_DATE Is Null")), 6);
         QCOMPARE(rows(QStringLiteral("SELECT COUNT(*) FROM IZSELL_MENT")), QStringList(QStringLiteral("0")));
     }
 
-    void aFailedClearLeavesBothTablesAsTheyWere_data()
+    void aFailedCategoryClearKeepsBothTablesAndTheHistory_data()
     {
         QTest::addColumn<QString>("refused");
         QTest::newRow("work list refused") << QStringLiteral("DELETE FROM MITEMCNT");
         QTest::newRow("backup refused") << QStringLiteral("DELETE FROM IZSELL_MENT");
+        QTest::newRow("refill refused") << fillDetailSql(0);
     }
-    void aFailedClearLeavesBothTablesAsTheyWere()
+    void aFailedCategoryClearKeepsBothTablesAndTheHistory()
     {
         QFETCH(QString, refused);
         QVERIFY(
             open(Masters + QStringLiteral("INSERT INTO IZSELL_MENT (JAN_CD) VALUES ('4900000000001');\n")));
         QCOMPARE(fill(m_db.conn(), 0), 0);
+        QVERIFY(run(QStringLiteral("UPDATE MITEMCNT SET UPDATE_DATE = '2014/03/05' WHERE ITEM_CD = 'B02';")));
         m_db.conn().setStatementHook([refused](const QString &sql) -> std::optional<QString> {
             if (sql == refused)
                 return QStringLiteral("refused");
             return std::nullopt;
         });
-        QVERIFY(!clearWorkList(m_db.conn()));
+        DbErrors failure;
+        QVERIFY(!rebuildWorkList(m_db.conn(), failure));
         m_db.conn().setStatementHook({});
         QVERIFY(!m_db.conn().inTransaction());
+        QCOMPARE(failure.value(0).description, QStringLiteral("refused"));
         QCOMPARE(count(m_db.conn(), {}), 6);
+        QCOMPARE(count(m_db.conn(), QStringLiteral(" WHERE UPDATE_DATE Is Not Null")), 2);
         QCOMPARE(rows(QStringLiteral("SELECT COUNT(*) FROM IZSELL_MENT")), QStringList(QStringLiteral("1")));
+    }
+
+    void aCategoryMissingFromTheWorkListIsFoundAndAddedOnce()
+    {
+        QVERIFY(open(Masters));
+        // A major category's row with a Null number stands for the category: the fill adds no
+        // second row beside it.
+        QVERIFY(
+            run(QStringLiteral("INSERT INTO MITEMCNT (ITEM_CD, ITEM_NM, DETAIL_NO, TAX_FREE_FLG, INV_FLG, "
+                               "COMP_FLG) VALUES ('B02', '食品', NULL, '0', '0', '0');")));
+        QCOMPARE(missingCategories(m_db.conn()).value_or(QStringList(QStringLiteral("<failed>"))),
+                 QStringList({QStringLiteral("A01-0"), QStringLiteral("A01-1"), QStringLiteral("A01-2"),
+                              QStringLiteral("A01-10"), QStringLiteral("B02-5")}));
+        QCOMPARE(fill(m_db.conn(), 1), 0);
+        QCOMPARE(missingCategories(m_db.conn()).value_or(QStringList(QStringLiteral("<failed>"))),
+                 QStringList());
+        QCOMPARE(rows(QStringLiteral("SELECT COUNT(*) FROM MITEMCNT WHERE ITEM_CD = 'B02' AND "
+                                     "(DETAIL_NO Is Null OR DETAIL_NO = 0)")),
+                 QStringList(QStringLiteral("1")));
+    }
+
+    // One rule for the inventory flag, trailing blanks ignored: select all marks the categories
+    // the run can convert and only those; the others are named with their flags.
+    void theInventoryFlagDecidesWhatSelectAllMarks_data()
+    {
+        QTest::addColumn<bool>("inventoryOnly");
+        QTest::addColumn<QStringList>("marked");
+        QTest::newRow("every category") << false
+                                        << QStringList({QStringLiteral("A01|0"), QStringLiteral("A01|1"),
+                                                        QStringLiteral("A01|2"), QStringLiteral("B02|0")});
+        QTest::newRow("inventory only")
+            << true
+            << QStringList({QStringLiteral("A01|0"), QStringLiteral("A01|1"), QStringLiteral("A01|2")});
+    }
+    void theInventoryFlagDecidesWhatSelectAllMarks()
+    {
+        QFETCH(bool, inventoryOnly);
+        QFETCH(QStringList, marked);
+        QVERIFY(open(Masters));
+        QCOMPARE(fill(m_db.conn(), 0), 0);
+        QVERIFY(run(
+            QStringLiteral("UPDATE MITEMCNT SET INV_FLG = '1 ' WHERE ITEM_CD = 'A01' AND DETAIL_NO = 1;\n"
+                           "UPDATE MITEMCNT SET INV_FLG = NULL WHERE ITEM_CD = 'A01' AND DETAIL_NO = 10;\n"
+                           "UPDATE MITEMCNT SET INV_FLG = '0 ' WHERE ITEM_CD = 'B02' AND DETAIL_NO = 0;\n"
+                           "UPDATE MITEMCNT SET INV_FLG = '2' WHERE ITEM_CD = 'B02' AND DETAIL_NO = 5;")));
+        QVERIFY(selectAll(m_db.conn(), inventoryOnly));
+        QCOMPARE(
+            rows(QStringLiteral("SELECT ITEM_CD, DETAIL_NO FROM MITEMCNT WHERE CHK = 1 ORDER BY ITEM_CD, "
+                                "DETAIL_NO")),
+            marked);
+        QCOMPARE(
+            unknownFlagCategories(m_db.conn(), false).value_or(QStringList()),
+            QStringList({QStringLiteral("A01-10 INV_FLG = (Null)"), QStringLiteral("B02-5 INV_FLG = '2'")}));
+        QCOMPARE(unknownFlagCategories(m_db.conn(), true).value_or(QStringList(QStringLiteral("<failed>"))),
+                 QStringList());
+    }
+
+    void aSystemMonthIsAYearAndAMonth_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<bool>("valid");
+        QTest::newRow("December") << QStringLiteral("202612") << true;
+        QTest::newRow("January") << QStringLiteral("202701") << true;
+        QTest::newRow("with a slash") << QStringLiteral("2026/12") << false;
+        QTest::newRow("month 13") << QStringLiteral("202613") << false;
+        QTest::newRow("month 0") << QStringLiteral("202600") << false;
+        QTest::newRow("five digits") << QStringLiteral("20261") << false;
+        QTest::newRow("statement text") << QStringLiteral("0) OR (1") << false;
+    }
+    void aSystemMonthIsAYearAndAMonth()
+    {
+        QFETCH(QString, text);
+        QFETCH(bool, valid);
+        QCOMPARE(isYearMonth(text), valid);
     }
 
     void theStockTakeIsOutdatedOnlyBeforeTheBusinessDate_data()

@@ -1,13 +1,16 @@
 // The program's one database connection: opening the family's connection texts with Qt's
 // drivers, complete results, transactions, the error collection, and every way a connection
-// can fail. The ODBC path runs end to end through unixODBC with Debian's SQLite ODBC driver.
+// can fail. The ODBC path runs end to end through unixODBC with Debian's SQLite ODBC driver, and a
+// password ODBC must get braced logs in on the tests' PostgreSQL server.
 
 #include "db/connection.h"
 #include "db/connectiontext.h"
+#include "pgserver/pgserver.h"
 #include "support/testcatalog.h"
 
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QTcpServer>
 #include <QTemporaryDir>
 #include <QTest>
@@ -77,6 +80,11 @@ private slots:
     void plans();
     void maskPasswords_data();
     void maskPasswords();
+    void odbcPasswords_data();
+    void odbcPasswords();
+    void passwordReachesTheServer();
+    void sessionStatements_data();
+    void sessionStatements();
     void odbcRoundTrip();
 };
 
@@ -397,7 +405,7 @@ void TestConnection::plans_data()
                "Provider=MSOLEDBSQL;Initial Catalog=TMCS02;Data Source=srv;Driver=FreeTDS;User ID=u;"
                "Password=\"a;b\"\"c\";")
         << QStringLiteral("QODBC") << sqlServer << QString() << QStringLiteral("u")
-        << QStringLiteral("a;b\"c");
+        << QStringLiteral("{a;b\"c}");
     QTest::newRow("embedded SQLite") << QStringLiteral(
                                             "provider=sqlite;initial catalog=TMCS00;data source=%1")
                                      << QStringLiteral("QSQLITE") << static_cast<int>(Engine::Sqlite)
@@ -472,6 +480,99 @@ void TestConnection::maskPasswords()
     QFETCH(QString, text);
     QFETCH(QString, masked);
     QCOMPARE(krt::maskPasswords(text), masked);
+}
+
+// The password as Qt's ODBC driver gets it, which puts it into the connection string as it stands:
+// braced, "}" doubled, wherever ODBC would read it otherwise than whole.
+void TestConnection::odbcPasswords_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("password");
+
+    const QString server =
+        QStringLiteral("Provider=SQLOLEDB;Driver=FreeTDS;Initial Catalog=TMCS00;Data Source=s;");
+    QTest::newRow("plain") << server + QStringLiteral("Password=Secret-1.") << QStringLiteral("Secret-1.");
+    QTest::newRow("semicolon") << server + QStringLiteral("Password=\"se;cret\"")
+                               << QStringLiteral("{se;cret}");
+    QTest::newRow("equals sign") << server + QStringLiteral("Password=a=b") << QStringLiteral("{a=b}");
+    QTest::newRow("closing brace") << server + QStringLiteral("Password=a}b") << QStringLiteral("{a}}b}");
+    QTest::newRow("opening brace") << server + QStringLiteral("Password=a{b") << QStringLiteral("{a{b}");
+    QTest::newRow("braced in the text")
+        << server + QStringLiteral("Password={;=}}{}") << QStringLiteral("{;=}}{}");
+    QTest::newRow("blanks at the ends")
+        << server + QStringLiteral("Password=' pw '") << QStringLiteral("{ pw }");
+    QTest::newRow("ODBC data source")
+        << QStringLiteral(
+               "Provider=MSDASQL;Initial Catalog=TMCS00;Data Source=TMCSDSN;User ID=u;Password='p;w=d}'")
+        << QStringLiteral("{p;w=d}}}");
+}
+
+void TestConnection::odbcPasswords()
+{
+    QFETCH(QString, text);
+    QFETCH(QString, password);
+    const krt::PlanResult result = krt::planConnection(text);
+    QVERIFY2(result.plan, qPrintable(result.error));
+    QCOMPARE(result.plan->password, password);
+}
+
+// A login whose password holds ";", "=" and braces opens through the program's connection on the
+// tests' PostgreSQL server, where that login alone must give its password.
+void TestConnection::passwordReachesTheServer()
+{
+    KRT_REQUIRE_TEST_SERVER();
+    krt::test::PgServer &server = krt::test::PgServer::instance();
+    const QString role = QStringLiteral("krt_pw");
+    QCOMPARE(server.psql(QStringLiteral("postgres"),
+                         QStringLiteral("CREATE ROLE %1 LOGIN PASSWORD 'p;w=d}{'").arg(role)),
+             QString());
+    {
+        Connection admin;
+        QVERIFY(admin.open(server.connectionText(QStringLiteral("postgres"))));
+        std::optional<krt::Recordset> hba = admin.openRecordset(QStringLiteral("SHOW hba_file"));
+        QVERIFY(hba && !hba->eof());
+        QFile file(hba->field(0).toString());
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QByteArray rules = file.readAll();
+        file.close();
+        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write("local all " + role.toUtf8() + " scram-sha-256\n" + rules);
+        file.close();
+        QVERIFY(admin.openRecordset(QStringLiteral("SELECT pg_reload_conf()")));
+    }
+    // The server's own login, less the login name, with the role and its password.
+    QString text = server.connectionText(QStringLiteral("postgres"));
+    text.remove(QStringLiteral("Username=") + server.user() + QLatin1Char(';'));
+    text += QStringLiteral("User ID=") + role + QStringLiteral(";Password=");
+
+    Connection wrong;
+    QTRY_VERIFY2(!wrong.open(text + QStringLiteral("p")),
+                 "the server still lets the role in without its password");
+    Connection connection;
+    QVERIFY2(connection.open(text + QStringLiteral("\"p;w=d}{\"")),
+             qPrintable(connection.errors().value(0).description));
+    std::optional<krt::Recordset> user = connection.openRecordset(QStringLiteral("SELECT current_user"));
+    QVERIFY(user && !user->eof());
+    QCOMPARE(user->field(0).toString(), role);
+}
+
+// What a new session runs first, for each engine.
+void TestConnection::sessionStatements_data()
+{
+    QTest::addColumn<int>("engine");
+    QTest::addColumn<QStringList>("statements");
+
+    QTest::newRow("SQL Server") << static_cast<int>(Engine::SqlServer)
+                                << QStringList{QStringLiteral("SET NOCOUNT OFF")};
+    QTest::newRow("SQLite") << static_cast<int>(Engine::Sqlite) << QStringList();
+    QTest::newRow("PostgreSQL") << static_cast<int>(Engine::PostgreSql) << QStringList();
+}
+
+void TestConnection::sessionStatements()
+{
+    QFETCH(int, engine);
+    QFETCH(QStringList, statements);
+    QCOMPARE(krt::sessionStatements(static_cast<Engine>(engine)), statements);
 }
 
 // The program's statements through ODBC: unixODBC, Debian's SQLite ODBC driver (SQLite3 in

@@ -10,6 +10,7 @@
 
 using krt::toPostgresDialect;
 using krt::toSqliteDialect;
+using krt::toSqlServerDialect;
 
 namespace {
 
@@ -188,6 +189,8 @@ private slots:
     void tokens();
     void postgres_data();
     void postgres();
+    void sqlServer_data();
+    void sqlServer();
 };
 
 void TestDialect::expressionMatchesWorkedExample()
@@ -453,6 +456,12 @@ void TestDialect::tokens_data()
     QTest::newRow("other casts stay")
         << QStringLiteral("SELECT CAST(DETAIL_NO AS INT) AS DECIMAL_NO FROM T") << QString();
     QTest::newRow("POWER stays") << QStringLiteral("SELECT X / POWER(10, 2) FROM T") << QString();
+    QTest::newRow("quote in a comment")
+        << QStringLiteral("SELECT ISNULL(A, 0) -- the shop's code\nFROM T WHERE ISNULL(B, 0) = 1")
+        << QStringLiteral("SELECT IFNULL(A, 0) -- the shop's code\nFROM T WHERE IFNULL(B, 0) = 1");
+    QTest::newRow("quote in a quoted name with a doubled bracket")
+        << QStringLiteral("SELECT [O]]'B] FROM T WHERE ISNULL(B, 0) = 1")
+        << QStringLiteral("SELECT [O]]'B] FROM T WHERE IFNULL(B, 0) = 1");
     QTest::newRow("empty") << QString() << QString();
 }
 
@@ -504,6 +513,50 @@ void TestDialect::postgres()
     QFETCH(QString, sql);
     QFETCH(QString, adapted);
     QCOMPARE(toPostgresDialect(sql), adapted.isEmpty() ? sql : adapted);
+}
+
+// The SQL Server entry: every string literal goes as a Unicode text, N'...'; nothing else changes.
+void TestDialect::sqlServer_data()
+{
+    QTest::addColumn<QString>("sql");
+    QTest::addColumn<QString>("adapted");
+
+    QTest::newRow("Japanese texts")
+        << QStringLiteral("UPDATE MITEMCNT SET ITEM_NM = '髙島屋・𠮷野家' WHERE (ITEM_CD = '食品')")
+        << QStringLiteral("UPDATE MITEMCNT SET ITEM_NM = N'髙島屋・𠮷野家' WHERE (ITEM_CD = N'食品')");
+    QTest::newRow("doubled quotes, empty text")
+        << QStringLiteral("UPDATE MITEMCNT SET DETAIL_NM = '' WHERE (ITEM_CD = 'O''B ''N''x'' -- /*')")
+        << QStringLiteral("UPDATE MITEMCNT SET DETAIL_NM = N'' WHERE (ITEM_CD = N'O''B ''N''x'' -- /*')");
+    QTest::newRow("already Unicode") << QStringLiteral(
+                                            "SELECT ITEM_CD FROM T WHERE A = N'001' OR B = n'食品'")
+                                     << QString();
+    QTest::newRow("next to names and numbers")
+        << QStringLiteral(
+               "SELECT '0'AS COMP_FLG ,0'x' FROM T WHERE ITEM_CD='001'OR ITEM_NM LIKE'%N' OR N = 'a'")
+        << QStringLiteral(
+               "SELECT N'0'AS COMP_FLG ,0 N'x' FROM T WHERE ITEM_CD=N'001'OR ITEM_NM LIKE N'%N' OR N = N'a'");
+    QTest::newRow("quoted names and comments stay")
+        << QStringLiteral(
+               "SELECT [O'B]]'x], \"a\"\"'b\" FROM T -- it's\nWHERE /* 'c' /* 'd' */ 'e' */ C = 'x'")
+        << QStringLiteral(
+               "SELECT [O'B]]'x], \"a\"\"'b\" FROM T -- it's\nWHERE /* 'c' /* 'd' */ 'e' */ C = N'x'");
+    QTest::newRow("dates")
+        << QStringLiteral("UPDATE MITEMCNT SET UPDATE_DATE = '2026/12/08', COMP_DATE = '2026/12/08 10:15:00' "
+                          "WHERE (UPDATE_DATE Is Null)")
+        << QStringLiteral(
+               "UPDATE MITEMCNT SET UPDATE_DATE = N'2026/12/08', COMP_DATE = N'2026/12/08 10:15:00' "
+               "WHERE (UPDATE_DATE Is Null)");
+    QTest::newRow("SQL Server's own spellings stay")
+        << QStringLiteral(
+               "UPDATE IZAIKO SET IZAIKO.KOUSHIN_DT = GETDATE() FROM IZAIKO WHERE ISNULL(A, 0) = 1")
+        << QString();
+}
+
+void TestDialect::sqlServer()
+{
+    QFETCH(QString, sql);
+    QFETCH(QString, adapted);
+    QCOMPARE(toSqlServerDialect(sql), adapted.isEmpty() ? sql : adapted);
 }
 
 QTEST_GUILESS_MAIN(TestDialect)

@@ -67,7 +67,8 @@ const std::set<QString> Language = {
     QStringLiteral("ASC"),     QStringLiteral("CASE"),     QStringLiteral("WHEN"),
     QStringLiteral("THEN"),    QStringLiteral("ELSE"),     QStringLiteral("END"),
     QStringLiteral("DECIMAL"), QStringLiteral("INNER"),    QStringLiteral("LEFT"),
-    QStringLiteral("JOIN"),    QStringLiteral("ON"),
+    QStringLiteral("JOIN"),    QStringLiteral("ON"),       QStringLiteral("RTRIM"),
+    QStringLiteral("ALL"),
 };
 const std::set<QString> OwnNames = {QStringLiteral("HYOJYUN_NEW"), QStringLiteral("KOURI_NEW"),
                                     QStringLiteral("SYSDATE"),     QStringLiteral("MAX_DATE"),
@@ -95,7 +96,9 @@ QStringList everyStatement()
           << CategoryCheck::unmatchedSql(true) << SysParmSource().lookupSql(1200)
           << SysParmSource().lookupSql(3080) << pricing::workListQuery() << pricing::pendingListQuery()
           << pricing::completionStatement(today)
-          << pricing::pendingClaimStatement(QStringLiteral("B'02"), 3, today);
+          << pricing::pendingClaimStatement(QStringLiteral("B'02"), 3, today)
+          << pricing::recordedRowsQuery(QStringLiteral("B'02"), 0, true) << category::missingCategoriesSql()
+          << category::unknownFlagsSql(true) << category::unconvertedMarksSql();
     for (const int mode : {0, 1})
         for (const pricing::WriteProbe &probe : pricing::writeProbes(mode))
             texts << probe.read << probe.write;

@@ -4,9 +4,13 @@
 #include "widgets/functionkeybar.h"
 
 #include <QDir>
+#include <QLocalServer>
+#include <QLocalSocket>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QTemporaryDir>
+#include <QTemporaryFile>
 #include <QTest>
 
 using namespace krt;
@@ -16,7 +20,12 @@ class TestShellParts : public QObject
 {
     Q_OBJECT
 
+    // The user's own run-time folder, where the single-instance guard keeps its socket.
+    QTemporaryDir m_runtime;
+
 private Q_SLOTS:
+    void init() { qputenv("XDG_RUNTIME_DIR", m_runtime.path().toUtf8()); }
+
     void keysRaiseTheirNumberOnlyWhenEnabled()
     {
         Clock clock;
@@ -131,6 +140,26 @@ private Q_SLOTS:
                  QStringLiteral("d"));
     }
 
+    // A line appended to a file such as the run log is there whole, in UTF-8, or the caller
+    // learns the system's reason: on a full device the write itself succeeds into a buffer.
+    void aLineIsAppendedWholeOrTheReasonIsGiven()
+    {
+        const QString line = QStringLiteral("2031/10/01 21:30:00\tTMCS00\t結果=正常終了");
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("VELD/KRT550.log"));
+        const std::optional<QString> written = settings::appendLine(path, line);
+        QVERIFY2(!written, qPrintable(written.value_or(QString())));
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll(), QByteArray(u8"2031/10/01 21:30:00\tTMCS00\t結果=正常終了\n"));
+
+        if (!QFileInfo(QStringLiteral("/dev/full")).isWritable())
+            QSKIP("this system has no /dev/full");
+        const std::optional<QString> full = settings::appendLine(QStringLiteral("/dev/full"), line);
+        QVERIFY(full);
+        QCOMPARE(*full, QStringLiteral("No space left on device"));
+    }
+
     void aSecondInstanceFindsTheFirstAndAsksItToComeForward()
     {
         QTemporaryDir dir;
@@ -160,6 +189,93 @@ private Q_SLOTS:
         const auto failure = other.requestActivation();
         QVERIFY(failure);
         QVERIFY(!failure->description.isEmpty());
+    }
+
+    // Only an instance that answers the guard's requests keeps a start from running: the guard is
+    // taken over whatever else sits on its name, and a later start finds it and brings it forward.
+    void onlyAnAnsweringInstanceStopsTheStart_data()
+    {
+        QTest::addColumn<QString>("obstacle");
+        QTest::newRow("silent listener on the guard's socket") << QStringLiteral("silent");
+        QTest::newRow("echoing listener on the guard's socket") << QStringLiteral("echo");
+        QTest::newRow("plain file on the guard's socket") << QStringLiteral("file");
+    }
+    void onlyAnAnsweringInstanceStopsTheStart()
+    {
+        QFETCH(QString, obstacle);
+        QTemporaryDir config;
+        qputenv("XDG_CONFIG_HOME", config.path().toUtf8());
+        SingleInstance first;
+        QLocalServer foreign;
+        QFile file(first.serverName());
+        if (obstacle == QStringLiteral("file")) {
+            QVERIFY(file.open(QIODevice::WriteOnly));
+        } else {
+            QVERIFY(foreign.listen(first.serverName()));
+        }
+        if (obstacle == QStringLiteral("echo"))
+            connect(&foreign, &QLocalServer::newConnection, &foreign, [&foreign] {
+                while (QLocalSocket *peer = foreign.nextPendingConnection())
+                    connect(peer, &QLocalSocket::readyRead, peer, [peer] { peer->write(peer->readAll()); });
+            });
+
+        QVERIFY(!first.previousInstanceRunning());
+        QVERIFY(first.listen());
+        QSignalSpy activated(&first, &SingleInstance::activationRequested);
+        SingleInstance second;
+        QVERIFY(second.previousInstanceRunning());
+        QVERIFY(!second.requestActivation());
+        QTRY_COMPARE(activated.count(), 1);
+    }
+
+    void theGuardsSocketIsTheUsersAlone()
+    {
+        QTemporaryDir config;
+        qputenv("XDG_CONFIG_HOME", config.path().toUtf8());
+        SingleInstance guard;
+        QVERIFY(guard.listen());
+        const QFileInfo socket(guard.serverName());
+        QVERIFY(socket.exists());
+        QCOMPARE(socket.absolutePath(), m_runtime.path());
+        const QFileInfo folder(socket.absolutePath());
+        QCOMPARE(folder.ownerId(), QFileInfo(config.path()).ownerId());
+        constexpr QFile::Permissions others = QFile::ReadGroup | QFile::WriteGroup | QFile::ExeGroup |
+                                              QFile::ReadOther | QFile::WriteOther | QFile::ExeOther;
+        QCOMPARE((folder.permissions() & others).toInt(), 0);
+        QCOMPARE((socket.permissions() & others).toInt(), 0);
+    }
+
+    // When the guard cannot be taken the program still starts, without it, and says why.
+    void anUntakableGuardLetsTheStartGoOnWithANote_data()
+    {
+        QTest::addColumn<bool>("folderInTheWay");
+        QTest::newRow("a folder where the socket belongs") << true;
+        QTest::newRow("no run-time folder of the user's own") << false;
+    }
+    void anUntakableGuardLetsTheStartGoOnWithANote()
+    {
+        QFETCH(bool, folderInTheWay);
+        QTemporaryDir config;
+        qputenv("XDG_CONFIG_HOME", config.path().toUtf8());
+        QTemporaryDir open;
+        QTemporaryFile notAFolder;
+        QVERIFY(notAFolder.open());
+        const QByteArray temp = qgetenv("TMPDIR");
+        const auto restore = qScopeGuard([&temp] { qputenv("TMPDIR", temp); });
+        if (!folderInTheWay) {
+            // The given folder is open to all, and the fallback under the temporary folder cannot
+            // be made.
+            QVERIFY(QFile::setPermissions(open.path(), QFile::Permissions(0x7777)));
+            qputenv("XDG_RUNTIME_DIR", open.path().toUtf8());
+            qputenv("TMPDIR", notAFolder.fileName().toUtf8());
+        }
+        SingleInstance guard;
+        if (folderInTheWay)
+            QVERIFY(QDir().mkpath(guard.serverName()));
+        QVERIFY(!guard.previousInstanceRunning());
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral(
+                                               "^running without the single-instance guard: .")));
+        QVERIFY(!guard.listen());
     }
 };
 

@@ -2,12 +2,16 @@
 // grammar check: each calculation method with rates typed as numbers, with a leading zero and
 // left empty; every rounding method at every digit position, for goods and add-on prices and on
 // the recorded-parameter path; both stock modes and both inventory versions; category codes with
-// quotes, SQL words and full-width characters, for major categories and sub-categories.
+// quotes, SQL words and full-width characters, for major categories and sub-categories. Each text
+// is written as the program writes it and as the dialect adapter sends it to SQL Server.
 //
 // Usage: tsqlstatements FILE. Prints how many texts it wrote and how many parameter sets the run
 // refuses before any statement (a rate of the selected method that is not a whole number).
 
+#include "category/categorysql.h"
+#include "db/dialect.h"
 #include "pricing/pricestatements.h"
+#include "pricing/writeaccess.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -37,9 +41,12 @@ struct Writer
             ++refused;
             return;
         }
-        if (!seen.contains(*sql)) {
-            seen.insert(*sql);
-            out << *sql << '\n';
+        // As written, which other ODBC engines get, and as SQL Server gets it.
+        for (const QString &text : {*sql, toSqlServerDialect(*sql)}) {
+            if (!seen.contains(text)) {
+                seen.insert(text);
+                out << text << '\n';
+            }
         }
     }
 };
@@ -62,8 +69,8 @@ ConversionParams params(int method, const QString &oldRate, const QString &newRa
 
 // The statements of one category as a run sends them in one stock mode, the record statement
 // first: a run whose record statement is refused sends nothing else for the category.
-void category(Writer &w, const QString &itemCd, int detailNo, const QString &invFlg,
-              const ConversionParams &p, bool directMode, bool inventNewVersion)
+void categoryStatements(Writer &w, const QString &itemCd, int detailNo, const QString &invFlg,
+                        const ConversionParams &p, bool directMode, bool inventNewVersion)
 {
     const std::optional<QString> record = recordStatement(itemCd, detailNo, invFlg, p, p.CalcMethod, Today);
     w.write(record);
@@ -95,6 +102,16 @@ int main(int argc, char *argv[])
     Writer w{QTextStream(&file), {}, 0};
     w.write(workListQuery());
     w.write(pendingListQuery());
+    // What the run reads before it starts, and the write probe of the database switch.
+    w.write(category::missingCategoriesSql());
+    w.write(category::unknownFlagsSql(true));
+    w.write(category::unknownFlagsSql(false));
+    w.write(category::unconvertedMarksSql());
+    for (const int stockMode : {0, 1})
+        for (const WriteProbe &probe : writeProbes(stockMode)) {
+            w.write(probe.read);
+            w.write(probe.write);
+        }
 
     // Every method with every typed rate, every rounding of the goods prices at every digit,
     // the add-on prices rounded otherwise in the same statement.
@@ -140,7 +157,12 @@ int main(int argc, char *argv[])
             for (const QString &invFlg : {QStringLiteral("0"), QStringLiteral("1")})
                 for (bool directMode : {true, false})
                     for (bool inventNewVersion : {true, false})
-                        category(w, code, detailNo, invFlg, p, directMode, inventNewVersion);
+                        categoryStatements(w, code, detailNo, invFlg, p, directMode, inventNewVersion);
+    // What the run reads back when a record or a claim changed no row.
+    for (const QString &code : codes)
+        for (int detailNo : {0, 12})
+            for (bool completed : {false, true})
+                w.write(recordedRowsQuery(code, detailNo, completed));
 
     QTextStream(stdout) << w.seen.size() << " statement texts written to " << file.fileName() << ", "
                         << w.refused << " parameter sets refused before any statement\n";

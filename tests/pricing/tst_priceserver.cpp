@@ -6,6 +6,7 @@
 
 #include "pgserver/pgserver.h"
 #include "pricing/priceupdate.h"
+#include "pricing/writeaccess.h"
 #include "support/testcatalog.h"
 
 #include <QTest>
@@ -166,6 +167,44 @@ class TestPriceServer : public QObject
 
 private Q_SLOTS:
     void initTestCase() { KRT_REQUIRE_TEST_SERVER(); }
+
+    // A login that lacks one right the program uses is found before anything is filled or
+    // marked, with the table and the right named: the fill, the record or the category clear
+    // would otherwise fail half-way.
+    void aMissingRightIsFoundBeforeAnythingIsWritten_data()
+    {
+        QTest::addColumn<QString>("revoked");
+        QTest::addColumn<QString>("named");
+        QTest::newRow("insert into the work list")
+            << QStringLiteral("INSERT ON MITEMCNT") << QStringLiteral("MITEMCNT INSERT");
+        QTest::newRow("delete from the work list")
+            << QStringLiteral("DELETE ON MITEMCNT") << QStringLiteral("MITEMCNT DELETE");
+        QTest::newRow("empty the price backup")
+            << QStringLiteral("DELETE ON IZSELL_MENT") << QStringLiteral("IZSELL_MENT DELETE");
+        QTest::newRow("every right") << QString() << QString();
+    }
+    void aMissingRightIsFoundBeforeAnythingIsWritten()
+    {
+        QFETCH(QString, revoked);
+        QFETCH(QString, named);
+        static int logins = 0;
+        QVERIFY(newStore());
+        const QString role = QStringLiteral("krt_rights%1").arg(++logins);
+        QCOMPARE(
+            m_db->fill(
+                QStringLiteral("CREATE ROLE %1 LOGIN;\n"
+                               "GRANT SELECT, INSERT, UPDATE, DELETE ON ALL TABLES IN SCHEMA public TO %1;\n")
+                    .arg(role) +
+                (revoked.isEmpty() ? QString() : QStringLiteral("REVOKE %1 FROM %2;\n").arg(revoked, role))),
+            QString());
+        QString text = m_db->connectionText();
+        text.remove(QStringLiteral("Username=") + test::PgServer::instance().user() + QLatin1Char(';'));
+        Connection login;
+        QVERIFY2(login.open(text + QStringLiteral("User ID=") + role + QLatin1Char(';')),
+                 qPrintable(login.errors().value(0).description));
+        const std::optional<WriteRefusal> refusal = findWriteRefusal(login, 1);
+        QCOMPARE(refusal ? refusal->table + QLatin1Char(' ') + refusal->right : QString(), named);
+    }
 
     // Read committed: the second operator's claim of A finds it completed and leaves its prices
     // alone. A is converted once (1050 at 5 % is 1000 net, 1080 at 8 %), not twice (1110).

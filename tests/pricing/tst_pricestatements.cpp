@@ -181,7 +181,7 @@ private Q_SLOTS:
                  QStringLiteral(
                      "SELECT ITEM_CD, ISNULL(DETAIL_NO, 0) AS DETAIL_NO, TAX_ST, TAX_END, GOODS_HASU_FLG, "
                      "GOODS_HASU_ICHI, GADD_HASU_FLG, GADD_HASU_ICHI FROM MITEMCNT WHERE (UPDATE_DATE Is Not "
-                     "Null) AND (COMP_FLG = '0') AND (INV_FLG = '1') "));
+                     "Null) AND (COMP_FLG = '0') AND (RTRIM(INV_FLG) = '1') "));
     }
 
     void recordStatement_data()
@@ -253,23 +253,24 @@ private Q_SLOTS:
 
     void completionStatementCompletesRecordedInventoryCategories()
     {
-        QCOMPARE(completionStatement(Today),
-                 QStringLiteral(
-                     "UPDATE MITEMCNT SET COMP_FLG = '1', COMP_DATE = '2014/04/01' WHERE (INV_FLG = '1') "
-                     "AND (COMP_FLG = '0') AND (UPDATE_DATE Is Not Null) "));
+        QCOMPARE(
+            completionStatement(Today),
+            QStringLiteral(
+                "UPDATE MITEMCNT SET COMP_FLG = '1', COMP_DATE = '2014/04/01' WHERE (RTRIM(INV_FLG) = '1') "
+                "AND (COMP_FLG = '0') AND (UPDATE_DATE Is Not Null) "));
     }
 
     void pendingClaimCompletesOnePendingCategory()
     {
-        QCOMPARE(
-            pendingClaimStatement(QStringLiteral("O'B"), 0, Today),
-            QStringLiteral("UPDATE MITEMCNT SET COMP_FLG = '1', COMP_DATE = '2014/04/01' WHERE (ITEM_CD = "
-                           "'O''B') AND ((DETAIL_NO Is Null) OR (DETAIL_NO = 0)) AND (INV_FLG = '1') AND "
-                           "(COMP_FLG = '0') AND (UPDATE_DATE Is Not Null)"));
+        QCOMPARE(pendingClaimStatement(QStringLiteral("O'B"), 0, Today),
+                 QStringLiteral(
+                     "UPDATE MITEMCNT SET COMP_FLG = '1', COMP_DATE = '2014/04/01' WHERE (ITEM_CD = "
+                     "'O''B') AND ((DETAIL_NO Is Null) OR (DETAIL_NO = 0)) AND (RTRIM(INV_FLG) = '1') AND "
+                     "(COMP_FLG = '0') AND (UPDATE_DATE Is Not Null)"));
         QCOMPARE(
             pendingClaimStatement(QStringLiteral("002"), 12, Today),
             QStringLiteral("UPDATE MITEMCNT SET COMP_FLG = '1', COMP_DATE = '2014/04/01' WHERE (ITEM_CD = "
-                           "'002') AND (DETAIL_NO = 12) AND (INV_FLG = '1') AND (COMP_FLG = '0') AND "
+                           "'002') AND (DETAIL_NO = 12) AND (RTRIM(INV_FLG) = '1') AND (COMP_FLG = '0') AND "
                            "(UPDATE_DATE Is Not Null)"));
     }
 };

@@ -4,6 +4,8 @@
 
 #include <QTest>
 
+#include <utility>
+
 #include <memory>
 
 using namespace krt;
@@ -22,7 +24,7 @@ const QString WorkListText =
 const QString PendingListText =
     QStringLiteral("SELECT ITEM_CD, ISNULL(DETAIL_NO, 0) AS DETAIL_NO, TAX_ST, TAX_END, GOODS_HASU_FLG, "
                    "GOODS_HASU_ICHI, GADD_HASU_FLG, GADD_HASU_ICHI FROM MITEMCNT WHERE (UPDATE_DATE Is Not "
-                   "Null) AND (COMP_FLG = '0') AND (INV_FLG = '1') ");
+                   "Null) AND (COMP_FLG = '0') AND (RTRIM(INV_FLG) = '1') ");
 
 // A store with an inventory category A, the categories B and C, a sub-category 12 of B and a
 // category D; A, B and C are marked. Each category holds goods without a sub-category number and
@@ -430,7 +432,7 @@ private Q_SLOTS:
             // The pending category is claimed (completed while still pending) before its prices.
             QStringLiteral(
                 "UPDATE MITEMCNT SET COMP_FLG = '1', COMP_DATE = '2014/04/01' WHERE (ITEM_CD = 'A') "
-                "AND ((DETAIL_NO Is Null) OR (DETAIL_NO = 0)) AND (INV_FLG = '1') AND (COMP_FLG = "
+                "AND ((DETAIL_NO Is Null) OR (DETAIL_NO = 0)) AND (RTRIM(INV_FLG) = '1') AND (COMP_FLG = "
                 "'0') AND (UPDATE_DATE Is Not Null)"),
             goodsText(QStringLiteral("A"), true),
             QStringLiteral("COMMIT TRANSACTION"),
@@ -610,7 +612,7 @@ private Q_SLOTS:
         qInfo("%lld fault positions tried", static_cast<long long>(sequence.size()));
     }
 
-    void aWorkListRowThatCannotBeReadEndsTheRun()
+    void aWorkListRowThatCannotBeConvertedRefusesTheWholeRun()
     {
         QVERIFY(newStore());
         // C's number cannot be read as a whole number; C comes after A, B in the work list.
@@ -620,12 +622,19 @@ private Q_SLOTS:
                  QString());
         QCOMPARE(workListOrder(),
                  (QStringList{QStringLiteral("B"), QStringLiteral("A"), QStringLiteral("C")}));
-        QCOMPARE(run(fiveToEight(), values(1)), RunOutcome::RunFailed);
+        const std::vector<CategoryState> before = statesOf(*m_db);
+        PriceUpdater updater(connection(), fiveToEight(), values(1), [this] { ++m_reports; });
+        QCOMPARE(updater.run(), RunOutcome::RunFailed);
         QCOMPARE(m_reports, 1);
         QVERIFY(!connection().inTransaction());
-        QCOMPARE(mgoods(QStringLiteral("A-1")), QStringLiteral("1080|1080|1000|1000|") + KoushinDt);
-        QCOMPARE(mgoods(QStringLiteral("B-1")), QStringLiteral("1080|1080|1000|1000|") + KoushinDt);
-        QCOMPARE(mgoods(QStringLiteral("C-1")), QStringLiteral("1050|1050|1050|1050|<null>"));
+        // Nothing is recorded or converted, and the refusal names each row and its value.
+        QVERIFY(statesOf(*m_db) == before);
+        for (const QString &jan : {QStringLiteral("A-1"), QStringLiteral("B-1"), QStringLiteral("C-1")})
+            QCOMPARE(mgoods(jan), QStringLiteral("1050|1050|1050|1050|<null>"));
+        const QString why = updater.failure().value(0).description;
+        QVERIFY2(why.contains(QStringLiteral("INV_FLG = '2'")) &&
+                     why.contains(QStringLiteral("DETAIL_NO = 'x'")),
+                 qPrintable(why));
         // The database is left free: another writer gets through at once.
         QCOMPARE(m_db->fill(QStringLiteral("UPDATE MITEMCNT SET CHK = NULL;\n")), QString());
     }
@@ -640,6 +649,97 @@ private Q_SLOTS:
         QCOMPARE(run(fiveToEight(), values(0)), RunOutcome::RunFailed);
         QCOMPARE(m_reports, 1);
         QVERIFY(statesOf(*m_db) == before);
+    }
+
+    // The run converts exactly what it records, or stops naming why: a blank-padded inventory
+    // flag is converted with the pending categories; a record or a claim that changes no row is
+    // "converted by another operator" only when the row says so; a key held by two rows, a row
+    // gone from the work list, a stored parameter or a system month the statements cannot use
+    // stop the category with the value named.
+    void everyRecordedCategoryIsConvertedOrTheCauseIsNamed_data()
+    {
+        QTest::addColumn<int>("stockMode");
+        QTest::addColumn<QString>("script");
+        QTest::addColumn<QString>("duringRecordOfB");
+        QTest::addColumn<QString>("sysYm");
+        QTest::addColumn<RunOutcome>("outcome");
+        QTest::addColumn<QString>("named");
+        QTest::addColumn<QString>("pricesOfA");
+        const QString recordedA = QStringLiteral(
+            "UPDATE MITEMCNT SET CHK = NULL, UPDATE_DATE = '2014/03/31', TAX_ST = 5, TAX_END = 8, "
+            "GOODS_HASU_FLG = '0', GOODS_HASU_ICHI = '0', GADD_HASU_FLG = '0', GADD_HASU_ICHI = '0' "
+            "WHERE ITEM_CD = 'A';\n");
+        const QString converted = QStringLiteral("1080|1080|1000|1000|") + KoushinDt;
+        const QString untouched = QStringLiteral("1050|1050|1050|1050|<null>");
+        const QString month = QStringLiteral("201404");
+        QTest::newRow("flag '1 ' converted later")
+            << 0 << QStringLiteral("UPDATE MITEMCNT SET INV_FLG = '1 ' WHERE ITEM_CD = 'A';\n") << QString()
+            << month << RunOutcome::Completed << QString() << converted;
+        QTest::newRow("stored code '3 ' read as 3")
+            << 0
+            << recordedA + QStringLiteral("UPDATE MITEMCNT SET GOODS_HASU_FLG = '3 ' WHERE ITEM_CD = 'A';")
+            << QString() << month << RunOutcome::Completed << QString()
+            << QStringLiteral("1080|1080|1080|1080|") + KoushinDt;
+        QTest::newRow("stored rate Null")
+            << 0 << recordedA + QStringLiteral("UPDATE MITEMCNT SET TAX_ST = NULL WHERE ITEM_CD = 'A';")
+            << QString() << month << RunOutcome::StepFailed << QStringLiteral("A-0: TAX_ST = (Null)")
+            << untouched;
+        QTest::newRow("stored code 7")
+            << 0 << recordedA + QStringLiteral("UPDATE MITEMCNT SET GADD_HASU_FLG = '7' WHERE ITEM_CD = 'A';")
+            << QString() << month << RunOutcome::StepFailed << QStringLiteral("A-0: GADD_HASU_FLG = '7'")
+            << untouched;
+        QTest::newRow("converted by another operator")
+            << 1 << QString()
+            << QStringLiteral("UPDATE MITEMCNT SET UPDATE_DATE = '2014/03/31' WHERE ITEM_CD = 'B';") << month
+            << RunOutcome::Completed << QString() << converted;
+        QTest::newRow("gone from the work list")
+            << 1 << QString() << QStringLiteral("DELETE FROM MITEMCNT WHERE ITEM_CD = 'B';") << month
+            << RunOutcome::StepFailed << QStringLiteral("分類 B-0 が作業リスト（MITEMCNT）にありません")
+            << converted;
+        QTest::newRow("two rows for one key")
+            << 1
+            << QStringLiteral(
+                   "INSERT INTO MITEMCNT (ITEM_CD, ITEM_NM, DETAIL_NO, TAX_FREE_FLG, INV_FLG, COMP_FLG) "
+                   "VALUES ('B', 'goods', NULL, '0', '0', '0');")
+            << QString() << month << RunOutcome::StepFailed
+            << QStringLiteral("B-0 の記録で変わった行の数が 2") << converted;
+        QTest::newRow("system month 2014/04")
+            << 1 << QString() << QString() << QStringLiteral("2014/04") << RunOutcome::StepFailed
+            << QStringLiteral("GDATECTL.SYS_YM1 = '2014/04'") << untouched;
+    }
+    void everyRecordedCategoryIsConvertedOrTheCauseIsNamed()
+    {
+        QFETCH(int, stockMode);
+        QFETCH(QString, script);
+        QFETCH(QString, duringRecordOfB);
+        QFETCH(QString, sysYm);
+        QFETCH(RunOutcome, outcome);
+        QFETCH(QString, named);
+        QFETCH(QString, pricesOfA);
+        QVERIFY(newStore());
+        if (!script.isEmpty())
+            QCOMPARE(m_db->fill(script), QString());
+        // Another workstation acts on B just before this run records it.
+        connection().setStatementHook([&](const QString &sql) -> std::optional<QString> {
+            if (!duringRecordOfB.isEmpty() &&
+                sql.startsWith(QStringLiteral("UPDATE MITEMCNT SET UPDATE_DATE")) &&
+                sql.contains(QStringLiteral("(ITEM_CD = 'B')")))
+                m_db->fill(std::exchange(duringRecordOfB, QString()));
+            return std::nullopt;
+        });
+        RunValues runValues = values(stockMode);
+        runValues.SysYm = sysYm;
+        PriceUpdater updater(connection(), fiveToEight(), runValues, [this] { ++m_reports; });
+        QCOMPARE(updater.run(), outcome);
+        connection().setStatementHook({});
+        QCOMPARE(m_reports, outcome == RunOutcome::Completed ? 0 : 1);
+        QVERIFY2(updater.failure().value(0).description.contains(named),
+                 qPrintable(updater.failure().value(0).description));
+        QCOMPARE(mgoods(QStringLiteral("A-1")), pricesOfA);
+        if (outcome == RunOutcome::Completed && stockMode == 0)
+            QCOMPARE(control(QStringLiteral("A")).section(QLatin1Char('|'), 1, 1), QStringLiteral("1"));
+        QCOMPARE(updater.counts().skipped,
+                 QTest::currentDataTag() == QByteArray("converted by another operator"));
     }
 
     void aCommitThatFailsRollsTheCategoryBack()
