@@ -74,12 +74,11 @@ struct Heading
     int firstCol;
     int lastCol;
 };
-const std::array<Heading, 5> Headings = {
-    {{"分類ｺｰﾄﾞ", 4680, 1860, category::ColMark, category::ColItemCd},
-     {"分類名", 6540, 2565, category::ColItemNm, category::ColItemNm},
-     {"中分類ｺｰﾄﾞ", 9105, 1365, category::ColDetailNo, category::ColDetailNo},
-     {"中分類名", 10470, 2565, category::ColDetailNm, category::ColDetailNm},
-     {"完了日", 13035, 1695, category::ColUpdateDate, category::ColUpdateDate}}};
+const std::array<Heading, 5> Headings = {{{"分類ｺｰﾄﾞ", 4680, 1860, ColMark, ColItemCd},
+                                          {"分類名", 6540, 2565, ColItemNm, ColItemNm},
+                                          {"中分類ｺｰﾄﾞ", 9105, 1365, ColDetailNo, ColDetailNo},
+                                          {"中分類名", 10470, 2565, ColDetailNm, ColDetailNm},
+                                          {"完了日", 13035, 1695, ColUpdateDate, ColUpdateDate}}};
 
 // The business date a workstation may fix in the settings ("yyyy/MM/dd"); absent, the bar
 // shows today's date.
@@ -169,7 +168,7 @@ void KRT550F1::layoutAreas()
     QLB347U11->setGeometry(rect());
     lstTbl->setGeometry(
         twipsRect(GridLeft, GridTop, GridWidth, GridHeight, this).adjusted(0, 0, extraWidth, extraHeight));
-    lstTbl->setColsExtraWidth({category::ColItemNm, category::ColDetailNm}, extraWidth);
+    lstTbl->setColsExtraWidth({ColItemNm, ColDetailNm}, extraWidth);
     pic_Jyoukein->move(twips(PanelLeft, this), twips(PanelTop, this) + extraHeight);
 }
 

@@ -108,9 +108,8 @@ private:
     void closeCheckedStage();
     bool prfn_RefreshWorkList(long count);
     void warnUnknownFlags();
-    bool refusesOutdatedStockTake();
-    bool refusesIncompleteWorkList();
     bool refusesChangedSelection();
+    bool refusesRun();
     QStringList markedCategories() const;
     QString stockModeText() const;
     QString conditionsText() const;

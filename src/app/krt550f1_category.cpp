@@ -5,6 +5,7 @@
 
 #include "category/categorytable.h"
 #include "category/inventoryflag.h"
+#include "category/markingrules.h"
 #include "params/conditionpanel.h"
 #include "widgets/categorygrid.h"
 #include "widgets/functionkeybar.h"
@@ -16,14 +17,6 @@
 namespace krt {
 
 using namespace category;
-
-namespace {
-// How the run would treat a grid line's category, by its hidden inventory-flag cell.
-InventoryKind kindOfLine(const CategoryGrid &grid, int r)
-{
-    return inventoryKind(grid.TextMatrix(r, ColInvFlg));
-}
-} // namespace
 
 long KRT550F1::prfn_GetItemCode(int inAdd)
 {
@@ -51,43 +44,18 @@ long KRT550F1::prfn_GetItemCount(const QString &strWhere)
 
 void KRT550F1::prsb_SelectAll()
 {
-    // In deferred mode a non-inventory category may be marked only while the price-tag
-    // stock-take is up to date, whichever way it gets marked: asked once for the whole command.
-    // A category whose inventory flag the run cannot convert is never marked.
-    bool others = true;
-    if (StockMode == 0) {
-        for (int r = 0; r < lstTbl->Rows() && others; ++r)
-            if (lstTbl->TextMatrix(r, ColUpdateDate).isEmpty() &&
-                kindOfLine(*lstTbl, r) == InventoryKind::Other)
-                others = !prfn_CheckNefudaDate();
-    }
-    for (int r = 0; r < lstTbl->Rows(); ++r) {
-        const InventoryKind kind = kindOfLine(*lstTbl, r);
-        if (lstTbl->TextMatrix(r, ColUpdateDate).isEmpty() &&
-            (kind == InventoryKind::Inventory || (others && kind == InventoryKind::Other)))
-            lstTbl->setTextMatrix(r, ColMark, MarkOn);
-    }
+    // The stock-take is asked once for the whole command, and only when a line needs it.
+    const MarkingRules rules(StockMode);
+    bool upToDate = true;
+    for (int r = 0; r < lstTbl->Rows() && upToDate; ++r)
+        if (const WorkListRow *row = lstTbl->workListRow(r);
+            row && rules.markable(*row) && rules.needsStockTake(*row))
+            upToDate = !prfn_CheckNefudaDate();
+    for (int r = 0; r < lstTbl->Rows(); ++r)
+        if (const WorkListRow *row = lstTbl->workListRow(r); row && rules.selectedByAll(*row, upToDate))
+            lstTbl->setMarked(r, true);
     if (m_db)
-        selectAll(*m_db, !others);
-}
-
-// Deferred mode converts a non-inventory category only while the price-tag stock-take is up to
-// date. A mark that got past the grid (left in the table from an earlier day, or set by another
-// program) is refused here, before anything changes, naming the categories.
-bool KRT550F1::refusesOutdatedStockTake()
-{
-    if (StockMode != 0 || !m_db)
-        return false;
-    const std::optional<QStringList> others = markedOtherCategories(*m_db);
-    if (others && others->isEmpty())
-        return false;
-    const StockTake state = others ? checkStockTake(*m_db, QLB347U11->BusinessDate()) : StockTake::ReadFailed;
-    if (state == StockTake::UpToDate)
-        return false;
-    const QString msgNo = state == StockTake::Outdated ? QStringLiteral("40422") : QStringLiteral("40420");
-    ShowMessage(msgNo, mb::OkOnly, AppTitle,
-                others ? QStringLiteral("変換できない分類:\n") + others->join(QLatin1Char('\n')) : QString());
-    return true;
+        selectAll(*m_db, !upToDate);
 }
 
 void KRT550F1::prsb_BunruiClear()
@@ -164,11 +132,11 @@ long KRT550F1::prfn_LoadItemGrid()
     };
     if (prfn_ClearItemCheck() == -1)
         return fail();
-    std::optional<QList<QStringList>> lines = readGrid(*m_db);
-    if (!lines)
+    std::optional<QList<WorkListRow>> rows = readWorkList(*m_db);
+    if (!rows)
         return fail();
-    prsb_SetGridLayout(lines->size(), GridColumnCount);
-    lstTbl->setRowTexts(std::move(*lines));
+    prsb_SetGridLayout(rows->size(), GridColumnCount);
+    lstTbl->showWorkList(std::move(*rows));
     return 0;
 }
 
@@ -192,29 +160,27 @@ void KRT550F1::lstTbl_Click()
     // A click beside the lines has no line to toggle.
     if (r < 0 || r >= lstTbl->Rows() || !prfn_ConnectionAlive())
         return;
-    const InventoryKind kind = kindOfLine(*lstTbl, r);
-    if (kind == InventoryKind::Unknown && lstTbl->TextMatrix(r, ColUpdateDate).isEmpty() &&
-        lstTbl->TextMatrix(r, ColMark) == MarkOff) {
+    const WorkListRow *row = lstTbl->workListRow(r);
+    if (!row)
+        return;
+    const MarkingRules rules(StockMode);
+    if (!row->converted() && !rules.markable(*row) && !lstTbl->isMarked(r)) {
         ShowMessage(QStringLiteral("40425"), mb::OkOnly, AppTitle,
-                    QStringLiteral("%1-%2 INV_FLG = '%3'")
-                        .arg(lstTbl->TextMatrix(r, ColItemCd), lstTbl->TextMatrix(r, ColDetailNo),
-                             lstTbl->TextMatrix(r, ColInvFlg)));
+                    row->key() + QStringLiteral(" INV_FLG = ") + flagText(row->invFlg));
         return;
     }
-    if (StockMode == 0 && kind == InventoryKind::Other && prfn_CheckNefudaDate())
+    if (rules.needsStockTake(*row) && prfn_CheckNefudaDate())
         return;
 
-    const QString before = lstTbl->TextMatrix(r, ColMark);
+    const bool before = lstTbl->isMarked(r);
     int mark = 0;
-    if (lstTbl->TextMatrix(r, ColUpdateDate).isEmpty()) {
-        const bool marking = before == MarkOff;
-        lstTbl->setTextMatrix(r, ColMark, marking ? MarkOn : MarkOff);
-        mark = marking ? 1 : 0;
+    if (!row->converted()) {
+        lstTbl->setMarked(r, !before);
+        mark = before ? 0 : 1;
     }
-    if (!m_db ||
-        !setMark(*m_db, mark, lstTbl->TextMatrix(r, ColItemCd), lstTbl->TextMatrix(r, ColDetailNo))) {
+    if (!m_db || !setMark(*m_db, mark, row->itemCd, row->detailNo)) {
         // The grid shows only what the table holds: the line keeps its earlier mark.
-        lstTbl->setTextMatrix(r, ColMark, before);
+        lstTbl->setMarked(r, before);
         ShowDbError(QStringLiteral("40420"), m_db ? m_db->errors() : DbErrors{}, 0, AppTitle);
     }
 }

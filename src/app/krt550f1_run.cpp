@@ -3,6 +3,7 @@
 #include "app/krt550f1.h"
 
 #include "category/categorytable.h"
+#include "category/markingrules.h"
 #include "params/conditionpanel.h"
 #include "platform/settingsstore.h"
 #include "pricing/priceupdate.h"
@@ -137,9 +138,8 @@ QStringList KRT550F1::markedCategories() const
 {
     QStringList codes;
     for (int r = 0; r < lstTbl->Rows(); ++r)
-        if (lstTbl->TextMatrix(r, category::ColMark) == category::MarkOn)
-            codes.append(lstTbl->TextMatrix(r, category::ColItemCd) + QLatin1Char('-') +
-                         lstTbl->TextMatrix(r, category::ColDetailNo));
+        if (const category::WorkListRow *row = lstTbl->workListRow(r); row && lstTbl->isMarked(r))
+            codes.append(row->key());
     return codes;
 }
 
@@ -156,9 +156,8 @@ bool KRT550F1::refusesChangedSelection()
     }
     QSet<QString> shown;
     for (int r = 0; r < lstTbl->Rows(); ++r)
-        if (lstTbl->TextMatrix(r, category::ColMark) == category::MarkOn)
-            shown.insert(lstTbl->TextMatrix(r, category::ColItemCd) + QLatin1Char('\t') +
-                         lstTbl->TextMatrix(r, category::ColDetailNo));
+        if (const category::WorkListRow *row = lstTbl->workListRow(r); row && lstTbl->isMarked(r))
+            shown.insert(row->itemCd + QLatin1Char('\t') + row->detailNo);
     const bool same = std::all_of(stored->cbegin(), stored->cend(), [&shown](const category::StoredMark &m) {
         return m.marked == shown.contains(m.itemCd + QLatin1Char('\t') + m.detailNo);
     });
@@ -172,38 +171,46 @@ bool KRT550F1::refusesChangedSelection()
     return true;
 }
 
-// Nothing is converted against a work list that lacks categories of the masters (a fill that
-// failed, or categories added since) or holds marked categories whose inventory flag the run
-// cannot convert: the first closes the commands until F6 completes the list.
-bool KRT550F1::refusesIncompleteWorkList()
+// The rules of what a run may take, said the window's way: a work list that lacks categories of
+// the masters also closes the commands until F6 completes it.
+bool KRT550F1::refusesRun()
 {
-    const std::optional<QStringList> missing = category::missingCategories(*m_db);
-    const std::optional<QStringList> unknown =
-        missing ? category::unknownFlagCategories(*m_db, true) : std::nullopt;
-    if (!missing || !unknown) {
-        ShowDbError(QStringLiteral("11002"), m_db->errors(), 0, AppTitle);
-        return true;
-    }
-    if (!missing->isEmpty()) {
+    using Refusal = category::MarkingRules::Refusal;
+    const std::optional<Refusal> refusal =
+        category::MarkingRules(StockMode).refuseRun(*m_db, QLB347U11->BusinessDate());
+    if (!refusal)
+        return false;
+    const QString categories = listText(refusal->categories);
+    switch (refusal->kind) {
+    case Refusal::ReadFailed:
+        ShowDbError(QStringLiteral("11002"), refusal->errors, 0, AppTitle);
+        break;
+    case Refusal::MissingCategories:
         m_workListIncomplete = true;
         closeCheckedStage();
         ShowMessage(QStringLiteral("40426"), mb::OkOnly, AppTitle,
-                    QStringLiteral("作業リストにない分類:\n") + listText(*missing));
-        return true;
+                    QStringLiteral("作業リストにない分類:\n") + categories);
+        break;
+    case Refusal::UnknownFlags:
+        ShowMessage(QStringLiteral("40425"), mb::OkOnly, AppTitle, categories);
+        break;
+    case Refusal::StockTakeOutdated:
+        ShowMessage(QStringLiteral("40422"), mb::OkOnly, AppTitle,
+                    QStringLiteral("変換できない分類:\n") + categories);
+        break;
+    case Refusal::StockTakeUnread:
+        ShowMessage(QStringLiteral("40420"), mb::OkOnly, AppTitle,
+                    QStringLiteral("変換できない分類:\n") + categories);
+        break;
     }
-    if (!unknown->isEmpty()) {
-        ShowMessage(QStringLiteral("40425"), mb::OkOnly, AppTitle, listText(*unknown));
-        return true;
-    }
-    return false;
+    return true;
 }
 
 void KRT550F1::prsb_Execute()
 {
     repaint();
     setScreenPointer(PointerHourglass);
-    if (refusesChangedSelection() || !prfn_InputCheck() || refusesIncompleteWorkList() ||
-        refusesOutdatedStockTake())
+    if (refusesChangedSelection() || !prfn_InputCheck() || refusesRun())
         return;
     KoushinDt = prfn_GetServerDate();
     if (KoushinDt.isEmpty())
@@ -298,10 +305,9 @@ void KRT550F1::remarkCategories(const QList<pricing::WorkListEntry> &categories)
         if (!category::markCategory(*m_db, category.itemCd, category.detailNo))
             continue;
         for (int r = 0; r < lstTbl->Rows(); ++r) {
-            const QString number = lstTbl->TextMatrix(r, category::ColDetailNo);
-            if (lstTbl->TextMatrix(r, category::ColItemCd) == category.itemCd &&
-                (number.isEmpty() ? 0 : number.toInt()) == category.detailNo)
-                lstTbl->setTextMatrix(r, category::ColMark, category::MarkOn);
+            const category::WorkListRow *row = lstTbl->workListRow(r);
+            if (row && row->itemCd == category.itemCd && row->detailNo.toInt() == category.detailNo)
+                lstTbl->setMarked(r, true);
         }
     }
 }

@@ -212,22 +212,18 @@ bool isYearMonth(const QString &text)
     return month >= 1 && month <= 12;
 }
 
-std::optional<QList<QStringList>> readGrid(Connection &conn)
+std::optional<QList<WorkListRow>> readWorkList(Connection &conn)
 {
     std::optional<Recordset> rs = conn.openRecordset(gridSql());
     if (!rs)
         return std::nullopt;
-    QList<QStringList> lines;
-    lines.reserve(rs->recordCount());
-    for (; !rs->eof(); rs->moveNext()) {
-        QStringList cells;
-        cells.reserve(GridColumnCount);
-        cells.append(MarkOff);
-        for (int field = ColItemCd; field < GridColumnCount; ++field)
-            cells.append(cellText(rs->field(field)));
-        lines.append(std::move(cells));
-    }
-    return lines;
+    QList<WorkListRow> rows;
+    rows.reserve(rs->recordCount());
+    // The first field, CHK, is not read: every load starts from an unmarked table.
+    for (; !rs->eof(); rs->moveNext())
+        rows.append({cellText(rs->field(1)), cellText(rs->field(2)), cellText(rs->field(3)),
+                     cellText(rs->field(4)), cellText(rs->field(5)), rs->field(6)});
+    return rows;
 }
 
 bool setMark(Connection &conn, int mark, const QString &itemCd, const QString &detailNo)

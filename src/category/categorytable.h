@@ -16,21 +16,21 @@
 // still holds what failed).
 namespace krt::category {
 
-// The columns of a grid line, as the grid read fills them.
-enum GridColumn {
-    ColMark = 0,
-    ColItemCd = 1,
-    ColItemNm = 2,
-    ColDetailNo = 3,
-    ColDetailNm = 4,
-    ColUpdateDate = 5,
-    ColInvFlg = 6,
-    GridColumnCount = 7
-};
+// A row of the work list as the grid shows it and the marking rules read it. Texts are empty
+// for Null; the number is the whole number of DETAIL_NO as text, the date "yyyy/MM/dd".
+struct WorkListRow
+{
+    QString itemCd;
+    QString itemNm;
+    QString detailNo; // empty: a Null DETAIL_NO, which stands for the major category as 0 does
+    QString detailNm;
+    QString updateDate; // the day of conversion; empty while not converted
+    QVariant invFlg;    // as stored, for the inventory-flag rule
 
-// The mark cell of a line: not marked, marked.
-inline const QString MarkOff = QStringLiteral("□");
-inline const QString MarkOn = QStringLiteral("■");
+    bool converted() const { return !updateDate.isEmpty(); }
+    // "code-number" as messages name a category.
+    QString key() const { return itemCd + QLatin1Char('-') + detailNo; }
+};
 
 // Fills MITEMCNT from the category masters, major categories first; the sub-categories are
 // inserted only after the major categories succeeded. With inAdd 1 only the categories that the
@@ -101,10 +101,9 @@ std::optional<QString> sysYm(Connection &conn);
 // stock movements a run converts, which goes into the statement unquoted.
 bool isYearMonth(const QString &text);
 
-// The lines of the grid, in the order of the table read: each line has GridColumnCount cells,
-// the mark cell MarkOff, then ITEM_CD, ITEM_NM, DETAIL_NO, DETAIL_NM, UPDATE_DATE and INV_FLG as
-// text (empty for Null, a date as "yyyy/MM/dd"). Nothing on failure.
-std::optional<QList<QStringList>> readGrid(Connection &conn);
+// The work list in the order the grid shows it: unconverted rows first, then by conversion
+// date, category code and number. Nothing on failure.
+std::optional<QList<WorkListRow>> readWorkList(Connection &conn);
 
 // Stores a line's mark (1 marked, 0 not) in the row of the line's code and number cells; an
 // empty number cell stands for a Null DETAIL_NO.

@@ -200,6 +200,22 @@ void CategoryGrid::setRowTexts(QList<QStringList> lines)
     applyColumnWidths();
 }
 
+void CategoryGrid::showWorkList(QList<category::WorkListRow> rows)
+{
+    QList<QStringList> lines;
+    lines.reserve(rows.size());
+    for (const category::WorkListRow &row : rows)
+        lines.append({MarkOff, row.itemCd, row.itemNm, row.detailNo, row.detailNm, row.updateDate,
+                      row.invFlg.isNull() ? QString() : row.invFlg.toString()});
+    m_rows = std::move(rows);
+    setRowTexts(std::move(lines));
+}
+
+const category::WorkListRow *CategoryGrid::workListRow(int row) const
+{
+    return row >= 0 && row < m_rows.size() && row < Rows() ? &m_rows.at(row) : nullptr;
+}
+
 QString CategoryGrid::TextMatrix(int row, int col) const
 {
     return m_model->text(row, col);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "category/categorytable.h"
+
 #include <QList>
 #include <QStringList>
 #include <QTableView>
@@ -7,6 +9,22 @@
 namespace krt {
 
 class CategoryGridModel;
+
+// The columns of a grid line showing a row of the work list.
+enum GridColumn {
+    ColMark = 0,
+    ColItemCd = 1,
+    ColItemNm = 2,
+    ColDetailNo = 3,
+    ColDetailNm = 4,
+    ColUpdateDate = 5,
+    ColInvFlg = 6, // hidden: the inventory flag as stored
+    GridColumnCount = 7
+};
+
+// The mark cell of a line: not marked, marked.
+inline const QString MarkOff = QStringLiteral("□");
+inline const QString MarkOn = QStringLiteral("■");
 
 // The category grid lstTbl: a matrix of read-only text cells without heading rows or columns,
 // selected a whole line at a time, with the operations of the grid control the form drives.
@@ -29,6 +47,15 @@ public:
     // Replaces every cell in one go: one line per entry, Rows() becomes the number of lines and
     // the columns stay as they are (missing cells are empty, surplus texts are dropped).
     void setRowTexts(QList<QStringList> lines);
+
+    // Shows the rows of the work list, one unmarked line each, and keeps them for the marking
+    // rules; the columns stay as they are.
+    void showWorkList(QList<category::WorkListRow> rows);
+    // The work-list row a line shows, or nothing for a line outside the grid.
+    const category::WorkListRow *workListRow(int row) const;
+    // Whether a line is marked, and marks or unmarks it.
+    bool isMarked(int row) const { return TextMatrix(row, ColMark) == MarkOn; }
+    void setMarked(int row, bool marked) { setTextMatrix(row, ColMark, marked ? MarkOn : MarkOff); }
 
     // The text of a cell; a cell outside the grid reads as empty text and takes no text.
     QString TextMatrix(int row, int col) const;
@@ -72,8 +99,9 @@ private:
     void applyColumnWidths();
 
     CategoryGridModel *m_model;
-    QList<int> m_colTwips;  // per column: its width, or -1 for the default width
-    QList<int> m_extraCols; // the columns that share m_extraWidth
+    QList<category::WorkListRow> m_rows; // the rows the lines show, line by line
+    QList<int> m_colTwips;               // per column: its width, or -1 for the default width
+    QList<int> m_extraCols;              // the columns that share m_extraWidth
     int m_extraWidth = 0;
 };
 

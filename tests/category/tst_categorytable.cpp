@@ -1,5 +1,6 @@
 #include "category/categorysql.h"
 #include "category/categorytable.h"
+#include "category/markingrules.h"
 #include "support/testcatalog.h"
 
 #include <QDateTime>
@@ -300,6 +301,43 @@ private Q_SLOTS:
                  QStringList());
     }
 
+    // What a line may carry and what select all marks, by conversion, inventory flag and stock
+    // mode: "markable, needs the stock-take, marked by select all when it is up to date, when not".
+    void theMarkingRulesDecideByRowAndStockMode_data()
+    {
+        QTest::addColumn<QString>("date");
+        QTest::addColumn<QVariant>("flag");
+        QTest::addColumn<int>("stockMode");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("deferred, other")
+            << QString() << QVariant(QStringLiteral("0")) << 0 << QStringLiteral("1110");
+        QTest::newRow("deferred, other padded")
+            << QString() << QVariant(QStringLiteral("0 ")) << 0 << QStringLiteral("1110");
+        QTest::newRow("deferred, inventory")
+            << QString() << QVariant(QStringLiteral("1")) << 0 << QStringLiteral("1011");
+        QTest::newRow("direct, other")
+            << QString() << QVariant(QStringLiteral("0")) << 1 << QStringLiteral("1011");
+        QTest::newRow("flag 2") << QString() << QVariant(QStringLiteral("2")) << 1 << QStringLiteral("0000");
+        QTest::newRow("flag Null") << QString() << QVariant() << 0 << QStringLiteral("0000");
+        QTest::newRow("converted") << QStringLiteral("2014/03/05") << QVariant(QStringLiteral("1")) << 0
+                                   << QStringLiteral("0000");
+        QTest::newRow("converted, deferred, other")
+            << QStringLiteral("2014/03/05") << QVariant(QStringLiteral("0")) << 0 << QStringLiteral("0100");
+    }
+    void theMarkingRulesDecideByRowAndStockMode()
+    {
+        QFETCH(QString, date);
+        QFETCH(QVariant, flag);
+        QFETCH(int, stockMode);
+        QFETCH(QString, expected);
+        const WorkListRow row{QStringLiteral("A01"), {}, QStringLiteral("0"), {}, date, flag};
+        const MarkingRules rules(stockMode);
+        const auto bit = [](bool b) { return b ? QLatin1Char('1') : QLatin1Char('0'); };
+        QCOMPARE(QString(bit(rules.markable(row))) + bit(rules.needsStockTake(row)) +
+                     bit(rules.selectedByAll(row, true)) + bit(rules.selectedByAll(row, false)),
+                 expected);
+    }
+
     void aSystemMonthIsAYearAndAMonth_data()
     {
         QTest::addColumn<QString>("text");
@@ -446,19 +484,21 @@ INSERT INTO MITEMCNT (ITEM_CD, ITEM_NM, DETAIL_NO, DETAIL_NM, INV_FLG, CHK, UPDA
   ('B02', '食品', NULL, NULL, '0', NULL, NULL),
   ('A01', '衣料', 0, NULL, '1', 1, NULL);
 )")));
-        const std::optional<QList<QStringList>> lines = readGrid(m_db.conn());
-        QVERIFY(lines);
+        const std::optional<QList<WorkListRow>> read = readWorkList(m_db.conn());
+        QVERIFY(read);
+        QStringList lines;
+        for (const WorkListRow &row : *read)
+            lines.append(QStringList{row.itemCd, row.itemNm, row.detailNo, row.detailNm, row.updateDate,
+                                     row.invFlg.toString()}
+                             .join(QLatin1Char('|')));
         const auto line = [](const char *itemCd, const char *itemNm, const char *detailNo,
                              const char *detailNm, const char *date, const char *inv) {
-            return QStringList{MarkOff,
-                               QString::fromUtf8(itemCd),
-                               QString::fromUtf8(itemNm),
-                               QString::fromUtf8(detailNo),
-                               QString::fromUtf8(detailNm),
-                               QString::fromUtf8(date),
-                               QString::fromUtf8(inv)};
+            return QStringList{QString::fromUtf8(itemCd),   QString::fromUtf8(itemNm),
+                               QString::fromUtf8(detailNo), QString::fromUtf8(detailNm),
+                               QString::fromUtf8(date),     QString::fromUtf8(inv)}
+                .join(QLatin1Char('|'));
         };
-        const QList<QStringList> expected = {
+        const QStringList expected = {
             line("A01", "衣料", "0", "", "", "1"),
             line("A01", "衣料", "2", "ズボン", "", "1"),
             line("A01", "衣料", "10", "靴下", "", "1"),
@@ -468,17 +508,17 @@ INSERT INTO MITEMCNT (ITEM_CD, ITEM_NM, DETAIL_NO, DETAIL_NM, INV_FLG, CHK, UPDA
             line("C03", "雑貨", "0", "", "2014/03/05", "0"),
             line("A01", "衣料", "1", "シャツ", "2014/03/06", "1"),
         };
-        QCOMPARE(*lines, expected);
+        QCOMPARE(lines, expected);
     }
 
     void anEmptyOrMissingWorkListReadsAsNoLinesOrFailure()
     {
         QVERIFY(open());
-        const std::optional<QList<QStringList>> none = readGrid(m_db.conn());
+        const std::optional<QList<WorkListRow>> none = readWorkList(m_db.conn());
         QVERIFY(none);
         QVERIFY(none->isEmpty());
         QVERIFY(run(QStringLiteral("DROP TABLE MITEMCNT;")));
-        QVERIFY(!readGrid(m_db.conn()));
+        QVERIFY(!readWorkList(m_db.conn()));
     }
 
     void aMarkGoesToTheLinesRowOnly()
@@ -515,18 +555,18 @@ INSERT INTO MITEMDTL VALUES ('O''K', '71', 1, 'その1');
 )")));
         QCOMPARE(fill(m_db.conn(), 0), 0);
         QCOMPARE(fill(m_db.conn(), 1), 0);
-        const std::optional<QList<QStringList>> lines = readGrid(m_db.conn());
-        QVERIFY(lines);
-        QCOMPARE(lines->size(), 4);
-        QList<QStringList> ofQuoted;
-        for (const QStringList &cells : *lines)
-            if (cells.at(ColItemCd) == quoted)
-                ofQuoted.append(cells);
+        const std::optional<QList<WorkListRow>> read = readWorkList(m_db.conn());
+        QVERIFY(read);
+        QCOMPARE(read->size(), 4);
+        QList<WorkListRow> ofQuoted;
+        for (const WorkListRow &row : *read)
+            if (row.itemCd == quoted)
+                ofQuoted.append(row);
         QCOMPARE(ofQuoted.size(), 2);
 
-        const QStringList &sub = ofQuoted.at(1);
-        QCOMPARE(sub.at(ColDetailNo), QStringLiteral("1"));
-        QVERIFY(setMark(m_db.conn(), 1, sub.at(ColItemCd), sub.at(ColDetailNo)));
+        const WorkListRow &sub = ofQuoted.at(1);
+        QCOMPARE(sub.detailNo, QStringLiteral("1"));
+        QVERIFY(setMark(m_db.conn(), 1, sub.itemCd, sub.detailNo));
         QVERIFY(setMark(m_db.conn(), 1, injected, QStringLiteral("0")));
         QCOMPARE(
             rows(QStringLiteral("SELECT ITEM_CD, DETAIL_NO FROM MITEMCNT WHERE CHK = 1 ORDER BY ITEM_CD")),
