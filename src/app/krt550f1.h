@@ -17,6 +17,7 @@ class QLabel;
 namespace krt {
 
 namespace pricing {
+class ChangeList;
 struct RunCounts;
 struct WorkListEntry;
 } // namespace pricing
@@ -112,6 +113,7 @@ private:
     bool refusesRun();
     QStringList markedCategories() const;
     QString stockModeText() const;
+    bool prfn_PrepareChangeList(std::unique_ptr<pricing::ChangeList> &changes);
     QString conditionsText() const;
     void remarkCategories(const QList<pricing::WorkListEntry> &categories);
     // Appends the run's line to the run log; what the run's completion box adds when the line
@@ -126,6 +128,9 @@ private:
     bool m_workListIncomplete = false; // the last fill failed: F6 fills the work list again
     QString m_stockModeSource;         // system parameter 1200 as read, empty when assumed
     QString m_taxPresetSource;         // system parameter 3080 as read, empty when not read
+    QString m_changeListNote;          // what the confirmation says of the change list
+    QString m_runChangeList;           // the last run's change list, for its log line
+    QStringList m_runWarnings;         // the last run's warnings, for its log line
     QLB347U1 *QLB347U11 = nullptr;
     QWidget *pic_DbSelect = nullptr;
     QComboBox *cmb_DAT = nullptr;

@@ -6,6 +6,7 @@
 #include "category/markingrules.h"
 #include "params/conditionpanel.h"
 #include "platform/settingsstore.h"
+#include "pricing/changelist.h"
 #include "pricing/priceupdate.h"
 #include "pricing/runpreview.h"
 #include "pricing/runreport.h"
@@ -109,7 +110,7 @@ bool KRT550F1::prfn_ConfirmRun()
         QStringLiteral("対象: %1 分類、商品 %2 件\n")
             .arg(c.toString(preview->categories), c.toString(preview->goods)) +
         QStringLiteral("分類: %1\n").arg(categoryCodes(markedCategories())) + conditionsText() +
-        QLatin1Char('\n') + stockModeText() +
+        QLatin1Char('\n') + stockModeText() + QLatin1Char('\n') + m_changeListNote +
         (samples.isEmpty() ? QString() : QStringLiteral("\n変換例:\n") + samples.join(QLatin1Char('\n')));
     setScreenPointer(PointerDefault);
     const bool yes = MessageBoxes::show(request) == mb::IdYes;
@@ -206,6 +207,50 @@ bool KRT550F1::refusesRun()
     return true;
 }
 
+// The change list of the run, as the settings ask for it: [Common] ChangeList=0 writes none,
+// GoodsKeyColumns names the goods key (else MGOODS's primary key), GoodsNameColumn a name column.
+// What a run on this database left half-written is completed or discarded first. False, after a
+// box that says why, when the list cannot be written.
+bool KRT550F1::prfn_PrepareChangeList(std::unique_ptr<pricing::ChangeList> &changes)
+{
+    const QString folder =
+        QFileInfo(settings::runLogPath()).absolutePath() + QStringLiteral("/KRT550-changes");
+    const QString catalog = catalogName(cmb_DAT->currentIndex());
+    if (!pricing::ChangeList::recover(*m_db, folder, catalog)) {
+        ShowDbError(
+            QStringLiteral("11002"),
+            DbErrors{programError(QStringLiteral("前回の変更一覧の書き残しを処理できません: ") + folder)} +
+                m_db->errors(),
+            0, AppTitle);
+        return false;
+    }
+    if (settings::GetSetting(settings::Common, QStringLiteral("ChangeList")).trimmed() ==
+        QLatin1String("0")) {
+        m_changeListNote = QStringLiteral("変更一覧: 書きません（設定 ChangeList=0）");
+        return true;
+    }
+    pricing::ChangeList::Options options;
+    options.folder = folder;
+    options.catalog = catalog;
+    options.start = m_clock.now();
+    for (const QString &name :
+         settings::GetSetting(settings::Common, QStringLiteral("GoodsKeyColumns")).split(QLatin1Char(',')))
+        if (!name.trimmed().isEmpty())
+            options.keyColumns.append(name.trimmed());
+    options.nameColumn = settings::GetSetting(settings::Common, QStringLiteral("GoodsNameColumn")).trimmed();
+    changes = std::make_unique<pricing::ChangeList>(*m_db, options);
+    if (!changes->prepare()) {
+        setScreenPointer(PointerDefault);
+        MessageBoxes::plain(changes->why(), mb::OkOnly, AppTitle);
+        return false;
+    }
+    m_changeListNote =
+        QStringLiteral("変更一覧: ") + QDir::toNativeSeparators(changes->path()) +
+        (changes->hasKey() ? QString()
+                           : QStringLiteral("（商品キーがないため、分類と売価だけを記録します）"));
+    return true;
+}
+
 void KRT550F1::prsb_Execute()
 {
     repaint();
@@ -218,7 +263,8 @@ void KRT550F1::prsb_Execute()
     SysYm = prfn_GetSysYM();
     if (SysYm.isEmpty())
         return;
-    if (!prfn_ConfirmRun())
+    std::unique_ptr<pricing::ChangeList> changes;
+    if (!prfn_PrepareChangeList(changes) || !prfn_ConfirmRun())
         return;
 
     pricing::RunValues values;
@@ -242,6 +288,7 @@ void KRT550F1::prsb_Execute()
     };
     pricing::PriceUpdater updater(*m_db, pic_Jyoukein->params(), values, reportFailure);
     running = &updater;
+    updater.setChangeList(changes.get());
 
     // The window keeps painting and shows which category is converted; the dialog is modal, so
     // no other command, key, click or database switch reaches the form meanwhile. 中止 (a click,
@@ -261,7 +308,16 @@ void KRT550F1::prsb_Execute()
 
     // A run log line that could not be written is said in the box that ends the run, after the
     // summary; a failed run has shown its failure already and gets a box for the line alone.
-    const QString summary = pricing::summaryLines(updater.counts(), StockMode).join(QLatin1Char('\n'));
+    QStringList summaryLines = pricing::summaryLines(updater.counts(), StockMode);
+    if (changes)
+        summaryLines.append(QStringLiteral("変更一覧: %1（商品 %2 行、うち売価が変わった商品 %3 行）")
+                                .arg(QDir::toNativeSeparators(changes->path()))
+                                .arg(changes->rows())
+                                .arg(changes->changed()));
+    summaryLines += pricing::warningLines(updater.warnings());
+    const QString summary = summaryLines.join(QLatin1Char('\n'));
+    m_runWarnings = updater.warnings();
+    m_runChangeList = changes ? changes->path() : QString();
     const auto withMissingLine = [&summary](const QString &missing) {
         return missing.isEmpty() ? summary : summary + QStringLiteral("\n\n") + missing;
     };
@@ -326,6 +382,8 @@ QString KRT550F1::writeRunLog(const pricing::RunCounts &counts, const QString &o
     record.params = p;
     record.counts = counts;
     record.outcome = outcome;
+    record.changeList = m_runChangeList;
+    record.warnings = m_runWarnings;
     const QString path = settings::runLogPath();
     const std::optional<QString> failure = settings::appendLine(path, pricing::runLogLine(record));
     if (!failure)

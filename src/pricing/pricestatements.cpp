@@ -179,6 +179,12 @@ QString pendingClaimStatement(const QString &itemCd, int detailNo, const QDate &
            QStringLiteral(" AND (COMP_FLG = '0') AND (UPDATE_DATE Is Not Null)");
 }
 
+QString goodsByCategorySql()
+{
+    return QStringLiteral("SELECT DAI_BUNRUI_CD, CHU_BUNRUI_CD, COUNT(*) AS CNT FROM MGOODS "
+                          "GROUP BY DAI_BUNRUI_CD, CHU_BUNRUI_CD");
+}
+
 QString recordedRowsQuery(const QString &itemCd, int detailNo, bool completed)
 {
     return QStringLiteral("SELECT COUNT(*) AS CNT FROM MITEMCNT WHERE (ITEM_CD = '") + sqlText(itemCd) +

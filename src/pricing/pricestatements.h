@@ -84,6 +84,9 @@ std::optional<QString> recordStatement(const QString &itemCd, int detailNo, cons
 // Completes every recorded inventory category.
 QString completionStatement(const QDate &today);
 
+// The goods of every category: DAI_BUNRUI_CD, CHU_BUNRUI_CD, CNT.
+QString goodsByCategorySql();
+
 // How many rows of a category key are recorded (UPDATE_DATE set), or with completed also
 // complete: what the run reads back when its record or claim changed no row, to tell a category
 // another operator converted from one that is gone from the work list.

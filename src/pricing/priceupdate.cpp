@@ -2,6 +2,7 @@
 
 #include "category/categorytable.h"
 #include "category/inventoryflag.h"
+#include "pricing/pricesql.h"
 #include "pricing/pricestatements.h"
 
 #include <algorithm>
@@ -90,6 +91,8 @@ RunOutcome PriceUpdater::run()
         return failRun();
     if (!checkWorkList(*list))
         return RunOutcome::RunFailed;
+    if (!list->eof() && !readGoodsAtStart())
+        return failRun();
     const int listed = list->recordCount();
     for (int handled = 0; !list->eof(); list->moveNext(), ++handled) {
         QString problem;
@@ -108,6 +111,9 @@ RunOutcome PriceUpdater::run()
                 return failRun();
             m_retryCategory = false;
             m_category = RunCounts();
+            m_categoryWarnings.clear();
+            if (m_changes)
+                m_changes->discardStaged();
             const int marked = prfn_MarkCategory(category->itemCd, category->detailNo, category->invFlg);
             if (marked == NotRecorded) {
                 // Converted by someone else since the list was read: leave it as it is.
@@ -116,13 +122,20 @@ RunOutcome PriceUpdater::run()
                 ++m_counts.skipped;
                 break;
             }
-            if (marked == 0 && convert(*category)) {
-                if (!m_connection.commitTrans())
+            if (marked == 0 && convert(*category) && stageChanges()) {
+                if (!m_connection.commitTrans()) {
+                    if (m_changes)
+                        m_changes->discardStaged();
                     return failRun();
+                }
                 m_category.categories = 1;
                 m_counts += m_category;
+                m_warnings += m_categoryWarnings;
+                appendChanges();
                 break;
             }
+            if (m_changes)
+                m_changes->discardStaged();
             if (!m_retryCategory) {
                 keepNotReached(*list);
                 return RunOutcome::StepFailed;
@@ -133,6 +146,36 @@ RunOutcome PriceUpdater::run()
     if (m_progress)
         m_progress(listed, listed, {});
     return RunOutcome::Completed;
+}
+
+bool PriceUpdater::readGoodsAtStart()
+{
+    m_goodsAtStart.clear();
+    std::optional<Recordset> counts = m_connection.openRecordset(goodsByCategorySql());
+    if (!counts)
+        return false;
+    for (; !counts->eof(); counts->moveNext())
+        m_goodsAtStart[keyText(counts->field(0).toString(), counts->field(1).toInt())] +=
+            counts->field(2).toLongLong();
+    return true;
+}
+
+bool PriceUpdater::stageChanges()
+{
+    if (!m_changes || m_changes->stage(m_values.KoushinDt))
+        return true;
+    fail(QStringLiteral("変更一覧を書き込めません: ") + m_changes->path());
+    return false;
+}
+
+void PriceUpdater::appendChanges()
+{
+    if (!m_changes)
+        return;
+    // The category is committed: its rows stay in the journal, which the next start completes.
+    if (const std::optional<QString> failure = m_changes->appendStaged())
+        m_warnings.append(QStringLiteral("変更一覧に書き込めませんでした（次の起動で書き足します）: %1: %2")
+                              .arg(m_changes->path(), *failure));
 }
 
 void PriceUpdater::keepNotReached(Recordset &list)
@@ -242,9 +285,34 @@ bool PriceUpdater::doneByAnother(const QString &itemCd, int detailNo, bool compl
 
 int PriceUpdater::prfn_UpdateMGoods(const QString &itemCd, int detailNo)
 {
-    return executeCounted(
-        mgoodsStatement(itemCd, detailNo, m_params, m_values.calcMethod, m_values.KoushinDt),
-        m_category.mgoods);
+    return convertGoods(itemCd, detailNo,
+                        mgoodsStatement(itemCd, detailNo, m_params, m_values.calcMethod, m_values.KoushinDt),
+                        [this](const PriceColumn &column) {
+                            return prfn_TaxSql(QLatin1String(column.name), column.kind, m_params,
+                                               m_values.calcMethod);
+                        });
+}
+
+int PriceUpdater::convertGoods(const QString &itemCd, int detailNo, const std::optional<QString> &sql,
+                               const ChangeList::ExpressionOf &expression)
+{
+    if (m_changes && !m_changes->readBefore(itemCd, detailNo, expression))
+        return fail();
+    const qint64 before = m_category.mgoods;
+    if (executeCounted(sql, m_category.mgoods) == -1)
+        return -1;
+    if (m_changes && !m_changes->readAfter())
+        return fail();
+    // The goods the category held when the run started, against the goods it converted now.
+    if (const auto held = m_goodsAtStart.find(keyText(itemCd, detailNo)); held != m_goodsAtStart.end()) {
+        const qint64 converted = m_category.mgoods - before;
+        if (converted != held->second)
+            m_categoryWarnings.append(QStringLiteral("分類 %1: 変換した商品 %2 件、実行開始時の商品 %3 件")
+                                          .arg(keyText(itemCd, detailNo))
+                                          .arg(converted)
+                                          .arg(held->second));
+    }
+    return 0;
 }
 
 int PriceUpdater::prfn_UpdateIIoData(const QString &itemCd, int detailNo)
@@ -311,8 +379,16 @@ int PriceUpdater::prfn_UpdateMGoodsPending()
                 QStringLiteral("MITEMCNT の保留中の分類 %1 の完了で変わった行の数が %2 でした（1 行のはず）")
                     .arg(keyText(*itemCd, *detailNo))
                     .arg(claimed));
-        if (executeCounted(pendingMGoodsStatement(*itemCd, *detailNo, stored, m_values.KoushinDt),
-                           m_category.mgoods) == -1)
+        const auto storedExpression = [&stored](const PriceColumn &column) {
+            const bool goods = column.kind == Goods;
+            return prfn_TaxSqlStored(QLatin1String(column.name), stored.oldRate, stored.newRate,
+                                     goods ? stored.goodsCode : stored.addOnCode,
+                                     goods ? stored.goodsExponent : stored.addOnExponent)
+                .value_or(QString());
+        };
+        if (convertGoods(*itemCd, *detailNo,
+                         pendingMGoodsStatement(*itemCd, *detailNo, stored, m_values.KoushinDt),
+                         storedExpression) == -1)
             return -1;
     }
     list->close();

@@ -1,12 +1,14 @@
 #pragma once
 
 #include "db/connection.h"
+#include "pricing/changelist.h"
 #include "pricing/conversionparams.h"
 
 #include <QDate>
 #include <QString>
 
 #include <functional>
+#include <map>
 
 namespace krt::pricing {
 
@@ -74,6 +76,12 @@ public:
     const RunCounts &counts() const { return m_counts; }
     // The categories of the work list not reached when the run stopped or failed.
     const QList<WorkListEntry> &notReached() const { return m_notReached; }
+    // Writes the change list of the run: every MGOODS row converted, before and after.
+    void setChangeList(ChangeList *changes) { m_changes = changes; }
+    // What the run found wrong without failing: a category whose converted goods differ in number
+    // from the goods it held when the run started, a change list that could not be appended to.
+    const QStringList &warnings() const { return m_warnings; }
+
     // Why the last reported failure happened: what the database said, or the value of the work
     // list or of the system the run refused to use, naming its table, row and column.
     const DbErrors &failure() const { return m_failure; }
@@ -125,6 +133,13 @@ private:
     RunOutcome failRun(const QString &cause);
 
     int executeCounted(const std::optional<QString> &sql, qint64 &rows);
+    // An MGOODS statement of a category, between the change list's reads, with the check of the
+    // converted goods against the goods the category held at the start.
+    int convertGoods(const QString &itemCd, int detailNo, const std::optional<QString> &sql,
+                     const ChangeList::ExpressionOf &expression);
+    bool readGoodsAtStart();
+    bool stageChanges();
+    void appendChanges();
     void keepNotReached(Recordset &list);
 
     Connection &m_connection;
@@ -136,6 +151,10 @@ private:
     RunCounts m_category; // the rows of the category whose transaction is open
     QList<WorkListEntry> m_notReached;
     DbErrors m_failure;
+    ChangeList *m_changes = nullptr;
+    std::map<QString, qint64> m_goodsAtStart; // "code-number" → goods at the run's start
+    QStringList m_categoryWarnings;           // of the category whose transaction is open
+    QStringList m_warnings;
     int m_deadlockRetries = 0;    // left for the category the run converts; 0 outside a run
     bool m_retryCategory = false; // the category failed as a deadlock victim and is run again
 };

@@ -17,6 +17,13 @@ QStringList summaryLines(const RunCounts &counts, int stockMode)
     return lines;
 }
 
+QStringList warningLines(const QStringList &warnings)
+{
+    if (warnings.isEmpty())
+        return {};
+    return QStringList{QStringLiteral("警告:")} + warnings;
+}
+
 QString runLogLine(const RunRecord &record)
 {
     const ConversionParams &p = record.params;
@@ -37,9 +44,17 @@ QString runLogLine(const RunRecord &record)
         QStringLiteral("IZAIKO=%1").arg(record.counts.izaiko),
         QStringLiteral("IIODATA=%1").arg(record.counts.iiodata),
         QStringLiteral("変換済み=%1").arg(record.counts.skipped),
-        QStringLiteral("結果=%1").arg(QString(record.outcome).replace(QLatin1Char('\n'), QLatin1Char(' '))),
     };
-    return fields.join(QLatin1Char('\t'));
+    // The outcome stays the last field.
+    QStringList extra;
+    if (!record.changeList.isEmpty())
+        extra.append(QStringLiteral("変更一覧=%1").arg(record.changeList));
+    for (const QString &warning : record.warnings)
+        extra.append(
+            QStringLiteral("警告=%1").arg(QString(warning).replace(QLatin1Char('\n'), QLatin1Char(' '))));
+    extra.append(
+        QStringLiteral("結果=%1").arg(QString(record.outcome).replace(QLatin1Char('\n'), QLatin1Char(' '))));
+    return (fields + extra).join(QLatin1Char('\t'));
 }
 
 } // namespace krt::pricing

@@ -336,17 +336,17 @@ private Q_SLOTS:
         QCOMPARE(box.title, QStringLiteral("売価更新"));
         QCOMPARE(box.style, mb::YesNo);
         QCOMPARE(box.text, QStringLiteral("TMCS00（DAT1）の売価を変換します。よろしいですか？"));
-        QVERIFY2(
-            box.details.startsWith(QStringLiteral("対象: %1 分類、商品 %2 件\n分類: %3\n"
-                                                  "計算方法: 税込 8% → 税込 10%\n"
-                                                  "端数処理: 商品 四捨五入 １０の位、付加 なし\n"
-                                                  "在庫: 在庫も変換する（システムパラメータ 1200 = 1）\n"
-                                                  "税抜き → 税込の新税率の初期値: システムパラメータ 3080 = "
-                                                  "0.08\n変換例:\n")
-                                       .arg(categories)
-                                       .arg(goods)
-                                       .arg(markedCodes(f).join(QStringLiteral(", ")))),
-            qPrintable(box.details));
+        QVERIFY2(box.details.startsWith(
+                     QStringLiteral("対象: %1 分類、商品 %2 件\n分類: %3\n"
+                                    "計算方法: 税込 8% → 税込 10%\n"
+                                    "端数処理: 商品 四捨五入 １０の位、付加 なし\n"
+                                    "在庫: 在庫も変換する（システムパラメータ 1200 = 1）\n"
+                                    "税抜き → 税込の新税率の初期値: システムパラメータ 3080 = "
+                                    "0.08\n変更一覧: %4/VELD/KRT550-changes/")
+                         .arg(categories)
+                         .arg(goods)
+                         .arg(markedCodes(f).join(QStringLiteral(", ")), install::configFolder(f.root()))),
+                 qPrintable(box.details));
         static const QRegularExpression sample(
             QStringLiteral("^  (\\S+)-(\\d+)  標準売価 (-?\\d+) → (-?\\d+)  売価 (-?\\d+) → (-?\\d+)$"));
         int samples = 0;
@@ -379,12 +379,13 @@ private Q_SLOTS:
         f.confirm = mb::IdYes;
         QTest::keyClick(&form, Qt::Key_F1);
         QCOMPARE(f.numbers(), QStringList{QStringLiteral("10009")});
-        QCOMPARE(f.boxes[0].details, QStringLiteral("変換した分類: %1 件\n商品マスタ (MGOODS): %2 行\n"
-                                                    "在庫 (IZAIKO): %3 行\n入出庫 (IIODATA): %4 行")
-                                         .arg(categories)
-                                         .arg(goods)
-                                         .arg(stock)
-                                         .arg(movements));
+        QVERIFY2(f.boxes[0].details.startsWith(QStringLiteral("変換した分類: %1 件\n商品マスタ (MGOODS): %2 行\n"
+                                                              "在庫 (IZAIKO): %3 行\n入出庫 (IIODATA): %4 行\n変更一覧: ")
+                                                   .arg(categories)
+                                                   .arg(goods)
+                                                   .arg(stock)
+                                                   .arg(movements)),
+                 qPrintable(f.boxes[0].details));
         const QStringList fields = lastLogLine(f).split(QLatin1Char('\t'));
         QCOMPARE(fields.mid(1, 2), (QStringList{QStringLiteral("TMCS00"), QStringLiteral("DAT1")}));
         for (const QString &field :

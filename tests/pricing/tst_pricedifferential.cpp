@@ -119,7 +119,7 @@ std::array<Rounding, 16> roundings()
     return all;
 }
 
-const QStringList MGoodsColumns{
+const QStringList PriceColumnNames{
     QStringLiteral("HYOJYUN_PRC"), QStringLiteral("KOURI_PRC"),  QStringLiteral("OROSI_PRC"),
     QStringLiteral("H_ADD1_PRC"),  QStringLiteral("K_ADD1_PRC"), QStringLiteral("O_ADD1_PRC"),
     QStringLiteral("H_ADD2_PRC"),  QStringLiteral("K_ADD2_PRC"), QStringLiteral("O_ADD2_PRC")};
@@ -396,7 +396,7 @@ private Q_SLOTS:
                 // Read as double precision, which holds every stored price exactly, whatever the
                 // column's type: the ODBC driver writes a real with fewer digits than it holds.
                 QStringList read;
-                for (const QString &column : MGoodsColumns)
+                for (const QString &column : PriceColumnNames)
                     read.append(QStringLiteral("CAST(%1 AS DOUBLE PRECISION)").arg(column));
                 const QString columns =
                     QStringLiteral("CAST(SUBSTR(JAN_CD, 2) AS INTEGER), ") + read.join(QStringLiteral(", "));

@@ -1,7 +1,10 @@
+#include "pricing/changelist.h"
 #include "pricing/pricestatements.h"
 #include "pricing/priceupdate.h"
 #include "support/testcatalog.h"
 
+#include <QDir>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <utility>
@@ -21,6 +24,9 @@ const QString Day = QStringLiteral("2014/04/01");
 const QString WorkListText =
     QStringLiteral("SELECT ITEM_CD, ISNULL(DETAIL_NO, 0) AS DETAIL_NO, INV_FLG FROM MITEMCNT WHERE "
                    "(MITEMCNT.CHK = 1) AND (UPDATE_DATE Is Null) ORDER BY INV_FLG DESC");
+// The goods each category holds when a run starts, which the run checks its conversions against.
+const QString GoodsAtStartText = QStringLiteral(
+    "SELECT DAI_BUNRUI_CD, CHU_BUNRUI_CD, COUNT(*) AS CNT FROM MGOODS GROUP BY DAI_BUNRUI_CD, CHU_BUNRUI_CD");
 const QString PendingListText =
     QStringLiteral("SELECT ITEM_CD, ISNULL(DETAIL_NO, 0) AS DETAIL_NO, TAX_ST, TAX_END, GOODS_HASU_FLG, "
                    "GOODS_HASU_ICHI, GADD_HASU_FLG, GADD_HASU_ICHI FROM MITEMCNT WHERE (UPDATE_DATE Is Not "
@@ -378,7 +384,7 @@ private Q_SLOTS:
         const QStringList order{QStringLiteral("A"), QStringLiteral("B"), QStringLiteral("C")};
         QCOMPARE(workListOrder(), order);
         QCOMPARE(run(fiveToEight(), values(1, false)), RunOutcome::Completed);
-        QStringList expected{WorkListText};
+        QStringList expected{WorkListText, GoodsAtStartText};
         for (const QString &c : order)
             expected << QStringLiteral("BEGIN TRANSACTION") << recordText(c, c == QLatin1String("A"))
                      << goodsText(c) << movementsText(c) << stockText(c)
@@ -422,6 +428,7 @@ private Q_SLOTS:
         const QString third = order[2];
         const QString expectedSequence[] = {
             WorkListText,
+            GoodsAtStartText,
             QStringLiteral("BEGIN TRANSACTION"),
             recordText(QStringLiteral("A"), true),
             QStringLiteral("COMMIT TRANSACTION"),
@@ -584,7 +591,7 @@ private Q_SLOTS:
             // The run's own operations end it without a grid reload; a statement's failure with one.
             const bool runOperation = sequence[fault] == QLatin1String("BEGIN TRANSACTION") ||
                                       sequence[fault] == QLatin1String("COMMIT TRANSACTION") ||
-                                      sequence[fault] == WorkListText;
+                                      sequence[fault] == WorkListText || sequence[fault] == GoodsAtStartText;
             QVERIFY2(outcome == (runOperation ? RunOutcome::RunFailed : RunOutcome::StepFailed),
                      qPrintable(trial));
             QVERIFY2(m_reports == 1, qPrintable(trial));
@@ -740,6 +747,139 @@ private Q_SLOTS:
             QCOMPARE(control(QStringLiteral("A")).section(QLatin1Char('|'), 1, 1), QStringLiteral("1"));
         QCOMPARE(updater.counts().skipped,
                  QTest::currentDataTag() == QByteArray("converted by another operator"));
+    }
+
+    // Every MGOODS row a run converts is in its change list once, with its prices as the database
+    // holds them before and after the run, keyed by the goods key, or without one by category and
+    // prices only; the file opens as UTF-8 text with CRLF line ends.
+    void theChangeListHoldsEveryConvertedGoodsRowBeforeAndAfter_data()
+    {
+        QTest::addColumn<int>("stockMode");
+        QTest::addColumn<QStringList>("key");
+        QTest::newRow("direct, keyed") << 1 << QStringList{QStringLiteral("JAN_CD")};
+        QTest::newRow("deferred, keyed") << 0 << QStringList{QStringLiteral("JAN_CD")};
+        QTest::newRow("direct, no key") << 1 << QStringList();
+    }
+    void theChangeListHoldsEveryConvertedGoodsRowBeforeAndAfter()
+    {
+        QFETCH(int, stockMode);
+        QFETCH(QStringList, key);
+        QVERIFY(newStore());
+        QCOMPARE(m_db->fill(QStringLiteral("UPDATE MGOODS SET GOODS_NM = 'x,\"y\"' WHERE JAN_CD = 'B-1';\n")),
+                 QString());
+        // The goods as "category,number,key,name,prices" before the run.
+        const auto goods = [this, &key] {
+            std::map<QString, QStringList> byJan;
+            for (const QVariantList &row :
+                 m_db->rows(QStringLiteral("SELECT JAN_CD, DAI_BUNRUI_CD, CHU_BUNRUI_CD, GOODS_NM, "
+                                           "HYOJYUN_PRC, KOURI_PRC, OROSI_PRC, "
+                                           "H_ADD1_PRC, K_ADD1_PRC, O_ADD1_PRC, H_ADD2_PRC, K_ADD2_PRC, "
+                                           "O_ADD2_PRC, UPDATE_DT FROM MGOODS"))) {
+                QStringList fields;
+                for (const QVariant &v : row)
+                    fields.append(v.isNull() ? QString() : QString::number(v.toDouble(), 'g', 15));
+                for (int i : {0, 1, 3, 13})
+                    fields[i] = row[i].toString();
+                byJan[fields[0]] = fields;
+            }
+            return byJan;
+        };
+        const std::map<QString, QStringList> before = goods();
+        QTemporaryDir dir;
+        ChangeList list(connection(), {dir.path(), QStringLiteral("TMCS00"), QDateTime(Today, QTime(10, 0)),
+                                       key, QStringLiteral("GOODS_NM")});
+        QVERIFY(list.prepare());
+        PriceUpdater updater(connection(), fiveToEight(), values(stockMode), [this] { ++m_reports; });
+        updater.setChangeList(&list);
+        QCOMPARE(updater.run(), RunOutcome::Completed);
+        QCOMPARE(list.path(), dir.path() + QStringLiteral("/20140401-100000-TMCS00.csv"));
+
+        QStringList expected;
+        for (const auto &[jan, after] : goods()) {
+            if (after[13] != KoushinDt)
+                continue;
+            const QStringList &old = before.at(jan);
+            QStringList line{after[1], after[2]};
+            line += key.isEmpty() ? QStringList() : QStringList{jan};
+            line.append(after[3].contains(QLatin1Char(',')) ? QStringLiteral("\"x,\"\"y\"\"\"") : after[3]);
+            bool changed = false;
+            for (int p = 4; p < 13; ++p) {
+                line << old[p] << after[p];
+                changed = changed || old[p] != after[p];
+            }
+            line.append(changed ? QStringLiteral("1") : QStringLiteral("0"));
+            expected.append(line.join(QLatin1Char(',')));
+        }
+        QFile file(list.path());
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QByteArray content = file.readAll();
+        QVERIFY(content.startsWith("\xEF\xBB\xBF") && content.endsWith("\r\n"));
+        QStringList lines = QString::fromUtf8(content.mid(3)).split(QStringLiteral("\r\n"));
+        lines.removeLast();
+        QCOMPARE(
+            lines.takeFirst(),
+            QStringLiteral("分類コード,中分類コード,") +
+                (key.isEmpty() ? QString() : QStringLiteral("JAN_CD,")) +
+                QStringLiteral(
+                    "GOODS_NM,HYOJYUN_PRC_旧,HYOJYUN_PRC_新,KOURI_PRC_旧,KOURI_PRC_新,OROSI_PRC_旧,"
+                    "OROSI_PRC_新,H_ADD1_PRC_旧,H_ADD1_PRC_新,K_ADD1_PRC_旧,K_ADD1_PRC_新,O_ADD1_PRC_旧,"
+                    "O_ADD1_PRC_新,H_ADD2_PRC_旧,H_ADD2_PRC_新,K_ADD2_PRC_旧,K_ADD2_PRC_新,O_ADD2_PRC_旧,"
+                    "O_ADD2_PRC_新,変更"));
+        QVERIFY(expected.size() >= 6);
+        lines.sort();
+        expected.sort();
+        QCOMPARE(lines, expected);
+        QCOMPARE(list.rows(), expected.size());
+        QVERIFY(QDir(dir.path()).entryList({QStringLiteral("*.pending")}, QDir::Files).isEmpty());
+    }
+
+    // A journal a killed run left is completed when the category committed, exactly once even
+    // when its rows were half appended, and discarded when it did not.
+    void aKilledRunsChangesAreCompletedOrDiscardedByTheRecord_data()
+    {
+        QTest::addColumn<bool>("committed");
+        QTest::addColumn<int>("halfAppended");
+        QTest::newRow("committed") << true << 0;
+        QTest::newRow("committed, half appended") << true << 40;
+        QTest::newRow("rolled back") << false << 0;
+    }
+    void aKilledRunsChangesAreCompletedOrDiscardedByTheRecord()
+    {
+        QFETCH(bool, committed);
+        QFETCH(int, halfAppended);
+        QVERIFY(newStore());
+        QTemporaryDir dir;
+        ChangeList list(connection(), {dir.path(),
+                                       QStringLiteral("TMCS00"),
+                                       QDateTime(Today, QTime(10, 0)),
+                                       {QStringLiteral("JAN_CD")},
+                                       {}});
+        QVERIFY(list.prepare());
+        QVERIFY(connection().beginTrans());
+        QVERIFY(list.readBefore(QStringLiteral("B"), 0, {}));
+        PriceUpdater updater(connection(), fiveToEight(), values(1), [this] { ++m_reports; });
+        QCOMPARE(updater.prfn_UpdateMGoods(QStringLiteral("B"), 0), 0);
+        QVERIFY(list.readAfter());
+        QVERIFY(list.stage(KoushinDt));
+        QVERIFY(committed ? connection().commitTrans() : connection().rollbackTrans());
+        // Killed here: the journal stays, and part of its block may have reached the list.
+        QFile journal(list.path() + QStringLiteral(".pending"));
+        QVERIFY(journal.open(QIODevice::ReadOnly));
+        const QByteArray block = journal.readAll().split('\n').mid(1).join('\n');
+        journal.close();
+        QFile half(list.path());
+        QVERIFY(half.open(QIODevice::WriteOnly));
+        half.write(block.left(halfAppended));
+        half.close();
+
+        const std::optional<QStringList> completed =
+            ChangeList::recover(connection(), dir.path(), QStringLiteral("TMCS00"));
+        QVERIFY(completed);
+        QCOMPARE(completed->size(), committed ? 1 : 0);
+        QVERIFY(!QFile::exists(journal.fileName()));
+        QVERIFY(half.open(QIODevice::ReadOnly));
+        QCOMPARE(half.readAll(), committed ? block : block.left(halfAppended));
+        QCOMPARE(block.count("\r\n"), 1 + 2);
     }
 
     void aCommitThatFailsRollsTheCategoryBack()

@@ -1,0 +1,322 @@
+#include "pricing/changelist.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QRegularExpression>
+#include <QSaveFile>
+#include <QSqlDatabase>
+#include <QSqlIndex>
+
+#ifdef Q_OS_WIN
+#include <io.h>
+#else
+#include <unistd.h>
+#endif
+
+namespace krt::pricing {
+
+namespace {
+
+const QByteArray JournalTag = QByteArrayLiteral("KRT550-pending");
+const QByteArray Bom = QByteArrayLiteral("\xEF\xBB\xBF");
+
+bool isPlainName(const QString &name)
+{
+    static const QRegularExpression plain(QStringLiteral("^[A-Za-z_][A-Za-z0-9_]*$"));
+    return plain.match(name).hasMatch();
+}
+
+// A value as stored, as text: empty for Null, a number without a binary tail.
+QString valueText(const QVariant &value)
+{
+    if (value.isNull())
+        return {};
+    if (value.typeId() == QMetaType::Double || value.typeId() == QMetaType::Float)
+        return QString::number(value.toDouble(), 'g', 15);
+    return value.toString();
+}
+
+QString csvField(const QString &text)
+{
+    if (!text.contains(QLatin1Char(',')) && !text.contains(QLatin1Char('"')) &&
+        !text.contains(QLatin1Char('\r')) && !text.contains(QLatin1Char('\n')))
+        return text;
+    return QLatin1Char('"') + QString(text).replace(QStringLiteral("\""), QStringLiteral("\"\"")) +
+           QLatin1Char('"');
+}
+
+QByteArray csvLine(const QStringList &fields)
+{
+    QStringList quoted;
+    quoted.reserve(fields.size());
+    for (const QString &field : fields)
+        quoted.append(csvField(field));
+    return quoted.join(QLatin1Char(',')).toUtf8() + "\r\n";
+}
+
+QStringList fieldsOf(const Recordset &rs)
+{
+    QStringList fields;
+    fields.reserve(rs.fieldCount());
+    for (int i = 0; i < rs.fieldCount(); ++i)
+        fields.append(valueText(rs.field(i)));
+    return fields;
+}
+
+// Writes what the file lacks to the disk before the journal that stands for it goes.
+bool syncToDisk(QFile &file)
+{
+    if (!file.flush())
+        return false;
+#ifdef Q_OS_WIN
+    return _commit(file.handle()) == 0;
+#else
+    return ::fsync(file.handle()) == 0;
+#endif
+}
+
+// Appends a block to the list at the size it had before the block, so that a block a crash
+// left half-written is written once, whole.
+std::optional<QString> appendAt(const QString &path, qint64 sizeBefore, const QByteArray &block)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadWrite))
+        return file.errorString();
+    if (file.size() != sizeBefore && !file.resize(sizeBefore))
+        return file.errorString();
+    if (!file.seek(sizeBefore) || file.write(block) != block.size() || !syncToDisk(file))
+        return file.errorString();
+    file.close();
+    if (file.error() != QFileDevice::NoError)
+        return file.errorString();
+    return std::nullopt;
+}
+
+struct Journal
+{
+    QString koushinDt;
+    QString itemCd;
+    int detailNo = 0;
+    qint64 sizeBefore = 0;
+    QByteArray block;
+};
+
+std::optional<Journal> readJournal(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    const QByteArray content = file.readAll();
+    const qsizetype end = content.indexOf('\n');
+    const QList<QByteArray> head = content.left(end).split('\t');
+    if (end < 0 || head.size() != 5 || head[0] != JournalTag)
+        return std::nullopt;
+    bool numberOk = false;
+    bool sizeOk = false;
+    Journal journal{QString::fromUtf8(head[1]), QString::fromUtf8(head[2]), head[3].toInt(&numberOk),
+                    head[4].toLongLong(&sizeOk), content.mid(end + 1)};
+    if (!numberOk || !sizeOk)
+        return std::nullopt;
+    return journal;
+}
+
+} // namespace
+
+ChangeList::ChangeList(Connection &connection, Options options)
+    : m_connection(connection)
+    , m_options(std::move(options))
+{}
+
+QString ChangeList::path() const
+{
+    return m_options.folder + QLatin1Char('/') + m_options.start.toString(QStringLiteral("yyyyMMdd-HHmmss")) +
+           QLatin1Char('-') + m_options.catalog + QStringLiteral(".csv");
+}
+
+bool ChangeList::prepare()
+{
+    m_key = m_options.keyColumns;
+    if (m_key.isEmpty()) {
+        const QSqlIndex primary = m_connection.database().primaryIndex(QStringLiteral("MGOODS"));
+        for (int i = 0; i < primary.count(); ++i)
+            m_key.append(primary.fieldName(i));
+    }
+    for (const QString &name : m_key + QStringList(m_options.nameColumn)) {
+        if (!name.isEmpty() && !isPlainName(name)) {
+            m_why = QStringLiteral("変更一覧の列名 '%1' は使えません（英数字と _ だけの名前）").arg(name);
+            return false;
+        }
+    }
+    if (!QDir().mkpath(m_options.folder)) {
+        m_why = QStringLiteral("変更一覧のフォルダを作れません: ") + m_options.folder;
+        return false;
+    }
+    return true;
+}
+
+QString ChangeList::headerLine() const
+{
+    QStringList fields{QStringLiteral("分類コード"), QStringLiteral("中分類コード")};
+    fields += m_key;
+    if (!m_options.nameColumn.isEmpty())
+        fields.append(m_options.nameColumn);
+    for (const PriceColumn &column : MGoodsColumns)
+        fields << QLatin1String(column.name) + QStringLiteral("_旧")
+               << QLatin1String(column.name) + QStringLiteral("_新");
+    fields.append(QStringLiteral("変更"));
+    return QString::fromUtf8(csvLine(fields));
+}
+
+QString ChangeList::selectSql(const QString &itemCd, int detailNo, const ExpressionOf &expression) const
+{
+    QStringList columns{QStringLiteral("DAI_BUNRUI_CD"), QStringLiteral("CHU_BUNRUI_CD")};
+    columns += m_key;
+    if (!m_options.nameColumn.isEmpty())
+        columns.append(m_options.nameColumn);
+    for (const PriceColumn &column : MGoodsColumns)
+        columns.append(QLatin1String(column.name));
+    if (expression)
+        for (const PriceColumn &column : MGoodsColumns)
+            columns.append(expression(column));
+    QString sql = QStringLiteral("SELECT ") + columns.join(QStringLiteral(", ")) +
+                  QStringLiteral(" FROM MGOODS WHERE ") + categoryCondition(itemCd, detailNo);
+    if (!m_key.isEmpty())
+        sql += QStringLiteral(" ORDER BY ") + m_key.join(QStringLiteral(", "));
+    return sql;
+}
+
+bool ChangeList::readBefore(const QString &itemCd, int detailNo, const ExpressionOf &expression)
+{
+    m_pendingItemCd = itemCd;
+    m_pendingDetailNo = detailNo;
+    m_before.clear();
+    std::optional<Recordset> rs =
+        m_connection.openRecordset(selectSql(itemCd, detailNo, hasKey() ? nullptr : expression));
+    if (!rs)
+        return false;
+    for (; !rs->eof(); rs->moveNext())
+        m_before.append(fieldsOf(*rs));
+    return true;
+}
+
+bool ChangeList::readAfter()
+{
+    const int prices = static_cast<int>(MGoodsColumns.size());
+    const int ahead = 2 + static_cast<int>(m_key.size()) + (m_options.nameColumn.isEmpty() ? 0 : 1);
+    QList<QStringList> pairs; // the leading fields, then old and new price by price
+    if (hasKey()) {
+        std::optional<Recordset> rs =
+            m_connection.openRecordset(selectSql(m_pendingItemCd, m_pendingDetailNo, nullptr));
+        if (!rs)
+            return false;
+        QHash<QStringList, qsizetype> beforeAt;
+        for (qsizetype i = 0; i < m_before.size(); ++i)
+            beforeAt.insert(m_before[i].mid(2, m_key.size()), i);
+        for (; !rs->eof(); rs->moveNext()) {
+            const QStringList after = fieldsOf(*rs);
+            const qsizetype at = beforeAt.value(after.mid(2, m_key.size()), -1);
+            // A row another writer added meanwhile has no price before: its old prices stay empty.
+            const QStringList before = at >= 0 ? m_before[at] : QStringList();
+            QStringList row = after.mid(0, ahead);
+            for (int p = 0; p < prices; ++p)
+                row << before.value(ahead + p) << after.value(ahead + p);
+            pairs.append(row);
+        }
+    } else {
+        for (const QStringList &read : m_before) {
+            QStringList row = read.mid(0, ahead);
+            for (int p = 0; p < prices; ++p)
+                row << read.value(ahead + p) << read.value(ahead + prices + p);
+            pairs.append(row);
+        }
+    }
+    if (m_blockRows == 0 && !pairs.isEmpty()) {
+        m_blockItemCd = m_pendingItemCd;
+        m_blockDetailNo = m_pendingDetailNo;
+    }
+    for (QStringList &row : pairs) {
+        bool changed = false;
+        for (int p = 0; p < prices; ++p)
+            changed = changed || row[ahead + 2 * p] != row[ahead + 2 * p + 1];
+        row.append(changed ? QStringLiteral("1") : QStringLiteral("0"));
+        m_block += csvLine(row);
+        ++m_blockRows;
+        m_blockChanged += changed ? 1 : 0;
+    }
+    m_before.clear();
+    return true;
+}
+
+bool ChangeList::stage(const QString &koushinDt)
+{
+    if (m_blockRows == 0)
+        return true;
+    const QFileInfo list(path());
+    m_sizeBefore = list.exists() ? list.size() : 0;
+    if (m_sizeBefore == 0)
+        m_block.prepend(Bom + headerLine().toUtf8());
+    // The journal names a category whose goods the block holds: their time tells later whether
+    // the transaction committed.
+    QSaveFile journal(path() + QStringLiteral(".pending"));
+    if (!journal.open(QIODevice::WriteOnly))
+        return false;
+    journal.write(JournalTag + '\t' + koushinDt.toUtf8() + '\t' + m_blockItemCd.toUtf8() + '\t' +
+                  QByteArray::number(m_blockDetailNo) + '\t' + QByteArray::number(m_sizeBefore) + '\n');
+    journal.write(m_block);
+    return journal.commit();
+}
+
+std::optional<QString> ChangeList::appendStaged()
+{
+    if (m_blockRows == 0)
+        return std::nullopt;
+    std::optional<QString> failure = appendAt(path(), m_sizeBefore, m_block);
+    if (!failure) {
+        QFile::remove(path() + QStringLiteral(".pending"));
+        m_rows += m_blockRows;
+        m_changed += m_blockChanged;
+    }
+    discardStaged();
+    return failure;
+}
+
+void ChangeList::discardStaged()
+{
+    QFile::remove(path() + QStringLiteral(".pending"));
+    m_block.clear();
+    m_blockRows = 0;
+    m_blockChanged = 0;
+    m_before.clear();
+}
+
+std::optional<QStringList> ChangeList::recover(Connection &connection, const QString &folder,
+                                               const QString &catalog)
+{
+    QStringList completed;
+    const QDir dir(folder);
+    for (const QString &name :
+         dir.entryList({QStringLiteral("*-") + catalog + QStringLiteral(".csv.pending")}, QDir::Files)) {
+        const QString journalPath = dir.filePath(name);
+        const std::optional<Journal> journal = readJournal(journalPath);
+        if (!journal)
+            return std::nullopt;
+        // The category's goods carry the run's time once its transaction has committed.
+        const std::optional<Recordset> done = connection.openRecordset(
+            QStringLiteral("SELECT COUNT(*) AS CNT FROM MGOODS WHERE UPDATE_DT = '") +
+            QString(journal->koushinDt).replace(QStringLiteral("'"), QStringLiteral("''")) +
+            QStringLiteral("' AND ") + categoryCondition(journal->itemCd, journal->detailNo));
+        if (!done)
+            return std::nullopt;
+        const QString listPath = journalPath.chopped(int(qstrlen(".pending")));
+        if (!done->eof() && done->field(0).toLongLong() > 0) {
+            if (appendAt(listPath, journal->sizeBefore, journal->block))
+                return std::nullopt;
+            completed.append(listPath);
+        }
+        QFile::remove(journalPath);
+    }
+    return completed;
+}
+
+} // namespace krt::pricing

@@ -1,0 +1,88 @@
+#pragma once
+
+#include "db/connection.h"
+#include "pricing/pricestatements.h"
+
+#include <QDateTime>
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+#include <optional>
+
+namespace krt::pricing {
+
+// The change list of a run: one CSV file per run and database (UTF-8 with a byte-order mark, CRLF,
+// RFC 4180 quoting) with a row for every MGOODS row the run converted, its prices as stored before
+// and after, read by the database inside the category's transaction. A category's rows reach the
+// file only once its transaction has committed, exactly once: they are staged in a journal beside
+// the file before the commit and appended after it; a journal a killed run left is completed or
+// discarded by recover(), by whether the category's conversion was committed.
+class ChangeList
+{
+public:
+    struct Options
+    {
+        QString folder;         // KRT550-changes beside the run log
+        QString catalog;        // TMCS00 ...
+        QDateTime start;        // the run's start, which names the file
+        QStringList keyColumns; // the goods key; empty: MGOODS's primary key, if it has one
+        QString nameColumn;     // an optional goods-name column
+    };
+
+    ChangeList(Connection &connection, Options options);
+
+    // Resolves the goods key and checks the column names; false (with why()) when a setting names
+    // something that is no plain column name.
+    bool prepare();
+    bool hasKey() const { return !m_key.isEmpty(); }
+    const QString &why() const { return m_why; }
+    QString path() const;
+
+    // Around the MGOODS statement of one category, inside its transaction: the rows before, then
+    // the rows after, paired by the goods key. Without a key the new prices are the database's
+    // own evaluation of the statement's expressions, read with the old ones just before the
+    // statement. False when a read failed (the connection's errors say why).
+    using ExpressionOf = std::function<QString(const PriceColumn &column)>;
+    bool readBefore(const QString &itemCd, int detailNo, const ExpressionOf &expression);
+    bool readAfter();
+
+    // The category's rows: written to the journal before the commit (false when it cannot be
+    // written), appended to the list after it, or dropped after a rollback.
+    bool stage(const QString &koushinDt);
+    std::optional<QString> appendStaged();
+    void discardStaged();
+
+    // The goods rows of the categories staged or appended so far in this run, and those changed.
+    qint64 rows() const { return m_rows; }
+    qint64 changed() const { return m_changed; }
+
+    // Completes (the category was committed) or discards (it was not) every journal a run on this
+    // catalog left behind. The files completed, or nothing when a journal could not be handled.
+    static std::optional<QStringList> recover(Connection &connection, const QString &folder,
+                                              const QString &catalog);
+
+private:
+    QString selectSql(const QString &itemCd, int detailNo, const ExpressionOf &expression) const;
+    QString headerLine() const;
+
+    Connection &m_connection;
+    Options m_options;
+    QStringList m_key;
+    QString m_why;
+    // The category under way: its rows before, in key order, and the lines staged for the
+    // transaction.
+    QString m_pendingItemCd;
+    int m_pendingDetailNo = 0;
+    QList<QStringList> m_before;
+    QByteArray m_block;
+    QString m_blockItemCd; // the first category with rows in the block
+    int m_blockDetailNo = 0;
+    qint64 m_sizeBefore = 0; // the list's size before the staged block
+    qint64 m_blockRows = 0;
+    qint64 m_blockChanged = 0;
+    qint64 m_rows = 0;
+    qint64 m_changed = 0;
+};
+
+} // namespace krt::pricing
