@@ -379,12 +379,13 @@ private Q_SLOTS:
         f.confirm = mb::IdYes;
         QTest::keyClick(&form, Qt::Key_F1);
         QCOMPARE(f.numbers(), QStringList{QStringLiteral("10009")});
-        QVERIFY2(f.boxes[0].details.startsWith(QStringLiteral("変換した分類: %1 件\n商品マスタ (MGOODS): %2 行\n"
-                                                              "在庫 (IZAIKO): %3 行\n入出庫 (IIODATA): %4 行\n変更一覧: ")
-                                                   .arg(categories)
-                                                   .arg(goods)
-                                                   .arg(stock)
-                                                   .arg(movements)),
+        QVERIFY2(f.boxes[0].details.startsWith(
+                     QStringLiteral("変換した分類: %1 件\n商品マスタ (MGOODS): %2 行\n"
+                                    "在庫 (IZAIKO): %3 行\n入出庫 (IIODATA): %4 行\n変更一覧: ")
+                         .arg(categories)
+                         .arg(goods)
+                         .arg(stock)
+                         .arg(movements)),
                  qPrintable(f.boxes[0].details));
         const QStringList fields = lastLogLine(f).split(QLatin1Char('\t'));
         QCOMPARE(fields.mid(1, 2), (QStringList{QStringLiteral("TMCS00"), QStringLiteral("DAT1")}));
