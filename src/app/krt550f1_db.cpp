@@ -7,6 +7,7 @@
 #include "db/systemparameters.h"
 #include "params/conditionpanel.h"
 #include "platform/settingsstore.h"
+#include "pricing/changelist.h"
 #include "pricing/writeaccess.h"
 #include "widgets/categorygrid.h"
 #include "widgets/messagebox.h"
@@ -137,6 +138,9 @@ long KRT550F1::prfn_DbSwitch()
         m_switchFailure = QStringLiteral("には書き込めません（書き込みの権限がありません）。");
         return -1;
     }
+    // What a run killed on this database left of its change list is completed or discarded now;
+    // a journal that cannot be handled yet is tried again before the next run.
+    pricing::ChangeList::recover(*m_db, changeListFolder(), catalogName(cmb_DAT->currentIndex()));
     const bool listed = prfn_RefreshWorkList(count);
     if (prfn_LoadItemGrid() == -1)
         return -1;

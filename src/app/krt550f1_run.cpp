@@ -207,14 +207,18 @@ bool KRT550F1::refusesRun()
     return true;
 }
 
+QString KRT550F1::changeListFolder()
+{
+    return QFileInfo(settings::runLogPath()).absolutePath() + QStringLiteral("/KRT550-changes");
+}
+
 // The change list of the run, as the settings ask for it: [Common] ChangeList=0 writes none,
 // GoodsKeyColumns names the goods key (else MGOODS's primary key), GoodsNameColumn a name column.
 // What a run on this database left half-written is completed or discarded first. False, after a
 // box that says why, when the list cannot be written.
 bool KRT550F1::prfn_PrepareChangeList(std::unique_ptr<pricing::ChangeList> &changes)
 {
-    const QString folder =
-        QFileInfo(settings::runLogPath()).absolutePath() + QStringLiteral("/KRT550-changes");
+    const QString folder = changeListFolder();
     const QString catalog = catalogName(cmb_DAT->currentIndex());
     if (!pricing::ChangeList::recover(*m_db, folder, catalog)) {
         ShowDbError(

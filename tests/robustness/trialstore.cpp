@@ -6,6 +6,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QProcessEnvironment>
+#include <QSettings>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -13,6 +14,8 @@
 
 #include <algorithm>
 #include <array>
+#include <map>
+#include <set>
 #include <utility>
 
 namespace krt::robustness {
@@ -219,6 +222,12 @@ TrialStore::TrialStore(install::Options options, int stockMode)
         m_error = QStringLiteral("cannot create ") + runtime;
         return;
     }
+    // The change list keys the goods by their code.
+    {
+        QSettings settings(install::settingsFile(m_dir.path()), QSettings::IniFormat);
+        settings.setValue(QStringLiteral("Common/GoodsKeyColumns"), QStringLiteral("JAN_CD"));
+        settings.sync();
+    }
     // Every operator's settings folder names the same catalog.
     for (int operatorNo = 1; operatorNo <= 2; ++operatorNo) {
         const QString file = configFolder(operatorNo) + QStringLiteral("/VELD/TMCS.ini");
@@ -257,7 +266,67 @@ QString TrialStore::configFolder(int operatorNo) const
 
 bool TrialStore::reset() const
 {
-    return copyFile(m_pristine, catalog());
+    return QDir(changeListFolder()).removeRecursively() && copyFile(m_pristine, catalog());
+}
+
+QString TrialStore::changeListFolder() const
+{
+    return configFolder(0) + QStringLiteral("/VELD/KRT550-changes");
+}
+
+namespace {
+
+// The prices of every goods row by its code, as the change list writes them, and its update time.
+std::map<QString, QStringList> goodsPrices(const QString &file)
+{
+    std::map<QString, QStringList> prices;
+    const install::CatalogConnection connection(file);
+    QSqlQuery q(connection.db());
+    q.exec(QStringLiteral(
+        "SELECT JAN_CD, HYOJYUN_PRC, KOURI_PRC, OROSI_PRC, H_ADD1_PRC, K_ADD1_PRC, O_ADD1_PRC, "
+        "H_ADD2_PRC, K_ADD2_PRC, O_ADD2_PRC, UPDATE_DT FROM MGOODS"));
+    while (q.next()) {
+        QStringList fields;
+        for (int i = 1; i <= 9; ++i)
+            fields.append(q.isNull(i) ? QString() : QString::number(q.value(i).toDouble(), 'g', 15));
+        fields.append(q.value(10).toString());
+        prices[q.value(0).toString()] = fields;
+    }
+    return prices;
+}
+
+} // namespace
+
+QString TrialStore::checkChangeLists() const
+{
+    const QDir folder(changeListFolder());
+    if (!folder.entryList({QStringLiteral("*.pending")}, QDir::Files).isEmpty())
+        return QStringLiteral("a change-list journal was left");
+    const std::map<QString, QStringList> pristine = goodsPrices(m_pristine);
+    const std::map<QString, QStringList> now = goodsPrices(catalog());
+    std::set<QString> listed;
+    for (const QString &name : folder.entryList({QStringLiteral("*.csv")}, QDir::Files)) {
+        QFile file(folder.filePath(name));
+        if (!file.open(QIODevice::ReadOnly))
+            return QStringLiteral("cannot read ") + name;
+        QStringList lines = QString::fromUtf8(file.readAll().mid(3)).split(QStringLiteral("\r\n"));
+        if (lines.takeLast() != QString())
+            return name + QStringLiteral(" ends in the middle of a line");
+        for (const QString &line : lines.mid(1)) {
+            const QStringList f = line.split(QLatin1Char(','));
+            const QString jan = f.value(2);
+            if (f.size() != 22 || !listed.insert(jan).second)
+                return QStringLiteral("%1: listed twice or malformed: %2").arg(name, line);
+            for (int p = 0; p < 9; ++p)
+                if (f[3 + 2 * p] != pristine.at(jan).value(p) || f[4 + 2 * p] != now.at(jan).value(p))
+                    return QStringLiteral("%1: not as the catalog holds it: %2").arg(name, line);
+        }
+    }
+    // A run stamps the goods it converts with its time.
+    for (const auto &[jan, prices] : now)
+        if (prices.value(9) != pristine.at(jan).value(9) && !listed.count(jan))
+            return QStringLiteral("converted goods %1 missing from the change lists").arg(jan);
+    return {};
 }
 
 std::unique_ptr<Child> TrialStore::start(const QStringList &arguments, int operatorNo) const

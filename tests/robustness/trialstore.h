@@ -105,6 +105,10 @@ public:
 
     // The catalog's state now.
     CatalogState inspect() const;
+    // What is wrong with the change lists of the runs since the last reset: every goods row a
+    // run converted must be listed exactly once, with its price as built and as it is now. Empty
+    // when they are right.
+    QString checkChangeLists() const;
 
     // How long the reference run took, and how many statements it sent.
     int referenceMilliseconds() const { return m_referenceMs; }
@@ -114,6 +118,7 @@ public:
 
 private:
     QString configFolder(int operatorNo) const;
+    QString changeListFolder() const;
 
     QTemporaryDir m_dir;
     install::Options m_options;

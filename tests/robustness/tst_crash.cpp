@@ -58,8 +58,17 @@ struct Lane
                 ++midRun;
 
             if (killed.finished()) {
-                // Killed after the last category: nothing is left to convert.
+                // Killed after the last category: nothing is left to convert; the next start
+                // completes the change list.
                 ++afterLast;
+                const std::unique_ptr<Child> next = store.start({QStringLiteral("--wait")});
+                const bool ready = next->waitFor(QStringLiteral("ready"), 60000);
+                next->kill();
+                const QString lists = store.checkChangeLists();
+                if (!ready || !lists.isEmpty()) {
+                    failure = where + QStringLiteral("after the next start: ") + lists;
+                    return;
+                }
                 continue;
             }
             QString why;
@@ -70,6 +79,10 @@ struct Lane
             const CatalogState rerun = store.inspect();
             if (!rerun.finished()) {
                 failure = where + QStringLiteral("after the rerun: ") + rerun.describe();
+                return;
+            }
+            if (const QString lists = store.checkChangeLists(); !lists.isEmpty()) {
+                failure = where + QStringLiteral("the change lists after the rerun: ") + lists;
                 return;
             }
         }
