@@ -3,7 +3,7 @@
 // theirs. The statements are the program's SQL Server texts; the adapter rewrites them.
 
 #include "db/connection.h"
-#include "install/installation.h"
+#include "installation/installation.h"
 #include "pgserver/pgserver.h"
 #include "support/testcatalog.h"
 

@@ -1,5 +1,5 @@
 #include "db/dialect.h"
-#include "install/installation.h"
+#include "installation/installation.h"
 #include "pricing/pricestatements.h"
 #include "trialstore.h"
 

@@ -4,7 +4,7 @@
 // also makes the whole installations of the form tests, the robustness trials and the benchmark.
 
 #include "db/connection.h"
-#include "install/installation.h"
+#include "installation/installation.h"
 #include "pgserver/pgserver.h"
 
 #include <QDir>

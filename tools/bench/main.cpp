@@ -6,7 +6,7 @@
 #include "app/krt550h1.h"
 #include "category/categorytable.h"
 #include "db/sqltext.h"
-#include "install/installation.h"
+#include "installation/installation.h"
 #include "params/conditionpanel.h"
 #include "pgserver/pgserver.h"
 #include "pricing/pricestatements.h"
