@@ -1,3 +1,4 @@
+#include "catalog/catalogfile.h"
 #include "db/dialect.h"
 #include "installation/installation.h"
 #include "pricing/pricestatements.h"

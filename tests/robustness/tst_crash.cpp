@@ -1,5 +1,7 @@
 #include "trialstore.h"
 
+#include "catalog/catalogfile.h"
+
 #include <QRandomGenerator>
 #include <QTest>
 #include <QThread>

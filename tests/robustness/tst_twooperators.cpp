@@ -1,5 +1,7 @@
 #include "trialstore.h"
 
+#include "catalog/catalogfile.h"
+
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QTest>

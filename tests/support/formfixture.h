@@ -5,6 +5,7 @@
 
 #include "app/krt550f1.h"
 #include "app/krt550h1.h"
+#include "catalog/catalogfile.h"
 #include "installation/installation.h"
 #include "params/conditionpanel.h"
 #include "support/priceoracle.h"

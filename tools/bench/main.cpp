@@ -4,12 +4,14 @@
 
 #include "app/krt550f1.h"
 #include "app/krt550h1.h"
+#include "catalog/catalogfile.h"
 #include "category/categorytable.h"
 #include "db/sqltext.h"
 #include "installation/installation.h"
 #include "params/conditionpanel.h"
 #include "pgserver/pgserver.h"
 #include "pricing/pricestatements.h"
+#include "servertables/servertables.h"
 #include "widgets/categorygrid.h"
 #include "widgets/messagebox.h"
 
