@@ -2,7 +2,7 @@
 #include "db/dialect.h"
 #include "installation/installation.h"
 #include "pricing/pricestatements.h"
-#include "trialstore.h"
+#include "robustness/trialstore.h"
 
 #include <QDir>
 #include <QSqlQuery>

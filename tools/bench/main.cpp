@@ -1,6 +1,6 @@
 // krt550-bench: measures the conversion run of the real main form on the database of a large
 // store against the engine's floor, the start-up of the form and the peak memory of the process.
-#include "floor.h"
+#include "bench/floor.h"
 
 #include "app/krt550f1.h"
 #include "app/krt550h1.h"
