@@ -6,11 +6,14 @@
 # or the executable named by KRT_ARCH_EXECUTABLE_<folder>. A target may link only the project's
 # targets named here for it, and its folder's sources may include only headers of its own folder
 # and of those targets' folders. The data layer, the platform services and the data-layer tools
-# link no widgets.
+# link no widgets. The connection texts' entries (conntext) are read with Qt Core alone, so that
+# the database layer and the platform services share one reader without reaching each other's
+# Qt modules.
 set(KRT_ARCH_PROGRAM krt550)
-set(KRT_ARCH_TARGETS db platform category pricing widgets params app)
-set(KRT_ARCH_ALLOWED_db "")
-set(KRT_ARCH_ALLOWED_platform "")
+set(KRT_ARCH_TARGETS conntext db platform category pricing widgets params app)
+set(KRT_ARCH_ALLOWED_conntext "")
+set(KRT_ARCH_ALLOWED_db conntext)
+set(KRT_ARCH_ALLOWED_platform conntext)
 set(KRT_ARCH_ALLOWED_category db)
 set(KRT_ARCH_ALLOWED_pricing category db)
 set(KRT_ARCH_ALLOWED_widgets category db platform)
@@ -30,6 +33,7 @@ set(KRT_ARCH_ALLOWED_bench ${KRT_ARCH_TARGETS} installation servertables sampled
 
 # Qt modules that must not reach a target, however indirectly.
 set(KRT_ARCH_NO_WINDOWS Qt6::Gui Qt6::Widgets Qt6::PrintSupport)
+set(KRT_ARCH_FORBIDDEN_conntext ${KRT_ARCH_NO_WINDOWS} Qt6::Network Qt6::Sql)
 set(KRT_ARCH_FORBIDDEN_db ${KRT_ARCH_NO_WINDOWS} Qt6::Network)
 set(KRT_ARCH_FORBIDDEN_category ${KRT_ARCH_NO_WINDOWS} Qt6::Network)
 set(KRT_ARCH_FORBIDDEN_pricing ${KRT_ARCH_NO_WINDOWS} Qt6::Network)
