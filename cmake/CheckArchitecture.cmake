@@ -1,27 +1,50 @@
 # cmake -DLINKS=<link graph file> -DSOURCE_DIR=<project> -P CheckArchitecture.cmake
-# Fails when a target links a project target its row of cmake/Architecture.cmake does not allow,
-# when a forbidden Qt module reaches a target through its links, when a source includes a header
-# of a folder its target may not use, or when any source includes a header by a path with "../".
+# Fails when a folder of src/ or tools/ has no row in cmake/Architecture.cmake or no target, when
+# the program does not link a library of src/, when a target links a project target its row does
+# not allow, when a forbidden Qt module reaches a target through its links, when a source includes
+# a header of a folder its target may not use, or when any source includes a header by a path
+# with "../" or without its folder.
 cmake_minimum_required(VERSION 3.25)
 include(${CMAKE_CURRENT_LIST_DIR}/Architecture.cmake)
 set(faults "")
 
 file(STRINGS "${LINKS}" rows)
+set(built "")
 foreach(row IN LISTS rows)
   string(REGEX MATCH "^([^:]+):(.*)$" _ "${row}")
+  list(APPEND built ${CMAKE_MATCH_1})
   string(REPLACE "," ";" links_${CMAKE_MATCH_1} "${CMAKE_MATCH_2}")
 endforeach()
 
-foreach(name IN LISTS KRT_ARCH_TARGETS)
-  # Direct links to project targets.
-  foreach(link IN LISTS links_${name})
-    if(link MATCHES "^krt_(.*)$")
-      if(NOT CMAKE_MATCH_1 IN_LIST KRT_ARCH_ALLOWED_${name})
-        list(APPEND faults "krt_${name} links ${link}, which its layer may not use")
-      endif()
+# Every folder has its row and its target; a folder name means one folder, in src/ or in tools/.
+foreach(tree src tools)
+  file(GLOB entries RELATIVE "${SOURCE_DIR}/${tree}" "${SOURCE_DIR}/${tree}/*")
+  foreach(folder IN LISTS entries)
+    # A folder left empty (git keeps none) is no part of the tree.
+    file(GLOB_RECURSE files "${SOURCE_DIR}/${tree}/${folder}/*")
+    if(NOT IS_DIRECTORY "${SOURCE_DIR}/${tree}/${folder}" OR NOT files)
+      continue()
+    endif()
+    if(tree STREQUAL "src" AND NOT folder IN_LIST KRT_ARCH_TARGETS)
+      list(APPEND faults "src/${folder} has no row in cmake/Architecture.cmake")
+    elseif(tree STREQUAL "tools" AND NOT folder IN_LIST KRT_ARCH_TOOLS)
+      list(APPEND faults "tools/${folder} has no row in cmake/Architecture.cmake")
     endif()
   endforeach()
-  # Everything the target reaches through the project's targets.
+endforeach()
+foreach(folder IN LISTS KRT_ARCH_TOOLS)
+  if(folder IN_LIST KRT_ARCH_TARGETS)
+    list(APPEND faults "${folder} is a folder of both src/ and tools/, so its includes are ambiguous")
+  endif()
+endforeach()
+foreach(name ${KRT_ARCH_PROGRAM} ${KRT_ARCH_TARGETS} ${KRT_ARCH_TOOLS})
+  if(NOT name IN_LIST built)
+    list(APPEND faults "${name} has a row in cmake/Architecture.cmake but no target")
+  endif()
+endforeach()
+
+# Everything a target reaches through the project's targets.
+function(reach name out)
   set(reached "")
   set(queue ${links_${name}})
   while(queue)
@@ -34,14 +57,36 @@ foreach(name IN LISTS KRT_ARCH_TARGETS)
       list(APPEND queue ${links_${CMAKE_MATCH_1}})
     endif()
   endwhile()
+  set(${out} ${reached} PARENT_SCOPE)
+endfunction()
+
+reach(${KRT_ARCH_PROGRAM} program)
+foreach(name IN LISTS KRT_ARCH_TARGETS)
+  if(NOT krt_${name} IN_LIST program)
+    list(APPEND faults "src/${name} is not linked by ${KRT_ARCH_PROGRAM}: it belongs under tools/")
+  endif()
+endforeach()
+
+foreach(name IN LISTS KRT_ARCH_TARGETS KRT_ARCH_TOOLS)
+  krt_arch_target(${name} target)
+  # Direct links to project targets.
+  foreach(link IN LISTS links_${name})
+    if(link MATCHES "^krt_(.*)$")
+      if(NOT CMAKE_MATCH_1 IN_LIST KRT_ARCH_ALLOWED_${name})
+        list(APPEND faults "${target} links ${link}, which its layer may not use")
+      endif()
+    endif()
+  endforeach()
+  reach(${name} reached)
   foreach(module IN LISTS KRT_ARCH_FORBIDDEN_${name})
     if(module IN_LIST reached)
-      list(APPEND faults "krt_${name} reaches ${module}")
+      list(APPEND faults "${target} reaches ${module}")
     endif()
   endforeach()
 endforeach()
 
-# Includes: rooted at src/, and only of the folders a folder's target may use.
+# Includes: rooted at src/, tools/ or tests/ and named with their folder, and in src/ and tools/
+# only of the folders a folder's target may use. Qt's generated "<source>.moc" has no folder.
 file(GLOB_RECURSE sources RELATIVE "${SOURCE_DIR}" "${SOURCE_DIR}/src/*.h" "${SOURCE_DIR}/src/*.cpp"
      "${SOURCE_DIR}/tests/*.h" "${SOURCE_DIR}/tests/*.cpp" "${SOURCE_DIR}/tools/*.h" "${SOURCE_DIR}/tools/*.cpp")
 foreach(source IN LISTS sources)
@@ -51,9 +96,12 @@ foreach(source IN LISTS sources)
     if(header MATCHES "\\.\\./")
       list(APPEND faults "${source} includes \"${header}\"")
     endif()
-    if(source MATCHES "^src/([^/]+)/" AND header MATCHES "^([^/]+)/")
-      string(REGEX MATCH "^src/([^/]+)/" _ "${source}")
-      set(folder ${CMAKE_MATCH_1})
+    if(NOT header MATCHES "/" AND NOT header MATCHES "\\.moc$")
+      list(APPEND faults "${source} includes \"${header}\" without its folder")
+    endif()
+    if(source MATCHES "^(src|tools)/([^/]+)/" AND header MATCHES "^([^/]+)/")
+      string(REGEX MATCH "^(src|tools)/([^/]+)/" _ "${source}")
+      set(folder ${CMAKE_MATCH_2})
       string(REGEX MATCH "^([^/]+)/" _ "${header}")
       set(used ${CMAKE_MATCH_1})
       if(NOT used STREQUAL folder AND NOT used IN_LIST KRT_ARCH_ALLOWED_${folder})
@@ -67,4 +115,4 @@ if(faults)
   list(JOIN faults "\n  " text)
   message(FATAL_ERROR "The build graph breaks the architecture of docs/architecture.md:\n  ${text}")
 endif()
-message(STATUS "The build graph keeps the architecture: ${KRT_ARCH_TARGETS}")
+message(STATUS "The build graph keeps the architecture: ${KRT_ARCH_TARGETS}; tools: ${KRT_ARCH_TOOLS}")

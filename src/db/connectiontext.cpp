@@ -1,5 +1,7 @@
 #include "db/connectiontext.h"
 
+#include "conntext/entries.h"
+
 #include <QDir>
 #include <QFileInfo>
 #include <QSettings>
@@ -7,93 +9,6 @@
 namespace krt {
 
 namespace {
-
-struct Entry
-{
-    QString key;
-    QString value;     // without its quotes
-    qsizetype valueAt; // where the value stands in the text, quotes included
-    qsizetype valueEnd;
-};
-
-// "Key=Value;Key=Value;" with keys compared without case, as OLE DB does. A value may stand
-// between double quotes, single quotes or braces (a quote inside doubled, "}}" inside braces)
-// and then holds ";" like any other character; an unquoted value ends at the next ";" and loses
-// the blanks around it. A part without "=" is no entry.
-QList<Entry> parseEntries(const QString &text)
-{
-    QList<Entry> entries;
-    const qsizetype n = text.size();
-    qsizetype i = 0;
-    while (i < n) {
-        const qsizetype partEnd = [&] {
-            qsizetype j = i;
-            while (j < n && text.at(j) != QLatin1Char(';') && text.at(j) != QLatin1Char('='))
-                ++j;
-            return j;
-        }();
-        if (partEnd >= n || text.at(partEnd) == QLatin1Char(';')) {
-            i = partEnd + 1;
-            continue;
-        }
-        Entry entry;
-        entry.key = text.mid(i, partEnd - i).trimmed();
-        qsizetype j = partEnd + 1;
-        while (j < n && text.at(j).isSpace() && text.at(j) != QLatin1Char(';'))
-            ++j;
-        const QChar open = j < n ? text.at(j) : QChar();
-        const QChar close = open == QLatin1Char('{') ? QLatin1Char('}') : open;
-        if (open == QLatin1Char('"') || open == QLatin1Char('\'') || open == QLatin1Char('{')) {
-            entry.valueAt = j++;
-            while (j < n) {
-                if (text.at(j) == close) {
-                    if (j + 1 < n && text.at(j + 1) == close) {
-                        entry.value += close;
-                        j += 2;
-                        continue;
-                    }
-                    ++j;
-                    break;
-                }
-                entry.value += text.at(j++);
-            }
-            entry.valueEnd = j;
-            while (j < n && text.at(j) != QLatin1Char(';'))
-                ++j;
-        } else {
-            qsizetype end = j;
-            while (end < n && text.at(end) != QLatin1Char(';'))
-                ++end;
-            qsizetype last = end;
-            while (last > j && text.at(last - 1).isSpace())
-                --last;
-            entry.valueAt = j;
-            entry.valueEnd = last;
-            entry.value = text.mid(j, last - j);
-            j = end;
-        }
-        if (!entry.key.isEmpty())
-            entries.append(entry);
-        i = j + 1;
-    }
-    return entries;
-}
-
-QString valueOf(const QList<Entry> &entries, const QString &key)
-{
-    for (const Entry &e : entries)
-        if (e.key.compare(key, Qt::CaseInsensitive) == 0)
-            return e.value;
-    return {};
-}
-
-bool hasKey(const QList<Entry> &entries, const QString &key)
-{
-    for (const Entry &e : entries)
-        if (e.key.compare(key, Qt::CaseInsensitive) == 0)
-            return true;
-    return false;
-}
 
 // An ODBC attribute value, braced ("}" doubled inside) when it holds a character that would end
 // it or be read as the start of another attribute, or blanks at either end, which a driver drops
@@ -112,9 +27,9 @@ QString odbcValue(const QString &value)
 // The password as QSqlDatabase::setPassword takes it for Qt's ODBC driver. The driver appends
 // ";PWD=" and the password to the connection string without quoting it, so a password with ";",
 // "=", braces or blanks at its ends goes braced here and reaches the ODBC driver whole.
-QString odbcPassword(const QList<Entry> &entries)
+QString odbcPassword(const QList<ConnectionEntry> &entries)
 {
-    return odbcValue(valueOf(entries, QStringLiteral("Password")));
+    return odbcValue(entryValue(entries, QStringLiteral("Password")));
 }
 
 // The ODBC drivers registered with the driver manager (odbcinst.ini).
@@ -134,9 +49,9 @@ QStringList installedOdbcDrivers()
     return drivers;
 }
 
-QString sqlServerDriver(const QList<Entry> &entries)
+QString sqlServerDriver(const QList<ConnectionEntry> &entries)
 {
-    const QString named = valueOf(entries, QStringLiteral("Driver"));
+    const QString named = entryValue(entries, QStringLiteral("Driver"));
     if (!named.isEmpty())
         return named;
     const QStringList drivers = installedOdbcDrivers();
@@ -167,7 +82,7 @@ PlanResult planSqlite(const QString &folder, const QString &catalog, bool readOn
     return {plan, {}};
 }
 
-PlanResult planSqlServer(const QList<Entry> &entries, const QString &server, const QString &catalog)
+PlanResult planSqlServer(const QList<ConnectionEntry> &entries, const QString &server, const QString &catalog)
 {
     const QString driver = sqlServerDriver(entries);
     QString text = QStringLiteral("DRIVER={%1};").arg(driver);
@@ -181,18 +96,18 @@ PlanResult planSqlServer(const QList<Entry> &entries, const QString &server, con
         text += QStringLiteral("TDS_Version=7.4;ClientCharset=UTF-8;");
     } else {
         text += QStringLiteral("SERVER=") + odbcValue(server) + QLatin1Char(';');
-        if (!hasKey(entries, QStringLiteral("Encrypt")) && driver.contains(QStringLiteral("18")))
+        if (!hasEntry(entries, QStringLiteral("Encrypt")) && driver.contains(QStringLiteral("18")))
             text += QStringLiteral("TrustServerCertificate=yes;");
     }
     text += QStringLiteral("DATABASE=") + odbcValue(catalog) + QLatin1Char(';');
     ConnectionPlan plan;
-    if (valueOf(entries, QStringLiteral("Integrated Security"))
+    if (entryValue(entries, QStringLiteral("Integrated Security"))
                 .compare(QStringLiteral("SSPI"), Qt::CaseInsensitive) == 0 ||
-        valueOf(entries, QStringLiteral("Trusted_Connection"))
+        entryValue(entries, QStringLiteral("Trusted_Connection"))
                 .compare(QStringLiteral("yes"), Qt::CaseInsensitive) == 0) {
         text += QStringLiteral("Trusted_Connection=yes;");
     } else {
-        plan.userName = valueOf(entries, QStringLiteral("User ID"));
+        plan.userName = entryValue(entries, QStringLiteral("User ID"));
         plan.password = odbcPassword(entries);
     }
     plan.driver = QStringLiteral("QODBC");
@@ -202,7 +117,7 @@ PlanResult planSqlServer(const QList<Entry> &entries, const QString &server, con
     return {plan, {}};
 }
 
-PlanResult planOdbc(const QList<Entry> &entries, const QString &dataSource, const QString &catalog)
+PlanResult planOdbc(const QList<ConnectionEntry> &entries, const QString &dataSource, const QString &catalog)
 {
     static const QStringList OleDbOnly = {
         QStringLiteral("Provider"),    QStringLiteral("Initial Catalog"),
@@ -210,14 +125,14 @@ PlanResult planOdbc(const QList<Entry> &entries, const QString &dataSource, cons
         QStringLiteral("Password"),    QStringLiteral("Persist Security Info")};
     QString text;
     bool named = false;
-    for (const Entry &e : entries) {
+    for (const ConnectionEntry &e : entries) {
         if (OleDbOnly.contains(e.key, Qt::CaseInsensitive))
             continue;
         named = named || e.key.compare(QStringLiteral("DSN"), Qt::CaseInsensitive) == 0 ||
                 e.key.compare(QStringLiteral("Driver"), Qt::CaseInsensitive) == 0;
         text += e.key + QLatin1Char('=') + odbcValue(e.value) + QLatin1Char(';');
     }
-    const QString driver = valueOf(entries, QStringLiteral("Driver"));
+    const QString driver = entryValue(entries, QStringLiteral("Driver"));
     const bool sqlite = driver.contains(QStringLiteral("SQLite"), Qt::CaseInsensitive);
     if (!named)
         text = QStringLiteral("DSN=") + odbcValue(dataSource) + QLatin1Char(';') + text;
@@ -234,7 +149,7 @@ PlanResult planOdbc(const QList<Entry> &entries, const QString &dataSource, cons
     ConnectionPlan plan;
     plan.driver = QStringLiteral("QODBC");
     plan.databaseName = text;
-    plan.userName = valueOf(entries, QStringLiteral("User ID"));
+    plan.userName = entryValue(entries, QStringLiteral("User ID"));
     plan.password = odbcPassword(entries);
     plan.connectOptions = OdbcTimeouts;
     // The driver's own name for its database system decides once the connection is open; this
@@ -245,10 +160,10 @@ PlanResult planOdbc(const QList<Entry> &entries, const QString &dataSource, cons
     return {plan, {}};
 }
 
-PlanResult planProvider(const QList<Entry> &entries, const QString &catalog)
+PlanResult planProvider(const QList<ConnectionEntry> &entries, const QString &catalog)
 {
-    const QString provider = valueOf(entries, QStringLiteral("Provider"));
-    const QString dataSource = valueOf(entries, QStringLiteral("Data Source"));
+    const QString provider = entryValue(entries, QStringLiteral("Provider"));
+    const QString dataSource = entryValue(entries, QStringLiteral("Data Source"));
     if (catalog.isEmpty())
         return {std::nullopt, QStringLiteral("接続文字列にデータベース名 (Initial Catalog) がありません。")};
     if (dataSource.isEmpty())
@@ -256,10 +171,9 @@ PlanResult planProvider(const QList<Entry> &entries, const QString &catalog)
 
     if (provider.compare(QStringLiteral("SQLite"), Qt::CaseInsensitive) == 0)
         // OLE DB's access mode: Mode=Read opens the database for reading only.
-        return planSqlite(
-            dataSource, catalog,
-            valueOf(entries, QStringLiteral("Mode")).compare(QStringLiteral("Read"), Qt::CaseInsensitive) ==
-                0);
+        return planSqlite(dataSource, catalog,
+                          entryValue(entries, QStringLiteral("Mode"))
+                                  .compare(QStringLiteral("Read"), Qt::CaseInsensitive) == 0);
     if (provider.startsWith(QStringLiteral("SQLOLEDB"), Qt::CaseInsensitive) ||
         provider.startsWith(QStringLiteral("SQLNCLI"), Qt::CaseInsensitive) ||
         provider.startsWith(QStringLiteral("MSOLEDBSQL"), Qt::CaseInsensitive))
@@ -273,8 +187,8 @@ PlanResult planProvider(const QList<Entry> &entries, const QString &catalog)
 
 PlanResult planConnection(const QString &connectionText)
 {
-    const QList<Entry> entries = parseEntries(connectionText);
-    const QString catalog = valueOf(entries, QStringLiteral("Initial Catalog"));
+    const QList<ConnectionEntry> entries = connectionEntries(connectionText);
+    const QString catalog = entryValue(entries, QStringLiteral("Initial Catalog"));
     PlanResult result = planProvider(entries, catalog);
     if (result.plan)
         result.plan->catalog = catalog;
@@ -284,7 +198,7 @@ PlanResult planConnection(const QString &connectionText)
 QString maskPasswords(const QString &connectionText)
 {
     QString masked = connectionText;
-    const QList<Entry> entries = parseEntries(connectionText);
+    const QList<ConnectionEntry> entries = connectionEntries(connectionText);
     // From the last entry back, so that the positions of the earlier ones stay valid.
     for (auto it = entries.crbegin(); it != entries.crend(); ++it) {
         if (it->key.compare(QStringLiteral("Password"), Qt::CaseInsensitive) == 0 ||

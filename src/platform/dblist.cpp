@@ -1,5 +1,6 @@
 #include "platform/dblist.h"
 
+#include "conntext/entries.h"
 #include "platform/settingsstore.h"
 
 #include <QDir>
@@ -95,14 +96,7 @@ DbList buildDbList(const QString &letter, const QString &currentCatalog)
 
 QString currentCatalog(const QString &connectionText)
 {
-    for (const QString &part : connectionText.split(QLatin1Char(';'))) {
-        const qsizetype eq = part.indexOf(QLatin1Char('='));
-        if (eq <= 0)
-            continue;
-        if (part.left(eq).trimmed().compare(QStringLiteral("Initial Catalog"), Qt::CaseInsensitive) == 0)
-            return part.mid(eq + 1).trimmed();
-    }
-    return {};
+    return entryValue(connectionEntries(connectionText), QStringLiteral("Initial Catalog"));
 }
 
 SpliceResult splitConnectionText(const QString &connectionText)

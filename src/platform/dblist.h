@@ -36,8 +36,8 @@ struct DbList
 // position beyond the end of the list (folders with gaps) selects the first entry.
 DbList buildDbList(const QString &letter, const QString &currentCatalog);
 
-// The value of the "Initial Catalog" entry of a connection text, or an empty text when the text
-// has none.
+// The value of the "Initial Catalog" entry of a connection text, read as the connection reads it
+// (quotes or braces around the value taken off), or an empty text when the text has none.
 QString currentCatalog(const QString &connectionText);
 
 // The stored connection text around its catalog: the text before the first "Catalog=" and the

@@ -1,7 +1,7 @@
-#include "runpreview.h"
+#include "pricing/runpreview.h"
 
-#include "pricesql.h"
-#include "pricestatements.h"
+#include "pricing/pricesql.h"
+#include "pricing/pricestatements.h"
 
 namespace krt::pricing {
 

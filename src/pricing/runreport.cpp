@@ -1,4 +1,4 @@
-#include "runreport.h"
+#include "pricing/runreport.h"
 
 #include <QLocale>
 

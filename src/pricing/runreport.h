@@ -1,6 +1,6 @@
 #pragma once
 
-#include "priceupdate.h"
+#include "pricing/priceupdate.h"
 
 #include <QDateTime>
 #include <QString>

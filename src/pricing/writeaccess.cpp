@@ -1,4 +1,4 @@
-#include "writeaccess.h"
+#include "pricing/writeaccess.h"
 
 namespace krt::pricing {
 

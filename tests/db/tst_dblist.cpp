@@ -199,6 +199,15 @@ void TestDbList::catalogOfText_data()
     QTest::newRow("empty text") << QString() << QString();
     QTest::newRow("only the tail of the key")
         << QStringLiteral("Provider=P;Catalog=TMCS01;Data Source=S;") << QString();
+    // Quoted values as the connection reads them: the catalog it opens is the one to select.
+    QTest::newRow("quoted catalog") << QStringLiteral("Provider=P;Initial Catalog=\"TMCS02\";Data Source=S;")
+                                    << QStringLiteral("TMCS02");
+    QTest::newRow("braced catalog") << QStringLiteral("Provider=P;Initial Catalog = {TMCS03} ;Data Source=S;")
+                                    << QStringLiteral("TMCS03");
+    QTest::newRow("catalog entry inside a quoted password")
+        << QStringLiteral(
+               "Provider=P;Password='a;Initial Catalog=TMCS04';Initial Catalog=TMCS01;Data Source=S;")
+        << QStringLiteral("TMCS01");
 }
 
 void TestDbList::catalogOfText()

@@ -4,7 +4,7 @@
 
 #include "category/categorycheck.h"
 #include "db/connection.h"
-#include "install/installation.h"
+#include "installation/installation.h"
 #include "platform/dblist.h"
 #include "platform/settingsstore.h"
 

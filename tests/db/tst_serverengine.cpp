@@ -3,8 +3,8 @@
 // theirs. The statements are the program's SQL Server texts; the adapter rewrites them.
 
 #include "db/connection.h"
-#include "install/installation.h"
 #include "pgserver/pgserver.h"
+#include "servertables/servertables.h"
 #include "support/testcatalog.h"
 
 #include <QDateTime>

@@ -1,5 +1,6 @@
-#include "trialstore.h"
+#include "robustness/trialstore.h"
 
+#include "catalog/catalogfile.h"
 #include "db/sqltext.h"
 
 #include <QDir>

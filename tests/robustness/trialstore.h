@@ -5,7 +5,7 @@
 // program itself started as a child process (krt550-runchild), and the inspection that tells
 // whether a catalog after a trial is sound.
 
-#include "install/installation.h"
+#include "installation/installation.h"
 
 #include <QProcess>
 #include <QString>

@@ -1,7 +1,8 @@
+#include "catalog/catalogfile.h"
 #include "db/dialect.h"
-#include "install/installation.h"
+#include "installation/installation.h"
 #include "pricing/pricestatements.h"
-#include "trialstore.h"
+#include "robustness/trialstore.h"
 
 #include <QDir>
 #include <QSqlQuery>

@@ -1,4 +1,4 @@
-#include "trialstore.h"
+#include "robustness/trialstore.h"
 
 #include <QTest>
 

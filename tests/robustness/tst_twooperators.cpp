@@ -1,4 +1,6 @@
-#include "trialstore.h"
+#include "robustness/trialstore.h"
+
+#include "catalog/catalogfile.h"
 
 #include <QSqlDatabase>
 #include <QSqlQuery>

@@ -5,7 +5,8 @@
 
 #include "app/krt550f1.h"
 #include "app/krt550h1.h"
-#include "install/installation.h"
+#include "catalog/catalogfile.h"
+#include "installation/installation.h"
 #include "params/conditionpanel.h"
 #include "support/priceoracle.h"
 #include "widgets/categorygrid.h"

@@ -2,6 +2,7 @@
 
 #include "category/categorytable.h"
 #include "pgserver/pgserver.h"
+#include "servertables/servertables.h"
 
 #include <QSqlError>
 

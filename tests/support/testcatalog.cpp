@@ -1,6 +1,7 @@
 #include "support/testcatalog.h"
 
 #include "pgserver/pgserver.h"
+#include "servertables/servertables.h"
 
 #include <QDebug>
 #include <QDir>

@@ -3,8 +3,8 @@
 // The test catalogs of the unit tests, made with the store builder of the installation tool, which
 // also makes the whole installations of the form tests, the robustness trials and the benchmark.
 
+#include "catalog/catalogfile.h"
 #include "db/connection.h"
-#include "install/installation.h"
 #include "pgserver/pgserver.h"
 
 #include <QDir>

@@ -1,4 +1,4 @@
-#include "floor.h"
+#include "bench/floor.h"
 
 #include "db/sqltext.h"
 #include "pricing/pricesql.h"

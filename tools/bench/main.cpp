@@ -1,15 +1,17 @@
 // krt550-bench: measures the conversion run of the real main form on the database of a large
 // store against the engine's floor, the start-up of the form and the peak memory of the process.
-#include "floor.h"
+#include "bench/floor.h"
 
 #include "app/krt550f1.h"
 #include "app/krt550h1.h"
+#include "catalog/catalogfile.h"
 #include "category/categorytable.h"
 #include "db/sqltext.h"
-#include "install/installation.h"
+#include "installation/installation.h"
 #include "params/conditionpanel.h"
 #include "pgserver/pgserver.h"
 #include "pricing/pricestatements.h"
+#include "servertables/servertables.h"
 #include "widgets/categorygrid.h"
 #include "widgets/messagebox.h"
 

@@ -1,4 +1,4 @@
-#include "install/installation.h"
+#include "installation/installation.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>

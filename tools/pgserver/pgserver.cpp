@@ -1,4 +1,4 @@
-#include "pgserver.h"
+#include "pgserver/pgserver.h"
 
 #include <QCoreApplication>
 #include <QDir>

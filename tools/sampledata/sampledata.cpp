@@ -1,70 +1,21 @@
-#include "install/installation.h"
+#include "sampledata/sampledata.h"
 
-#include <QDir>
-#include <QElapsedTimer>
-#include <QFile>
-#include <QFileInfo>
-#include <QLocale>
+#include "catalog/catalogfile.h"
+#include "sampledata/inserter.h"
+
 #include <QRandomGenerator>
-#include <QRegularExpression>
-#include <QSettings>
-#include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
-#include <QUuid>
 
 #include <algorithm>
 #include <array>
-#include <cmath>
 #include <functional>
 #include <initializer_list>
-#include <optional>
 #include <vector>
 
 namespace krt::install {
 
 namespace {
-
-QStringList splitStatements(const QString &script)
-{
-    QStringList statements;
-    QString current;
-    for (const QString &line : script.split(QLatin1Char('\n'))) {
-        const QString trimmed = line.trimmed();
-        if (trimmed.startsWith(QStringLiteral("--")))
-            continue;
-        current += line + QLatin1Char('\n');
-        if (trimmed.endsWith(QLatin1Char(';'))) {
-            statements.append(current.trimmed());
-            current.clear();
-        }
-    }
-    if (!current.trimmed().isEmpty())
-        statements.append(current.trimmed());
-    return statements;
-}
-
-QString execute(const QString &file, const QStringList &statements)
-{
-    const CatalogConnection connection(file);
-    if (!connection.error().isEmpty())
-        return connection.error();
-    QSqlDatabase db = connection.db();
-    QSqlQuery query(db);
-    db.transaction();
-    for (const QString &statement : statements) {
-        if (!query.exec(statement)) {
-            const QString error = query.lastError().text() + QStringLiteral(": ") + statement;
-            db.rollback();
-            return error;
-        }
-    }
-    db.commit();
-    return {};
-}
-
-// ---------------------------------------------------------------------------------------------
-// Data of a catalog
 
 const std::array MajorNames = {
     "食品",   "日用品",     "衣料",     "文具", "酒類", "飲料",   "菓子",     "冷凍食品",
@@ -163,94 +114,6 @@ int currentYearMonth()
 
 // Prepared INSERTs with bound values that take many rows per statement: the rows are
 // collected and sent in groups, which spares most of the per-statement work for large tables.
-// finish() sends the rows still collected.
-class Inserter
-{
-public:
-    static constexpr int RowsPerStatement = 64;
-
-    Inserter(const QSqlDatabase &db, const QString &table, const QStringList &columns)
-        : m_db(db)
-        , m_table(table)
-        , m_columns(columns)
-        , m_full(db)
-    {
-        m_prepared = m_full.prepare(statement(RowsPerStatement));
-        if (!m_prepared)
-            m_error = m_full.lastError().text();
-        m_values.reserve(RowsPerStatement * columns.size());
-    }
-
-    bool insert(std::initializer_list<QVariant> values)
-    {
-        if (!m_prepared)
-            return false;
-        for (const QVariant &value : values)
-            m_values.append(value);
-        return ++m_rows < RowsPerStatement || send(m_full);
-    }
-
-    bool finish()
-    {
-        if (!m_prepared)
-            return false;
-        if (m_rows == 0)
-            return true;
-        QSqlQuery rest(m_db);
-        if (!rest.prepare(statement(m_rows))) {
-            m_error = rest.lastError().text();
-            return false;
-        }
-        return send(rest);
-    }
-
-    const QString &error() const { return m_error; }
-
-private:
-    QString statement(int rows) const
-    {
-        QStringList marks;
-        for (qsizetype i = 0; i < m_columns.size(); ++i)
-            marks.append(QStringLiteral("?"));
-        const QString row = QStringLiteral("(") + marks.join(QStringLiteral(", ")) + QStringLiteral(")");
-        QStringList groups;
-        for (int i = 0; i < rows; ++i)
-            groups.append(row);
-        return QStringLiteral("INSERT INTO %1 (%2) VALUES %3")
-            .arg(m_table, m_columns.join(QStringLiteral(", ")), groups.join(QStringLiteral(", ")));
-    }
-
-    bool send(QSqlQuery &query)
-    {
-        for (int i = 0; i < m_values.size(); ++i)
-            query.bindValue(i, m_values.at(i));
-        m_values.clear();
-        m_rows = 0;
-        if (!query.exec()) {
-            m_error = query.lastError().text();
-            return false;
-        }
-        return true;
-    }
-
-    QSqlDatabase m_db;
-    QString m_table;
-    QStringList m_columns;
-    QSqlQuery m_full;
-    bool m_prepared = false;
-    QVariantList m_values;
-    int m_rows = 0;
-    QString m_error;
-};
-
-// Sends the rows the inserters still hold; the text of the first failure.
-QString finishAll(std::initializer_list<Inserter *> inserters)
-{
-    for (Inserter *inserter : inserters)
-        if (!inserter->finish())
-            return inserter->error();
-    return {};
-}
 
 const QVariant NullNumber = QVariant(QMetaType::fromType<int>());
 
@@ -603,7 +466,14 @@ QString runPragmas(const QSqlDatabase &db, std::initializer_list<const char *> p
     return {};
 }
 
-QString fill(const QString &file, const Options &options, quint32 seed, CatalogFigures &figures)
+} // namespace
+
+QString writeSampleData(const QSqlDatabase &db, const Options &options, quint32 seed, CatalogFigures &figures)
+{
+    return CatalogWriter(db, options, seed).write(figures);
+}
+
+QString fillCatalog(const QString &file, const Options &options, quint32 seed, CatalogFigures &figures)
 {
     const CatalogConnection connection(file);
     if (!connection.error().isEmpty())
@@ -617,7 +487,7 @@ QString fill(const QString &file, const Options &options, quint32 seed, CatalogF
         return error;
     if (!db.transaction())
         return db.lastError().text();
-    error = CatalogWriter(db, options, seed).write(figures);
+    error = writeSampleData(db, options, seed, figures);
     if (!error.isEmpty()) {
         db.rollback();
         return error;
@@ -630,326 +500,6 @@ QString fill(const QString &file, const Options &options, quint32 seed, CatalogF
     // and the statements of a major category's own goods then read every row of the major,
     // sub-categories included), which reads only the indexes.
     return runPragmas(db, {"PRAGMA journal_mode=WAL", "ANALYZE"});
-}
-
-// ---------------------------------------------------------------------------------------------
-// Installation folders
-
-QString catalogFile(const QString &root, int position)
-{
-    return QDir(catalogFolder(root))
-        .filePath(QStringLiteral("TMCS%1.db").arg(position, 2, 10, QLatin1Char('0')));
-}
-
-QString dataFolder(const QString &root, int number)
-{
-    return QDir(drivesFolder(root)).filePath(QStringLiteral("c/TMCS/DAT/DAT") + QString::number(number));
-}
-
-bool pieceExists(const QString &root)
-{
-    if (QFileInfo::exists(settingsFile(root)))
-        return true;
-    for (int n = 1; n <= 5; ++n) {
-        if (QFileInfo::exists(dataFolder(root, n)) || QFileInfo::exists(catalogFile(root, n - 1)))
-            return true;
-    }
-    return false;
-}
-
-// Removes what an installation consists of, and nothing else: the settings file first, so that
-// an interrupted removal never leaves an installation that looks complete.
-QString removePieces(const QString &root)
-{
-    const QString settings = settingsFile(root);
-    if (QFileInfo::exists(settings) && !QFile::remove(settings))
-        return QStringLiteral("cannot remove ") + settings;
-    for (int n = 1; n <= 5; ++n) {
-        const QString folder = dataFolder(root, n);
-        if (QFileInfo::exists(folder) && !QDir().rmdir(folder))
-            return QStringLiteral("cannot remove ") + folder + QStringLiteral(" (not empty?)");
-        const QString catalog = catalogFile(root, n - 1);
-        for (const QString &suffix :
-             {QString(), QStringLiteral("-wal"), QStringLiteral("-shm"), QStringLiteral("-journal")}) {
-            const QString file = catalog + suffix;
-            if (QFileInfo::exists(file) && !QFile::remove(file))
-                return QStringLiteral("cannot remove ") + file;
-        }
-    }
-    return {};
-}
-
-QString writeSettings(const Options &options)
-{
-    const QString file = settingsFile(options.root);
-    if (!QDir().mkpath(QFileInfo(file).absolutePath()))
-        return QStringLiteral("cannot create ") + QFileInfo(file).absolutePath();
-    QSettings ini(file, QSettings::IniFormat);
-    ini.beginGroup(QStringLiteral("Common"));
-    ini.setValue(QStringLiteral("DBPARMS"), connectionText(options.root));
-    ini.setValue(QStringLiteral("area"), QString());
-    // Where the system parameters live, when not in the family's usual table.
-    const Schema usual;
-    const Schema &schema = options.schema;
-    if (schema.sysParmTable != usual.sysParmTable || schema.sysParmNoColumn != usual.sysParmNoColumn ||
-        schema.sysParmValueColumn != usual.sysParmValueColumn) {
-        ini.setValue(QStringLiteral("SysParmTable"), schema.sysParmTable);
-        ini.setValue(QStringLiteral("SysParmNoColumn"), schema.sysParmNoColumn);
-        ini.setValue(QStringLiteral("SysParmValueColumn"), schema.sysParmValueColumn);
-    }
-    ini.endGroup();
-    ini.beginGroup(QStringLiteral("Version"));
-    ini.setValue(QStringLiteral("Invent"), options.invent);
-    ini.endGroup();
-    ini.sync();
-    return ini.status() == QSettings::NoError ? QString() : QStringLiteral("cannot write ") + file;
-}
-
-Result build(const Options &options)
-{
-    Result result;
-    if (!QDir().mkpath(catalogFolder(options.root))) {
-        result.error = QStringLiteral("cannot create ") + catalogFolder(options.root);
-        return result;
-    }
-    for (int p = 0; p < options.databases; ++p) {
-        const Result catalog = createPopulatedCatalog(catalogFile(options.root, p), options,
-                                                      options.seed + static_cast<quint32>(p));
-        result.catalogs += catalog.catalogs;
-        if (!catalog.error.isEmpty()) {
-            result.error = catalog.error;
-            return result;
-        }
-    }
-    for (int n = 1; n <= options.databases; ++n) {
-        if (!QDir().mkpath(dataFolder(options.root, n))) {
-            result.error = QStringLiteral("cannot create ") + dataFolder(options.root, n);
-            return result;
-        }
-    }
-    result.error = writeSettings(options);
-    return result;
-}
-
-std::optional<double> decimal(const QString &text)
-{
-    bool ok = false;
-    const double value = QLocale::c().toDouble(text, &ok);
-    return ok && std::isfinite(value) ? std::optional<double>(value) : std::nullopt;
-}
-
-} // namespace
-
-QStringList schemaStatements(const Schema &schema)
-{
-    QFile file(QStringLiteral(":/krt/install/schema.sql"));
-    if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
-        return {};
-    QString text = QString::fromUtf8(file.readAll());
-    static const QRegularExpression PriceColumn(QStringLiteral("(\\b\\w+_PRC\\s+)REAL\\b"));
-    text.replace(PriceColumn, QStringLiteral("\\1") + schema.priceType);
-    const auto rename = [&text](const char *name, const QString &to) {
-        text.replace(QRegularExpression(QStringLiteral("\\b%1\\b").arg(QLatin1String(name))), to);
-    };
-    rename("JAN_CD", schema.goodsKey);
-    rename("MSYSPARM", schema.sysParmTable);
-    rename("PARM_NO", schema.sysParmNoColumn);
-    rename("NAIYO", schema.sysParmValueColumn);
-    QStringList statements = splitStatements(text);
-    if (schema.extraColumns) {
-        for (const char *table : {"MITEMCNT", "MGOODS", "IZAIKO", "IIODATA"}) {
-            statements.append(QStringLiteral("ALTER TABLE %1 ADD COLUMN GENKA_PRC REAL DEFAULT 100")
-                                  .arg(QLatin1String(table)));
-            statements.append(QStringLiteral("ALTER TABLE %1 ADD COLUMN BIKOU TEXT DEFAULT '備考'")
-                                  .arg(QLatin1String(table)));
-        }
-    }
-    return statements;
-}
-
-QString createCatalog(const QString &file, const Schema &schema)
-{
-    if (QFileInfo::exists(file))
-        return QStringLiteral("already exists: ") + file;
-    const QStringList statements = schemaStatements(schema);
-    if (statements.isEmpty())
-        return QStringLiteral("schema not found");
-    return execute(file, statements);
-}
-
-QString createServerTables(const QSqlDatabase &db, const QString &priceType)
-{
-    Schema schema;
-    schema.priceType = priceType;
-    const QStringList statements = schemaStatements(schema);
-    if (statements.isEmpty())
-        return QStringLiteral("schema not found");
-    QSqlDatabase server = db;
-    QSqlQuery query(server);
-    if (!server.transaction())
-        return server.lastError().text();
-    for (const QString &statement : statements) {
-        // The statements end with the ";" that separates them in the script.
-        const QString sql = statement.endsWith(QLatin1Char(';')) ? statement.chopped(1) : statement;
-        if (!query.exec(sql)) {
-            const QString error = query.lastError().text() + QStringLiteral(": ") + sql;
-            server.rollback();
-            return error;
-        }
-    }
-    return server.commit() ? QString() : server.lastError().text();
-}
-
-QString fillServerTables(const QSqlDatabase &db, const Options &options, quint32 seed,
-                         CatalogFigures &figures)
-{
-    QSqlDatabase server = db;
-    if (!server.transaction())
-        return server.lastError().text();
-    const QString error = CatalogWriter(server, options, seed).write(figures);
-    if (!error.isEmpty()) {
-        server.rollback();
-        return error;
-    }
-    return server.commit() ? QString() : server.lastError().text();
-}
-
-QString runScript(const QString &file, const QString &script)
-{
-    if (!QFileInfo::exists(file))
-        return QStringLiteral("no such catalog: ") + file;
-    return execute(file, splitStatements(script));
-}
-
-QString configFolder(const QString &root)
-{
-    return QDir(root).absoluteFilePath(QStringLiteral("config"));
-}
-
-QString settingsFile(const QString &root)
-{
-    return QDir(configFolder(root)).filePath(QStringLiteral("VELD/TMCS.ini"));
-}
-
-QString drivesFolder(const QString &root)
-{
-    return QDir(root).absoluteFilePath(QStringLiteral("drives"));
-}
-
-QString catalogFolder(const QString &root)
-{
-    return QDir(root).absoluteFilePath(QStringLiteral("db"));
-}
-
-QString connectionText(const QString &root)
-{
-    return QStringLiteral("Provider=SQLite;Initial Catalog=TMCS00;Data Source=") + catalogFolder(root) +
-           QLatin1Char(';');
-}
-
-QString validate(const Options &options)
-{
-    if (options.root.isEmpty())
-        return QStringLiteral("no installation folder given");
-    if (catalogFolder(options.root).contains(QLatin1Char(';')))
-        return QStringLiteral("the installation folder must not contain \";\": ") + options.root;
-    if (options.databases < 1 || options.databases > 5)
-        return QStringLiteral("databases: 1 to 5");
-    if (options.categories < 1 || options.categories > 100000)
-        return QStringLiteral("categories: 1 to 100000");
-    if (options.goods < 0 || options.stock < 0 || options.movements < 0 || options.unmatched < 0)
-        return QStringLiteral("goods, stock, movements and unmatched goods cannot be negative");
-    if (options.goods == 0 && (options.stock > 0 || options.movements > 0))
-        return QStringLiteral("stock and movements need goods");
-    if (options.months < 1 || options.months > 120)
-        return QStringLiteral("months: 1 to 120");
-    if (options.stockMode != 0 && options.stockMode != 1)
-        return QStringLiteral("stock mode: 0 or 1");
-    const std::optional<double> tax = decimal(options.tax);
-    if (!tax || *tax < 0 || *tax >= 1)
-        return QStringLiteral("tax: a fraction such as 0.08");
-    static const QRegularExpression identifier(QStringLiteral("^[A-Za-z_][A-Za-z0-9_]*$"));
-    for (const QString &name : {options.schema.goodsKey, options.schema.sysParmTable,
-                                options.schema.sysParmNoColumn, options.schema.sysParmValueColumn})
-        if (!identifier.match(name).hasMatch())
-            return QStringLiteral("not a plain column or table name: ") + name;
-    if (options.sysYm != 0 && (options.sysYm / 100 < 1900 || options.sysYm / 100 > 9999 ||
-                               options.sysYm % 100 < 1 || options.sysYm % 100 > 12))
-        return QStringLiteral("system month: yyyymm");
-    return {};
-}
-
-Result createPopulatedCatalog(const QString &file, const Options &options, quint32 seed)
-{
-    Result result;
-    QElapsedTimer timer;
-    timer.start();
-    CatalogFigures figures;
-    figures.file = file;
-    result.error = createCatalog(file, options.schema);
-    if (result.error.isEmpty()) {
-        result.error = fill(file, options, seed, figures);
-        // A catalog left half filled would pass for a real one.
-        if (!result.error.isEmpty())
-            QFile::remove(file);
-    }
-    figures.seconds = static_cast<double>(timer.elapsed()) / 1000.0;
-    result.catalogs.append(figures);
-    return result;
-}
-
-Result createInstallation(const Options &options, Existing existing)
-{
-    Result result;
-    result.error = validate(options);
-    if (!result.error.isEmpty())
-        return result;
-    if (pieceExists(options.root)) {
-        result.existed = existing != Existing::Replace;
-        switch (existing) {
-        case Existing::Refuse:
-            result.error = QStringLiteral("an installation already exists in ") + options.root;
-            return result;
-        case Existing::Keep:
-            if (QFileInfo::exists(settingsFile(options.root)))
-                result.kept = true;
-            else
-                result.error = QStringLiteral("an incomplete installation is in ") + options.root;
-            return result;
-        case Existing::Replace:
-            result.error = removePieces(options.root);
-            if (!result.error.isEmpty())
-                return result;
-            break;
-        }
-    }
-    result = build(options);
-    if (!result.error.isEmpty())
-        removePieces(options.root);
-    return result;
-}
-
-CatalogConnection::CatalogConnection(const QString &file)
-    : m_name(QStringLiteral("krt-catalog-") + QUuid::createUuid().toString(QUuid::Id128))
-{
-    QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_name);
-    db.setDatabaseName(file);
-    if (!db.open())
-        m_error = db.lastError().text();
-}
-
-CatalogConnection::~CatalogConnection()
-{
-    {
-        QSqlDatabase db = QSqlDatabase::database(m_name, false);
-        db.close();
-    }
-    QSqlDatabase::removeDatabase(m_name);
-}
-
-QSqlDatabase CatalogConnection::db() const
-{
-    return QSqlDatabase::database(m_name, false);
 }
 
 } // namespace krt::install
