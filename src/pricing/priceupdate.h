@@ -143,7 +143,7 @@ private:
     void keepNotReached(Recordset &list);
 
     Connection &m_connection;
-    const ConversionParams &m_params;
+    const ConversionParams m_params; // a copy: the run never depends on the caller keeping them
     RunValues m_values;
     std::function<void()> m_reportFailure;
     Progress m_progress;
