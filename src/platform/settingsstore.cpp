@@ -100,6 +100,12 @@ void SaveSetting(const QString &section, const QString &key, const QString &valu
     store->setValue(key, value);
 }
 
+QDate fixedBusinessDate()
+{
+    return QDate::fromString(GetSetting(Common, QStringLiteral("BusinessDate")),
+                             QStringLiteral("yyyy/MM/dd"));
+}
+
 QString runLogPath()
 {
 #ifdef Q_OS_WIN

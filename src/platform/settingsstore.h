@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QDate>
 #include <QString>
 
 #include <optional>
@@ -18,6 +19,10 @@ inline const QString Version = QStringLiteral("TMCS\\Version");
 // The stored text, or the default when the value is absent.
 QString GetSetting(const QString &section, const QString &key, const QString &defaultValue = {});
 void SaveSetting(const QString &section, const QString &key, const QString &value);
+
+// The business date a workstation may fix in the settings, [Common] BusinessDate ("yyyy/MM/dd");
+// an invalid date when it is absent or no date, and the business date is then today.
+QDate fixedBusinessDate();
 
 // Where the store lives: the INI file path, or the registry path of the application.
 QString storeLocation();
