@@ -19,7 +19,6 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QDir>
-#include <QLocale>
 #include <QRadioButton>
 #include <QSet>
 
@@ -31,22 +30,6 @@ namespace {
 
 // How many goods the confirmation shows with their prices now and after.
 constexpr int PreviewGoods = 5;
-
-// How many category codes the confirmation names before it counts the rest.
-constexpr int NamedCategories = 60;
-
-QString categoryCodes(const QStringList &codes)
-{
-    if (codes.size() <= NamedCategories)
-        return codes.join(QStringLiteral(", "));
-    return QStringList(codes.mid(0, NamedCategories)).join(QStringLiteral(", ")) +
-           QStringLiteral(" …ほか %1 分類").arg(codes.size() - NamedCategories);
-}
-
-QString priceText(const QVariant &price)
-{
-    return price.isNull() ? QStringLiteral("(Null)") : QLocale::c().toString(price.toDouble(), 'f', 0);
-}
 
 QString checkedCaption(std::initializer_list<const QRadioButton *> options)
 {
@@ -60,24 +43,13 @@ QString checkedCaption(std::initializer_list<const QRadioButton *> options)
 
 QString KRT550F1::conditionsText() const
 {
-    const ConversionParams &p = pic_Jyoukein->params();
-    const int method = pic_Jyoukein->selectedCalcMethod();
-    const QString rates = method == 0 ? QStringLiteral("税抜き → 税込 %1%").arg(p.TAX_END[0])
-                          : method == 1 ? QStringLiteral("税込 %1% → 税込 %2%").arg(p.TAX_ST[1], p.TAX_END[1])
-                                        : QStringLiteral("税込 %1% → 税抜き").arg(p.TAX_ST[2]);
     const ConditionPanel &c = *pic_Jyoukein;
-    const auto rounding = [](const QString &way, const QString &digit, bool none) {
-        return none ? way : way + QLatin1Char(' ') + digit;
-    };
-    return QStringLiteral("計算方法: %1\n端数処理: 商品 %2、付加 %3")
-        .arg(
-            rates,
-            rounding(checkedCaption({c.opt_Int, c.opt_RoundUp, c.opt_RoundDown, c.opt_Round}),
-                     checkedCaption({c.opt_Keta[0], c.opt_Keta[1], c.opt_Keta[2], c.opt_Keta[3]}),
-                     p.HASU_FLG[Goods] == HasuNone),
-            rounding(checkedCaption({c.opt_Int_Add, c.opt_RoundUp_Add, c.opt_RoundDown_Add, c.opt_Round_Add}),
-                     checkedCaption({c.opt_Keta_Add[0], c.opt_Keta_Add[1], c.opt_Keta_Add[2]}),
-                     p.HASU_FLG[AddOn] == HasuNone));
+    return pricing::conditionsText(
+        c.params(), c.selectedCalcMethod(),
+        {{checkedCaption({c.opt_Int, c.opt_RoundUp, c.opt_RoundDown, c.opt_Round}),
+          checkedCaption({c.opt_Int_Add, c.opt_RoundUp_Add, c.opt_RoundDown_Add, c.opt_Round_Add})},
+         {checkedCaption({c.opt_Keta[0], c.opt_Keta[1], c.opt_Keta[2], c.opt_Keta[3]}),
+          checkedCaption({c.opt_Keta_Add[0], c.opt_Keta_Add[1], c.opt_Keta_Add[2]})}});
 }
 
 // Asks the operator before anything is changed: the database, the categories and goods, the
@@ -91,14 +63,6 @@ bool KRT550F1::prfn_ConfirmRun()
         ShowDbError(QStringLiteral("11002"), m_db->errors(), 0, AppTitle);
         return false;
     }
-    const QLocale c = QLocale::c();
-    QStringList samples;
-    for (const pricing::PreviewSample &s : preview->samples)
-        samples << QStringLiteral("  %1-%2  標準売価 %3 → %4  売価 %5 → %6")
-                       .arg(s.itemCd)
-                       .arg(s.detailNo)
-                       .arg(priceText(s.standard), priceText(s.standardNew), priceText(s.retail),
-                            priceText(s.retailNew));
     BoxRequest request;
     request.kind = BoxRequest::Kind::Confirmation;
     request.style = mb::YesNo; // No is the default
@@ -106,11 +70,7 @@ bool KRT550F1::prfn_ConfirmRun()
     request.text = QStringLiteral("%1（%2）の売価を変換します。よろしいですか？")
                        .arg(catalogName(cmb_DAT->currentIndex()), cmb_DAT->currentText());
     request.details =
-        QStringLiteral("対象: %1 分類、商品 %2 件\n")
-            .arg(c.toString(preview->categories), c.toString(preview->goods)) +
-        QStringLiteral("分類: %1\n").arg(categoryCodes(markedCategories())) + conditionsText() +
-        QLatin1Char('\n') + stockModeText() +
-        (samples.isEmpty() ? QString() : QStringLiteral("\n変換例:\n") + samples.join(QLatin1Char('\n')));
+        pricing::confirmationDetails(*preview, markedCategories(), conditionsText(), stockModeText());
     setScreenPointer(PointerDefault);
     const bool yes = MessageBoxes::show(request) == mb::IdYes;
     setScreenPointer(yes ? PointerHourglass : PointerDefault);
@@ -121,16 +81,7 @@ bool KRT550F1::prfn_ConfirmRun()
 // parameter table or a missing parameter is seen before anything is converted.
 QString KRT550F1::stockModeText() const
 {
-    const QString mode =
-        StockMode != 0 ? QStringLiteral("在庫も変換する") : QStringLiteral("在庫は棚卸後に変換");
-    const QString modeSource = m_stockModeSource.isEmpty()
-                                   ? QStringLiteral("システムパラメータ 1200 が読めないため既定値")
-                                   : QStringLiteral("システムパラメータ 1200 = %1").arg(m_stockModeSource);
-    const QString presetSource = m_taxPresetSource.isEmpty()
-                                     ? QStringLiteral("システムパラメータ 3080 が読めないため初期値なし")
-                                     : QStringLiteral("システムパラメータ 3080 = %1").arg(m_taxPresetSource);
-    return QStringLiteral("在庫: %1（%2）\n税抜き → 税込の新税率の初期値: %3")
-        .arg(mode, modeSource, presetSource);
+    return pricing::stockModeText(StockMode, m_stockModeSource, m_taxPresetSource);
 }
 
 // The marked categories, as the grid shows them: "code-number" in grid order.
