@@ -4,7 +4,7 @@
 # Each source folder under src/ is one target. A target may link only the project's targets named
 # here for it, and its folder's sources may include only headers of its own folder and of those
 # targets' folders. The data layer and the platform services link no widgets.
-set(KRT_ARCH_TARGETS db platform category pricing install widgets params app)
+set(KRT_ARCH_TARGETS db platform category pricing install widgets params app cli)
 set(KRT_ARCH_ALLOWED_db "")
 set(KRT_ARCH_ALLOWED_platform "")
 set(KRT_ARCH_ALLOWED_category db)
@@ -13,6 +13,7 @@ set(KRT_ARCH_ALLOWED_install db)
 set(KRT_ARCH_ALLOWED_widgets category db platform)
 set(KRT_ARCH_ALLOWED_params pricing widgets category db platform)
 set(KRT_ARCH_ALLOWED_app params widgets pricing category platform db)
+set(KRT_ARCH_ALLOWED_cli pricing category db platform)
 # Qt modules that must not reach a target, however indirectly.
 set(KRT_ARCH_NO_WINDOWS Qt6::Gui Qt6::Widgets Qt6::PrintSupport)
 set(KRT_ARCH_FORBIDDEN_db ${KRT_ARCH_NO_WINDOWS} Qt6::Network)
@@ -20,6 +21,7 @@ set(KRT_ARCH_FORBIDDEN_category ${KRT_ARCH_NO_WINDOWS} Qt6::Network)
 set(KRT_ARCH_FORBIDDEN_pricing ${KRT_ARCH_NO_WINDOWS} Qt6::Network)
 set(KRT_ARCH_FORBIDDEN_install ${KRT_ARCH_NO_WINDOWS} Qt6::Network)
 set(KRT_ARCH_FORBIDDEN_platform ${KRT_ARCH_NO_WINDOWS} Qt6::Sql)
+set(KRT_ARCH_FORBIDDEN_cli ${KRT_ARCH_NO_WINDOWS})
 
 # Writes every target's direct links (LINK_LIBRARIES and INTERFACE_LINK_LIBRARIES) to a file the test reads: one line "name;link;link...".
 function(krt_write_link_graph file)
