@@ -8,9 +8,9 @@
 # and of those targets' folders. The data layer, the platform services and the data-layer tools
 # link no widgets. The connection texts' entries (conntext) are read with Qt Core alone, so that
 # the database layer and the platform services share one reader without reaching each other's
-# Qt modules.
+# Qt modules. The command line (cli) stands on the data layer and the platform alone.
 set(KRT_ARCH_PROGRAM krt550)
-set(KRT_ARCH_TARGETS conntext db platform category pricing widgets params app)
+set(KRT_ARCH_TARGETS conntext db platform category pricing widgets params app cli)
 set(KRT_ARCH_ALLOWED_conntext "")
 set(KRT_ARCH_ALLOWED_db conntext)
 set(KRT_ARCH_ALLOWED_platform conntext)
@@ -19,6 +19,7 @@ set(KRT_ARCH_ALLOWED_pricing category db)
 set(KRT_ARCH_ALLOWED_widgets category db platform)
 set(KRT_ARCH_ALLOWED_params pricing widgets category db platform)
 set(KRT_ARCH_ALLOWED_app params widgets pricing category platform db)
+set(KRT_ARCH_ALLOWED_cli pricing category db platform)
 
 set(KRT_ARCH_TOOLS catalog sampledata servertables installation pgserver install bench)
 set(KRT_ARCH_EXECUTABLE_install krt550-install)
@@ -41,6 +42,7 @@ set(KRT_ARCH_FORBIDDEN_platform ${KRT_ARCH_NO_WINDOWS} Qt6::Sql)
 foreach(tool catalog sampledata servertables installation pgserver install)
   set(KRT_ARCH_FORBIDDEN_${tool} ${KRT_ARCH_NO_WINDOWS} Qt6::Network)
 endforeach()
+set(KRT_ARCH_FORBIDDEN_cli ${KRT_ARCH_NO_WINDOWS})
 
 # The target of a folder of src/ or tools/.
 function(krt_arch_target folder out)

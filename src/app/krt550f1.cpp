@@ -80,14 +80,6 @@ const std::array<Heading, 5> Headings = {{{"分類ｺｰﾄﾞ", 4680, 1860, Col
                                           {"中分類名", 10470, 2565, ColDetailNm, ColDetailNm},
                                           {"完了日", 13035, 1695, ColUpdateDate, ColUpdateDate}}};
 
-// The business date a workstation may fix in the settings ("yyyy/MM/dd"); absent, the bar
-// shows today's date.
-QDate fixedBusinessDate()
-{
-    return QDate::fromString(settings::GetSetting(settings::Common, QStringLiteral("BusinessDate")),
-                             QStringLiteral("yyyy/MM/dd"));
-}
-
 } // namespace
 
 KRT550F1::KRT550F1(QWidget *parent)
@@ -204,7 +196,7 @@ void KRT550F1::Form_Load()
     setWindowTitle(AppTitle);
     QLB347U11->setProgramTitle(AppTitle);
     QLB347U11->setShowClock(false);
-    QLB347U11->setFixedBusinessDate(fixedBusinessDate());
+    QLB347U11->setFixedBusinessDate(settings::fixedBusinessDate());
     prsb_SetFKeyEnabled();
     prsb_SetFKeyCaption();
 

@@ -114,7 +114,6 @@ private:
     QStringList markedCategories() const;
     QString stockModeText() const;
     bool prfn_PrepareChangeList(std::unique_ptr<pricing::ChangeList> &changes);
-    static QString changeListFolder();
     QString conditionsText() const;
     void remarkCategories(const QList<pricing::WorkListEntry> &categories);
     // Appends the run's line to the run log; what the run's completion box adds when the line

@@ -19,25 +19,6 @@
 
 namespace krt {
 
-namespace {
-
-// Where the system parameters live: [Common] SysParmTable, SysParmNoColumn and
-// SysParmValueColumn name the table and its two columns; an absent or empty key keeps the
-// family's usual name.
-SysParmSource sysParmSource()
-{
-    const SysParmSource defaults;
-    const auto read = [](const QString &key, const QString &fallback) {
-        const QString name = settings::GetSetting(settings::Common, key).trimmed();
-        return name.isEmpty() ? fallback : name;
-    };
-    return {read(QStringLiteral("SysParmTable"), defaults.table),
-            read(QStringLiteral("SysParmNoColumn"), defaults.numberColumn),
-            read(QStringLiteral("SysParmValueColumn"), defaults.contentColumn)};
-}
-
-} // namespace
-
 QString KRT550F1::prfn_FindDataDrive()
 {
     return krt::prfn_FindDataDrive();
@@ -97,7 +78,8 @@ long KRT550F1::prfn_DbSwitch()
     // A parameter that cannot be read (no such table, column or row) or that holds no number is
     // not reported at the switch; its member keeps the start-up default, never the previous
     // database's value, and the run's confirmation says that it was assumed.
-    const SysParmSource source = sysParmSource();
+    const SysParmSource source =
+        sysParmSource([](const QString &key) { return settings::GetSetting(settings::Common, key); });
     StockMode = 0;
     m_stockModeSource.clear();
     {
@@ -140,7 +122,7 @@ long KRT550F1::prfn_DbSwitch()
     }
     // What a run killed on this database left of its change list is completed or discarded now;
     // a journal that cannot be handled yet is tried again before the next run.
-    pricing::ChangeList::recover(*m_db, changeListFolder(), catalogName(cmb_DAT->currentIndex()));
+    pricing::ChangeList::recover(*m_db, settings::changeListFolder(), catalogName(cmb_DAT->currentIndex()));
     const bool listed = prfn_RefreshWorkList(count);
     if (prfn_LoadItemGrid() == -1)
         return -1;

@@ -20,7 +20,6 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QDir>
-#include <QLocale>
 #include <QRadioButton>
 #include <QSet>
 
@@ -32,22 +31,6 @@ namespace {
 
 // How many goods the confirmation shows with their prices now and after.
 constexpr int PreviewGoods = 5;
-
-// How many category codes the confirmation names before it counts the rest.
-constexpr int NamedCategories = 60;
-
-QString categoryCodes(const QStringList &codes)
-{
-    if (codes.size() <= NamedCategories)
-        return codes.join(QStringLiteral(", "));
-    return QStringList(codes.mid(0, NamedCategories)).join(QStringLiteral(", ")) +
-           QStringLiteral(" …ほか %1 分類").arg(codes.size() - NamedCategories);
-}
-
-QString priceText(const QVariant &price)
-{
-    return price.isNull() ? QStringLiteral("(Null)") : QLocale::c().toString(price.toDouble(), 'f', 0);
-}
 
 QString checkedCaption(std::initializer_list<const QRadioButton *> options)
 {
@@ -61,24 +44,13 @@ QString checkedCaption(std::initializer_list<const QRadioButton *> options)
 
 QString KRT550F1::conditionsText() const
 {
-    const ConversionParams &p = pic_Jyoukein->params();
-    const int method = pic_Jyoukein->selectedCalcMethod();
-    const QString rates = method == 0 ? QStringLiteral("税抜き → 税込 %1%").arg(p.TAX_END[0])
-                          : method == 1 ? QStringLiteral("税込 %1% → 税込 %2%").arg(p.TAX_ST[1], p.TAX_END[1])
-                                        : QStringLiteral("税込 %1% → 税抜き").arg(p.TAX_ST[2]);
     const ConditionPanel &c = *pic_Jyoukein;
-    const auto rounding = [](const QString &way, const QString &digit, bool none) {
-        return none ? way : way + QLatin1Char(' ') + digit;
-    };
-    return QStringLiteral("計算方法: %1\n端数処理: 商品 %2、付加 %3")
-        .arg(
-            rates,
-            rounding(checkedCaption({c.opt_Int, c.opt_RoundUp, c.opt_RoundDown, c.opt_Round}),
-                     checkedCaption({c.opt_Keta[0], c.opt_Keta[1], c.opt_Keta[2], c.opt_Keta[3]}),
-                     p.HASU_FLG[Goods] == HasuNone),
-            rounding(checkedCaption({c.opt_Int_Add, c.opt_RoundUp_Add, c.opt_RoundDown_Add, c.opt_Round_Add}),
-                     checkedCaption({c.opt_Keta_Add[0], c.opt_Keta_Add[1], c.opt_Keta_Add[2]}),
-                     p.HASU_FLG[AddOn] == HasuNone));
+    return pricing::conditionsText(
+        c.params(), c.selectedCalcMethod(),
+        {{checkedCaption({c.opt_Int, c.opt_RoundUp, c.opt_RoundDown, c.opt_Round}),
+          checkedCaption({c.opt_Int_Add, c.opt_RoundUp_Add, c.opt_RoundDown_Add, c.opt_Round_Add})},
+         {checkedCaption({c.opt_Keta[0], c.opt_Keta[1], c.opt_Keta[2], c.opt_Keta[3]}),
+          checkedCaption({c.opt_Keta_Add[0], c.opt_Keta_Add[1], c.opt_Keta_Add[2]})}});
 }
 
 // Asks the operator before anything is changed: the database, the categories and goods, the
@@ -92,26 +64,14 @@ bool KRT550F1::prfn_ConfirmRun()
         ShowDbError(QStringLiteral("11002"), m_db->errors(), 0, AppTitle);
         return false;
     }
-    const QLocale c = QLocale::c();
-    QStringList samples;
-    for (const pricing::PreviewSample &s : preview->samples)
-        samples << QStringLiteral("  %1-%2  標準売価 %3 → %4  売価 %5 → %6")
-                       .arg(s.itemCd)
-                       .arg(s.detailNo)
-                       .arg(priceText(s.standard), priceText(s.standardNew), priceText(s.retail),
-                            priceText(s.retailNew));
     BoxRequest request;
     request.kind = BoxRequest::Kind::Confirmation;
     request.style = mb::YesNo; // No is the default
     request.title = AppTitle;
     request.text = QStringLiteral("%1（%2）の売価を変換します。よろしいですか？")
                        .arg(catalogName(cmb_DAT->currentIndex()), cmb_DAT->currentText());
-    request.details =
-        QStringLiteral("対象: %1 分類、商品 %2 件\n")
-            .arg(c.toString(preview->categories), c.toString(preview->goods)) +
-        QStringLiteral("分類: %1\n").arg(categoryCodes(markedCategories())) + conditionsText() +
-        QLatin1Char('\n') + stockModeText() + QLatin1Char('\n') + m_changeListNote +
-        (samples.isEmpty() ? QString() : QStringLiteral("\n変換例:\n") + samples.join(QLatin1Char('\n')));
+    request.details = pricing::confirmationDetails(*preview, markedCategories(), conditionsText(),
+                                                   stockModeText(), m_changeListNote);
     setScreenPointer(PointerDefault);
     const bool yes = MessageBoxes::show(request) == mb::IdYes;
     setScreenPointer(yes ? PointerHourglass : PointerDefault);
@@ -122,16 +82,7 @@ bool KRT550F1::prfn_ConfirmRun()
 // parameter table or a missing parameter is seen before anything is converted.
 QString KRT550F1::stockModeText() const
 {
-    const QString mode =
-        StockMode != 0 ? QStringLiteral("在庫も変換する") : QStringLiteral("在庫は棚卸後に変換");
-    const QString modeSource = m_stockModeSource.isEmpty()
-                                   ? QStringLiteral("システムパラメータ 1200 が読めないため既定値")
-                                   : QStringLiteral("システムパラメータ 1200 = %1").arg(m_stockModeSource);
-    const QString presetSource = m_taxPresetSource.isEmpty()
-                                     ? QStringLiteral("システムパラメータ 3080 が読めないため初期値なし")
-                                     : QStringLiteral("システムパラメータ 3080 = %1").arg(m_taxPresetSource);
-    return QStringLiteral("在庫: %1（%2）\n税抜き → 税込の新税率の初期値: %3")
-        .arg(mode, modeSource, presetSource);
+    return pricing::stockModeText(StockMode, m_stockModeSource, m_taxPresetSource);
 }
 
 // The marked categories, as the grid shows them: "code-number" in grid order.
@@ -207,18 +158,13 @@ bool KRT550F1::refusesRun()
     return true;
 }
 
-QString KRT550F1::changeListFolder()
-{
-    return QFileInfo(settings::runLogPath()).absolutePath() + QStringLiteral("/KRT550-changes");
-}
-
 // The change list of the run, as the settings ask for it: [Common] ChangeList=0 writes none,
 // GoodsKeyColumns names the goods key (else MGOODS's primary key), GoodsNameColumn a name column.
 // What a run on this database left half-written is completed or discarded first. False, after a
 // box that says why, when the list cannot be written.
 bool KRT550F1::prfn_PrepareChangeList(std::unique_ptr<pricing::ChangeList> &changes)
 {
-    const QString folder = changeListFolder();
+    const QString folder = settings::changeListFolder();
     const QString catalog = catalogName(cmb_DAT->currentIndex());
     if (!pricing::ChangeList::recover(*m_db, folder, catalog)) {
         ShowDbError(
@@ -230,28 +176,20 @@ bool KRT550F1::prfn_PrepareChangeList(std::unique_ptr<pricing::ChangeList> &chan
     }
     if (settings::GetSetting(settings::Common, QStringLiteral("ChangeList")).trimmed() ==
         QLatin1String("0")) {
-        m_changeListNote = QStringLiteral("変更一覧: 書きません（設定 ChangeList=0）");
+        m_changeListNote = pricing::changeListNote(nullptr);
         return true;
     }
-    pricing::ChangeList::Options options;
-    options.folder = folder;
-    options.catalog = catalog;
-    options.start = m_clock.now();
-    for (const QString &name :
-         settings::GetSetting(settings::Common, QStringLiteral("GoodsKeyColumns")).split(QLatin1Char(',')))
-        if (!name.trimmed().isEmpty())
-            options.keyColumns.append(name.trimmed());
-    options.nameColumn = settings::GetSetting(settings::Common, QStringLiteral("GoodsNameColumn")).trimmed();
-    changes = std::make_unique<pricing::ChangeList>(*m_db, options);
+    changes = std::make_unique<pricing::ChangeList>(
+        *m_db, pricing::changeListOptions(
+                   folder, catalog, m_clock.now(),
+                   settings::GetSetting(settings::Common, QStringLiteral("GoodsKeyColumns")),
+                   settings::GetSetting(settings::Common, QStringLiteral("GoodsNameColumn"))));
     if (!changes->prepare()) {
         setScreenPointer(PointerDefault);
         MessageBoxes::plain(changes->why(), mb::OkOnly, AppTitle);
         return false;
     }
-    m_changeListNote =
-        QStringLiteral("変更一覧: ") + QDir::toNativeSeparators(changes->path()) +
-        (changes->hasKey() ? QString()
-                           : QStringLiteral("（商品キーがないため、分類と売価だけを記録します）"));
+    m_changeListNote = pricing::changeListNote(changes.get());
     return true;
 }
 
@@ -314,10 +252,7 @@ void KRT550F1::prsb_Execute()
     // summary; a failed run has shown its failure already and gets a box for the line alone.
     QStringList summaryLines = pricing::summaryLines(updater.counts(), StockMode);
     if (changes)
-        summaryLines.append(QStringLiteral("変更一覧: %1（商品 %2 行、うち売価が変わった商品 %3 行）")
-                                .arg(QDir::toNativeSeparators(changes->path()))
-                                .arg(changes->rows())
-                                .arg(changes->changed()));
+        summaryLines.append(pricing::changeListSummary(*changes));
     summaryLines += pricing::warningLines(updater.warnings());
     const QString summary = summaryLines.join(QLatin1Char('\n'));
     m_runWarnings = updater.warnings();

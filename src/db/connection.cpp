@@ -115,6 +115,20 @@ QString nextConnectionName()
 }
 } // namespace
 
+QStringList errorLines(const DbErrors &errors)
+{
+    QStringList lines;
+    for (const DbError &e : errors) {
+        QString line = e.source.isEmpty() ? e.description : e.source + QStringLiteral(": ") + e.description;
+        if (!e.nativeCode.isEmpty())
+            line += QStringLiteral(" (") + e.nativeCode + QStringLiteral(")");
+        lines.append(line);
+        if (!e.statement.isEmpty())
+            lines.append(QStringLiteral("SQL: ") + e.statement);
+    }
+    return lines;
+}
+
 QStringList sessionStatements(Engine engine)
 {
     if (engine == Engine::SqlServer)

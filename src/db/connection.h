@@ -29,6 +29,10 @@ inline DbError programError(const QString &description, const QString &statement
     return {description, {}, statement, QStringLiteral("KRT550")};
 }
 
+// An error collection as the messages show it: per error its source, text and native code, then
+// the statement that failed.
+QStringList errorLines(const DbErrors &errors);
+
 // A result read completely when it is opened, so that its record count is exact and the
 // statement holds no cursor on the server while the program works with the rows.
 class Recordset

@@ -35,6 +35,18 @@ QString SysParmSource::lookupSql(short number) const
         .arg(contentColumn, table, numberColumn, QString::number(number));
 }
 
+SysParmSource sysParmSource(const std::function<QString(const QString &key)> &commonSetting)
+{
+    const SysParmSource defaults;
+    const auto read = [&commonSetting](const QString &key, const QString &fallback) {
+        const QString name = commonSetting(key).trimmed();
+        return name.isEmpty() ? fallback : name;
+    };
+    return {read(QStringLiteral("SysParmTable"), defaults.table),
+            read(QStringLiteral("SysParmNoColumn"), defaults.numberColumn),
+            read(QStringLiteral("SysParmValueColumn"), defaults.contentColumn)};
+}
+
 QLB318C2::QLB318C2(Connection *connection, SysParmSource source)
     : m_connection(connection)
     , m_source(std::move(source))

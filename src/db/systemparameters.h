@@ -5,6 +5,7 @@
 #include <QString>
 #include <QVariant>
 
+#include <functional>
 #include <optional>
 
 namespace krt {
@@ -23,6 +24,11 @@ struct SysParmSource
     bool isValid() const;
     QString lookupSql(short number) const;
 };
+
+// The source the settings name: [Common] SysParmTable, SysParmNoColumn and SysParmValueColumn,
+// read through commonSetting, name the table and its two columns; an absent or empty key keeps
+// the family's usual name. The window and the command line read the same keys.
+SysParmSource sysParmSource(const std::function<QString(const QString &key)> &commonSetting);
 
 // The family's system-parameter reader (QLB318.QLB318C2): looks a parameter up in the open
 // database through the program's connection.

@@ -100,6 +100,12 @@ void SaveSetting(const QString &section, const QString &key, const QString &valu
     store->setValue(key, value);
 }
 
+QDate fixedBusinessDate()
+{
+    return QDate::fromString(GetSetting(Common, QStringLiteral("BusinessDate")),
+                             QStringLiteral("yyyy/MM/dd"));
+}
+
 QString runLogPath()
 {
 #ifdef Q_OS_WIN
@@ -108,6 +114,11 @@ QString runLogPath()
 #else
     return QFileInfo(iniPath()).absolutePath() + QStringLiteral("/KRT550.log");
 #endif
+}
+
+QString changeListFolder()
+{
+    return QFileInfo(runLogPath()).absolutePath() + QStringLiteral("/KRT550-changes");
 }
 
 std::optional<QString> appendLine(const QString &path, const QString &text)

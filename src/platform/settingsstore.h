@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QDate>
 #include <QString>
 
 #include <optional>
@@ -19,12 +20,18 @@ inline const QString Version = QStringLiteral("TMCS\\Version");
 QString GetSetting(const QString &section, const QString &key, const QString &defaultValue = {});
 void SaveSetting(const QString &section, const QString &key, const QString &value);
 
+// The business date a workstation may fix in the settings, [Common] BusinessDate ("yyyy/MM/dd");
+// an invalid date when it is absent or no date, and the business date is then today.
+QDate fixedBusinessDate();
+
 // Where the store lives: the INI file path, or the registry path of the application.
 QString storeLocation();
 
 // The run log beside the settings: KRT550.log in the folder of TMCS.ini (on Windows in the
 // family's folder of the user's application data).
 QString runLogPath();
+// The folder of the runs' change lists, beside the run log.
+QString changeListFolder();
 
 // Appends text and a line end, in UTF-8, to the file at path, making its folder when missing.
 // The line is flushed and the file closed with both checked, so that a full disk is not taken

@@ -319,4 +319,31 @@ std::optional<QStringList> ChangeList::recover(Connection &connection, const QSt
     return completed;
 }
 
+ChangeList::Options changeListOptions(const QString &folder, const QString &catalog, const QDateTime &start,
+                                      const QString &keyColumns, const QString &nameColumn)
+{
+    ChangeList::Options options{folder, catalog, start, {}, nameColumn.trimmed()};
+    for (const QString &name : keyColumns.split(QLatin1Char(',')))
+        if (!name.trimmed().isEmpty())
+            options.keyColumns.append(name.trimmed());
+    return options;
+}
+
+QString changeListNote(const ChangeList *changes)
+{
+    if (!changes)
+        return QStringLiteral("変更一覧: 書きません（設定 ChangeList=0）");
+    return QStringLiteral("変更一覧: ") + QDir::toNativeSeparators(changes->path()) +
+           (changes->hasKey() ? QString()
+                              : QStringLiteral("（商品キーがないため、分類と売価だけを記録します）"));
+}
+
+QString changeListSummary(const ChangeList &changes)
+{
+    return QStringLiteral("変更一覧: %1（商品 %2 行、うち売価が変わった商品 %3 行）")
+        .arg(QDir::toNativeSeparators(changes.path()))
+        .arg(changes.rows())
+        .arg(changes.changed());
+}
+
 } // namespace krt::pricing

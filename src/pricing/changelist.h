@@ -85,4 +85,14 @@ private:
     qint64 m_changed = 0;
 };
 
+// The options of a run's change list from the settings' texts: the goods key columns separated by
+// commas ([Common] GoodsKeyColumns) and the name column ([Common] GoodsNameColumn).
+ChangeList::Options changeListOptions(const QString &folder, const QString &catalog, const QDateTime &start,
+                                      const QString &keyColumns, const QString &nameColumn);
+
+// What a run's confirmation says of its change list; without one, that none is written.
+QString changeListNote(const ChangeList *changes);
+// The line of a run's summary that names its change list and its rows.
+QString changeListSummary(const ChangeList &changes);
+
 } // namespace krt::pricing

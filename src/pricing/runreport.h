@@ -1,12 +1,49 @@
 #pragma once
 
 #include "pricing/priceupdate.h"
+#include "pricing/runpreview.h"
 
 #include <QDateTime>
 #include <QString>
 #include <QStringList>
 
+#include <array>
+
 namespace krt::pricing {
+
+// The texts of a run, the same whether the window asks and reports in its boxes or the command
+// line writes them out.
+
+// The captions of the rounding options as the condition panel shows them: the rounding methods
+// by code, the digit positions by position (add-on prices offer the first three).
+inline const std::array<QString, 4> HasuCaptions = {QStringLiteral("なし"), QStringLiteral("切上げ"),
+                                                    QStringLiteral("切捨て"), QStringLiteral("四捨五入")};
+inline const std::array<QString, 4> KetaCaptions = {QStringLiteral("１の位"), QStringLiteral("１０の位"),
+                                                    QStringLiteral("１００の位"),
+                                                    QStringLiteral("１０００の位")};
+
+// The captions of the rounding chosen for each price kind (indexed by PriceKind): the method, and
+// the digit position (not shown when the method is なし).
+struct RoundingCaptions
+{
+    std::array<QString, 2> method;
+    std::array<QString, 2> digit;
+};
+// The captions of the rounding the parameters hold.
+RoundingCaptions roundingCaptions(const ConversionParams &params);
+
+// The method with its old and new rates, and the rounding of goods and add-on prices.
+QString conditionsText(const ConversionParams &params, int calcMethod, const RoundingCaptions &captions);
+
+// The stock mode of the run and where it and the tax preset came from: the parameter's value as
+// read, or, when the source is empty, that it could not be read and was assumed.
+QString stockModeText(int stockMode, const QString &stockModeSource, const QString &taxPresetSource);
+
+// What the confirmation of a run shows under its question: the categories and goods, the codes of
+// the categories (the first 60, then a count), the conditions, the stock mode and a few goods with
+// their prices now and after; the change list line before the goods.
+QString confirmationDetails(const RunPreview &preview, const QStringList &categories,
+                            const QString &conditions, const QString &stockMode, const QString &changeList);
 
 // The lines that tell the operator what a run converted: categories, and rows in each table.
 QStringList summaryLines(const RunCounts &counts, int stockMode);

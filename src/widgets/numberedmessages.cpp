@@ -1,57 +1,15 @@
 #include "widgets/numberedmessages.h"
 
+#include "platform/messagecatalog.h"
 #include "widgets/messagebox.h"
-
-#include <QFile>
-#include <QTextStream>
 
 namespace krt {
 
 namespace {
 
-QString &catalogPath()
-{
-    static QString path;
-    return path;
-}
-
-const QString DefaultCatalog = QStringLiteral(":/krt/family/messages.tsv");
-
-std::optional<QHash<QString, QString>> loadCatalog(const QString &path)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
-        return std::nullopt;
-    QHash<QString, QString> texts;
-    QTextStream in(&file);
-    in.setEncoding(QStringConverter::Utf8);
-    while (!in.atEnd()) {
-        const QString line = in.readLine();
-        if (line.isEmpty() || line.startsWith(QLatin1Char('#')))
-            continue;
-        const qsizetype tab = line.indexOf(QLatin1Char('\t'));
-        if (tab <= 0)
-            continue;
-        QString text = line.mid(tab + 1);
-        text.replace(QStringLiteral("\\n"), QStringLiteral("\n"));
-        texts.insert(line.left(tab), text);
-    }
-    if (texts.isEmpty())
-        return std::nullopt;
-    return texts;
-}
-
 QString describe(const DbErrors &errors, const CurrentError &current)
 {
-    QStringList lines;
-    for (const DbError &e : errors) {
-        QString line = e.source.isEmpty() ? e.description : e.source + QStringLiteral(": ") + e.description;
-        if (!e.nativeCode.isEmpty())
-            line += QStringLiteral(" (") + e.nativeCode + QStringLiteral(")");
-        lines.append(line);
-        if (!e.statement.isEmpty())
-            lines.append(QStringLiteral("SQL: ") + e.statement);
-    }
+    QStringList lines = errorLines(errors);
     if (current.number != 0 || !current.description.isEmpty())
         lines.append(QStringLiteral("Error: %1 Source: %2 %3")
                          .arg(current.number)
@@ -67,7 +25,7 @@ QLB318C1::QLB318C1(QHash<QString, QString> texts)
 
 std::unique_ptr<QLB318C1> QLB318C1::create()
 {
-    auto texts = loadCatalog(catalogPath().isEmpty() ? DefaultCatalog : catalogPath());
+    auto texts = messages::loadCatalog();
     if (!texts)
         return nullptr;
     return std::unique_ptr<QLB318C1>(new QLB318C1(std::move(*texts)));
@@ -75,7 +33,7 @@ std::unique_ptr<QLB318C1> QLB318C1::create()
 
 void QLB318C1::setCatalogPath(const QString &path)
 {
-    catalogPath() = path;
+    messages::setCatalogPath(path);
 }
 
 std::optional<int> QLB318C1::Msgdsp(const QString &msgNo, std::optional<int> buttons, const QString &title,
