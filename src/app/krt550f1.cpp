@@ -8,6 +8,7 @@
 #include "widgets/categorygrid.h"
 #include "widgets/fonts.h"
 #include "widgets/functionkeybar.h"
+#include "widgets/keycodes.h"
 #include "widgets/messages.h"
 #include "widgets/screenpointer.h"
 #include "widgets/twips.h"
@@ -330,7 +331,7 @@ bool KRT550F1::eventFilter(QObject *watched, QEvent *event)
         } else if (event->type() == QEvent::KeyPress) {
             const auto *key = static_cast<QKeyEvent *>(event);
             if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {
-                cmb_DAT_KeyDown(13);
+                cmb_DAT_KeyDown(keycode::Return);
                 return true;
             }
         }

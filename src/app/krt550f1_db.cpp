@@ -10,6 +10,7 @@
 #include "pricing/changelist.h"
 #include "pricing/writeaccess.h"
 #include "widgets/categorygrid.h"
+#include "widgets/keycodes.h"
 #include "widgets/messagebox.h"
 #include "widgets/messages.h"
 #include "widgets/screenpointer.h"
@@ -69,12 +70,12 @@ short KRT550F1::prfn_DbConnect()
     auto connection = std::make_unique<Connection>();
     const SpliceResult split = splitConnectionText(stored);
     if (!split.parts) {
-        ShowDbError(QStringLiteral("11002"), {programError(split.error)}, 0, AppTitle);
+        ShowDbError(msg::DatabaseError, {programError(split.error)}, 0, AppTitle);
         return -1;
     }
     ConnParts = *split.parts;
     if (!connection->open(catalogConnectionText(ConnParts, cmb_DAT->currentIndex()))) {
-        ShowDbError(QStringLiteral("11002"), connection->errors(), 0, AppTitle);
+        ShowDbError(msg::DatabaseError, connection->errors(), 0, AppTitle);
         return -1;
     }
     m_db = std::move(connection);
@@ -134,7 +135,7 @@ long KRT550F1::prfn_DbSwitch()
                                         "読み取り専用か、ログインに権限がありません。")
                              .arg(refusal->table, refusal->right))};
         errors += refusal->errors;
-        ShowDbError(QStringLiteral("11002"), errors, 0, AppTitle);
+        ShowDbError(msg::DatabaseError, errors, 0, AppTitle);
         m_switchFailure = QStringLiteral("には書き込めません（書き込みの権限がありません）。");
         return -1;
     }
@@ -170,7 +171,7 @@ bool KRT550F1::prfn_RefreshWorkList(long count)
     const DbErrors errors = m_db ? m_db->errors() : DbErrors{};
     closeCheckedStage();
     BunruiCheckOK = false;
-    ShowDbError(QStringLiteral("40426"), errors, 0, AppTitle);
+    ShowDbError(msg::WorkListIncomplete, errors, 0, AppTitle);
     return false;
 }
 
@@ -180,7 +181,7 @@ void KRT550F1::warnUnknownFlags()
 {
     const std::optional<QStringList> unknown = category::unknownFlagCategories(*m_db, false);
     if (unknown && !unknown->isEmpty())
-        ShowMessage(QStringLiteral("40425"), mb::OkOnly, AppTitle, listText(*unknown));
+        ShowMessage(msg::UnknownInventoryFlag, mb::OkOnly, AppTitle, listText(*unknown));
 }
 
 void KRT550F1::cmb_DAT_Click()
@@ -213,7 +214,7 @@ bool KRT550F1::prfn_ConnectionAlive()
     if (m_db)
         errors += m_db->errors();
     setScreenPointer(PointerDefault);
-    ShowDbError(QStringLiteral("11002"), errors, 0, AppTitle);
+    ShowDbError(msg::DatabaseError, errors, 0, AppTitle);
     m_db.reset();
     m_connectionLost = true;
     cmb_DAT->setEnabled(true);
@@ -227,7 +228,7 @@ void KRT550F1::cmb_DAT_GotFocus()
 
 void KRT550F1::cmb_DAT_KeyDown(int keyCode)
 {
-    if (keyCode == 13)
+    if (keyCode == keycode::Return)
         lstTbl->setFocus(Qt::OtherFocusReason);
 }
 

@@ -89,7 +89,7 @@ bool KRT550F1::prfn_ConfirmRun()
     const std::optional<pricing::RunPreview> preview =
         pricing::previewRun(*m_db, pic_Jyoukein->params(), pic_Jyoukein->selectedCalcMethod(), PreviewGoods);
     if (!preview) {
-        ShowDbError(QStringLiteral("11002"), m_db->errors(), 0, AppTitle);
+        ShowDbError(msg::DatabaseError, m_db->errors(), 0, AppTitle);
         return false;
     }
     const QLocale c = QLocale::c();
@@ -152,7 +152,7 @@ bool KRT550F1::refusesChangedSelection()
 {
     const std::optional<QList<category::StoredMark>> stored = category::unconvertedMarks(*m_db);
     if (!stored) {
-        ShowDbError(QStringLiteral("11002"), m_db->errors(), 0, AppTitle);
+        ShowDbError(msg::DatabaseError, m_db->errors(), 0, AppTitle);
         return true;
     }
     QSet<QString> shown;
@@ -184,23 +184,23 @@ bool KRT550F1::refusesRun()
     const QString categories = listText(refusal->categories);
     switch (refusal->kind) {
     case Refusal::ReadFailed:
-        ShowDbError(QStringLiteral("11002"), refusal->errors, 0, AppTitle);
+        ShowDbError(msg::DatabaseError, refusal->errors, 0, AppTitle);
         break;
     case Refusal::MissingCategories:
         m_workListIncomplete = true;
         closeCheckedStage();
-        ShowMessage(QStringLiteral("40426"), mb::OkOnly, AppTitle,
+        ShowMessage(msg::WorkListIncomplete, mb::OkOnly, AppTitle,
                     QStringLiteral("作業リストにない分類:\n") + categories);
         break;
     case Refusal::UnknownFlags:
-        ShowMessage(QStringLiteral("40425"), mb::OkOnly, AppTitle, categories);
+        ShowMessage(msg::UnknownInventoryFlag, mb::OkOnly, AppTitle, categories);
         break;
     case Refusal::StockTakeOutdated:
-        ShowMessage(QStringLiteral("40422"), mb::OkOnly, AppTitle,
+        ShowMessage(msg::StockTakeOutdated, mb::OkOnly, AppTitle,
                     QStringLiteral("変換できない分類:\n") + categories);
         break;
     case Refusal::StockTakeUnread:
-        ShowMessage(QStringLiteral("40420"), mb::OkOnly, AppTitle,
+        ShowMessage(msg::MarkNotStored, mb::OkOnly, AppTitle,
                     QStringLiteral("変換できない分類:\n") + categories);
         break;
     }
@@ -222,7 +222,7 @@ bool KRT550F1::prfn_PrepareChangeList(std::unique_ptr<pricing::ChangeList> &chan
     const QString catalog = catalogName(cmb_DAT->currentIndex());
     if (!pricing::ChangeList::recover(*m_db, folder, catalog)) {
         ShowDbError(
-            QStringLiteral("11002"),
+            msg::DatabaseError,
             DbErrors{programError(QStringLiteral("前回の変更一覧の書き残しを処理できません: ") + folder)} +
                 m_db->errors(),
             0, AppTitle);
@@ -288,7 +288,7 @@ void KRT550F1::prsb_Execute()
         failure = errors.isEmpty() ? QString() : errors.constFirst().description;
         errors.append(
             programError(pricing::summaryLines(running->counts(), StockMode).join(QLatin1Char('\n'))));
-        ShowDbError(QStringLiteral("40275"), errors, 0, AppTitle);
+        ShowDbError(msg::RunFailed, errors, 0, AppTitle);
     };
     pricing::PriceUpdater updater(*m_db, pic_Jyoukein->params(), values, reportFailure);
     running = &updater;
@@ -337,7 +337,7 @@ void KRT550F1::prsb_Execute()
         prfn_LoadItemGrid();
         setScreenPointer(PointerDefault);
         const QString missing = writeRunLog(updater.counts(), QStringLiteral("正常終了"));
-        ShowMessage(QStringLiteral("10009"), mb::OkOnly, AppTitle, withMissingLine(missing));
+        ShowMessage(msg::RunCompleted, mb::OkOnly, AppTitle, withMissingLine(missing));
         return;
     }
     case pricing::RunOutcome::StepFailed:

@@ -417,7 +417,7 @@ void ConditionPanel::prsb_FocusSelected(int group)
 bool ConditionPanel::prfn_InputCheck(const ItemCounter &prfn_GetItemCount, QWidget *lstTbl)
 {
     if (prfn_GetItemCount(QStringLiteral(" WHERE CHK = 1")) <= 0) {
-        ShowMessage(QStringLiteral("40035"), 0, AppTitle);
+        ShowMessage(msg::NoCategoryMarked, 0, AppTitle);
         if (lstTbl)
             lstTbl->setFocus(Qt::OtherFocusReason);
         return false;
@@ -438,7 +438,7 @@ bool ConditionPanel::prfn_InputCheck(const ItemCounter &prfn_GetItemCount, QWidg
     const auto empty = std::find_if(boxes.cbegin(), boxes.cend(),
                                     [](const QLineEdit *box) { return box->text().isEmpty(); });
     if (empty != boxes.cend()) {
-        ShowMessage(QStringLiteral("40419"), 0, AppTitle);
+        ShowMessage(msg::NoTaxRate, 0, AppTitle);
         (*empty)->setFocus(Qt::OtherFocusReason);
         return false;
     }
