@@ -1,6 +1,8 @@
 #include "params/conditionpanel.h"
 
+#include "widgets/fonts.h"
 #include "widgets/messages.h"
+#include "widgets/twips.h"
 
 #include <QButtonGroup>
 #include <QFocusEvent>
@@ -18,9 +20,6 @@
 namespace krt {
 
 namespace {
-
-// The form measures in twips: 1440 to the inch.
-constexpr double TwipsPerInch = 1440.0;
 
 // Geometry of the panel and its blocks, in twips.
 constexpr int PanelWidth = 14280;
@@ -94,12 +93,8 @@ ConditionPanel::ConditionPanel(QWidget *parent)
     : QWidget(parent)
 {
     setObjectName(QStringLiteral("pic_Jyoukein"));
-    QFont panelFont = font();
-    panelFont.setFamilies({QStringLiteral("ＭＳ ゴシック"), QStringLiteral("MS Gothic"),
-                           QStringLiteral("Noto Sans Mono CJK JP"), QStringLiteral("Noto Sans CJK JP")});
-    panelFont.setPointSize(9);
-    setFont(panelFont);
-    resize(twipsX(PanelWidth), twipsY(PanelHeight));
+    setFont(familyFont(9));
+    resize(twips(PanelWidth, this), twips(PanelHeight, this));
 
     buildRateBlock();
     buildRoundingBlock(Goods, GoodsBlockTop);
@@ -151,31 +146,16 @@ ConditionPanel::ConditionPanel(QWidget *parent)
         connect(txt_Tax_To[i], &QLineEdit::textChanged, this, [this, i] { txt_Tax_To_Change(i); });
 }
 
-int ConditionPanel::twipsX(int twips) const
-{
-    return qRound(twips * logicalDpiX() / TwipsPerInch);
-}
-
-int ConditionPanel::twipsY(int twips) const
-{
-    return qRound(twips * logicalDpiY() / TwipsPerInch);
-}
-
-QRect ConditionPanel::twipsRect(int left, int top, int width, int height) const
-{
-    return {twipsX(left), twipsY(top), twipsX(width), twipsY(height)};
-}
-
 void ConditionPanel::buildRateBlock()
 {
     lbl_Calc = new QLabel(QStringLiteral("計算方法"), this);
     lbl_Calc->setObjectName(QStringLiteral("lbl_Calc"));
-    lbl_Calc->setGeometry(twipsRect(HeadingLeft, CalcHeadingTop, HeadingWidth, HeadingHeight));
+    lbl_Calc->setGeometry(twipsRect(HeadingLeft, CalcHeadingTop, HeadingWidth, HeadingHeight, this));
 
     fra_Calc = new QFrame(this);
     fra_Calc->setObjectName(QStringLiteral("fra_Calc"));
     fra_Calc->setFrameShape(QFrame::Box);
-    fra_Calc->setGeometry(twipsRect(FrameLeft, CalcTop, FrameWidth, CalcHeight));
+    fra_Calc->setGeometry(twipsRect(FrameLeft, CalcTop, FrameWidth, CalcHeight, this));
 
     // The arrows of the three rows stand in one column: row 0 has a blank where the others
     // have " %" after the old rate, so its caption starts further right.
@@ -195,12 +175,12 @@ void ConditionPanel::buildRateBlock()
 
         if (i >= 1)
             txt_Tax_From[i] = addRateBox(indexed(QStringLiteral("txt_Tax_From"), i),
-                                         twipsRect(OldRateLeft, top, RateBoxWidth, RowHeight));
+                                         twipsRect(OldRateLeft, top, RateBoxWidth, RowHeight, this));
 
         QLabel *label = new QLabel(TaxCaptions[i], fra_Calc);
         label->setObjectName(indexed(QStringLiteral("lbl_Tax"), i));
-        const QRect labelRect =
-            twipsRect(TaxLabelLeft, top, 0, RowHeight).translated(arrowColumn - toArrow(TaxCaptions[i]), 0);
+        const QRect labelRect = twipsRect(TaxLabelLeft, top, 0, RowHeight, this)
+                                    .translated(arrowColumn - toArrow(TaxCaptions[i]), 0);
         label->setGeometry(labelRect.left(), labelRect.top(), metrics.horizontalAdvance(label->text()) + 2,
                            labelRect.height());
         lbl_Tax[i] = label;
@@ -211,7 +191,7 @@ void ConditionPanel::buildRateBlock()
             const int runStart = caption.indexOf(QStringLiteral("税込")) + 2;
             const int runWidth =
                 metrics.horizontalAdvance(caption.mid(runStart, caption.lastIndexOf(u'%') - runStart));
-            const int boxWidth = twipsX(RateBoxWidth);
+            const int boxWidth = twips(RateBoxWidth, this);
             const int left = labelRect.left() + metrics.horizontalAdvance(caption.left(runStart)) +
                              (runWidth - boxWidth) / 2;
             txt_Tax_To[i] = addRateBox(indexed(QStringLiteral("txt_Tax_To"), i),
@@ -226,7 +206,8 @@ void ConditionPanel::buildRoundingBlock(PriceKind kind, int top)
 
     QLabel *heading = new QLabel(kind == Goods ? QStringLiteral("商　品") : QStringLiteral("商品加算"), this);
     heading->setObjectName(kind == Goods ? QStringLiteral("lbl_Goods") : QStringLiteral("lbl_GoodsAdd"));
-    heading->setGeometry(twipsRect(HeadingLeft, top + HeadingBelowBlockTop, HeadingWidth, HeadingHeight));
+    heading->setGeometry(
+        twipsRect(HeadingLeft, top + HeadingBelowBlockTop, HeadingWidth, HeadingHeight, this));
     (kind == Goods ? lbl_Goods : lbl_GoodsAdd) = heading;
 
     const auto addRow = [this, kind](const QString &frameName, const QString &labelName,
@@ -234,11 +215,11 @@ void ConditionPanel::buildRoundingBlock(PriceKind kind, int top)
         frame = new QFrame(this);
         frame->setObjectName(indexed(frameName, kind));
         frame->setFrameShape(QFrame::Box);
-        frame->setGeometry(twipsRect(FrameLeft, rowTop, FrameWidth, RoundingFrameHeight));
+        frame->setGeometry(twipsRect(FrameLeft, rowTop, FrameWidth, RoundingFrameHeight, this));
         label = new QLabel(caption, frame);
         label->setObjectName(indexed(labelName, kind));
         label->setGeometry(
-            twipsRect(RowLabelLeft, (RoundingFrameHeight - RowHeight) / 2, RowLabelWidth, RowHeight));
+            twipsRect(RowLabelLeft, (RoundingFrameHeight - RowHeight) / 2, RowLabelWidth, RowHeight, this));
     };
     addRow(QStringLiteral("fra_Hasuu_Select"), QStringLiteral("lbl_Hasuu_Select"),
            QStringLiteral("端数処理選択"), top, fra_Hasuu_Select[kind], lbl_Hasuu_Select[kind]);
@@ -281,7 +262,7 @@ QRadioButton *ConditionPanel::addOption(QWidget *frame, const QString &name, con
     // The option takes the focus when clicked, as the keyboard path through the panel expects.
     option->setFocusPolicy(Qt::StrongFocus);
     // Sized to its indicator and caption, so that a press on the option also selects it.
-    const QRect row = twipsRect(left, top, 0, RowHeight);
+    const QRect row = twipsRect(left, top, 0, RowHeight, this);
     const QSize size = option->sizeHint();
     option->setGeometry(row.left(), row.top() + (row.height() - size.height()) / 2, size.width(),
                         size.height());

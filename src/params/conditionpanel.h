@@ -99,10 +99,6 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
-    int twipsX(int twips) const;
-    int twipsY(int twips) const;
-    QRect twipsRect(int left, int top, int width, int height) const;
-
     void buildRateBlock();
     void buildRoundingBlock(PriceKind kind, int top);
     QRadioButton *addOption(QWidget *frame, const QString &name, const QString &caption, int left, int top);
