@@ -13,9 +13,6 @@ using namespace krt::testing;
 
 namespace {
 
-const QString Off = QStringLiteral("□");
-const QString On = QStringLiteral("■");
-
 // The password every stored connection text carries; no box may ever show it.
 const QString Secret = QStringLiteral("Secr3t-Pw");
 const QString Credentials = QStringLiteral("User ID=operator;Password=") + Secret + QLatin1Char(';');
@@ -76,11 +73,6 @@ QStringList history(const FormFixture &f, int stockMode)
                           "WHERE %1 ORDER BY ITEM_CD, DETAIL_NO")
                .arg(stockMode != 0 ? QStringLiteral("1 = 1")
                                    : QStringLiteral("NOT (INV_FLG = '1' AND COMP_FLG = '0')")));
-}
-
-int count(const FormFixture &f, const QString &query)
-{
-    return f.value(0, query).toInt();
 }
 
 // Builds a small installation whose stored connection text carries a user and a password.
@@ -155,7 +147,7 @@ private Q_SLOTS:
         QVERIFY2(!f.boxes.isEmpty(), "the program ended without a message");
         QCOMPARE(shown(f), expected);
         if (dataFolders)
-            QCOMPARE(count(f, QStringLiteral("SELECT COUNT(*) FROM MITEMCNT")), 0);
+            QCOMPARE(f.count(0, QStringLiteral("SELECT COUNT(*) FROM MITEMCNT")), 0);
     }
 
     void garbageConnectionTextsAreRefused_data()
@@ -211,7 +203,7 @@ private Q_SLOTS:
         QCOMPARE(shown(f), QStringList{QStringLiteral("check failed")});
         QVERIFY2(badBox(f).isEmpty(), qPrintable(badBox(f)));
         QCOMPARE(contents(f), before);
-        QCOMPARE(count(f, QStringLiteral("SELECT COUNT(*) FROM MITEMCNT")), 0);
+        QCOMPARE(f.count(0, QStringLiteral("SELECT COUNT(*) FROM MITEMCNT")), 0);
     }
 
     void unusableDataFoldersEndTheStart_data()
@@ -355,7 +347,8 @@ private Q_SLOTS:
         // Nothing was lost: only a successful run changes prices and the work list's history.
         if (expected == QStringList{QStringLiteral("10009")}) {
             QVERIFY(contents(f) != before);
-            QVERIFY(count(f, QStringLiteral("SELECT COUNT(*) FROM MITEMCNT WHERE UPDATE_DATE IS NULL")) == 0);
+            QVERIFY(f.count(0, QStringLiteral("SELECT COUNT(*) FROM MITEMCNT WHERE UPDATE_DATE IS NULL")) ==
+                    0);
         } else {
             QCOMPARE(contents(f), before);
             if (action != QStringLiteral("start"))
@@ -495,8 +488,8 @@ private Q_SLOTS:
             QVERIFY2(f.boxes.constLast().details.contains(QStringLiteral("GDATECTL.SYS_YM1 = ")),
                      qPrintable(f.boxes.constLast().details));
         if (expected == QStringLiteral("10009")) {
-            QCOMPARE(count(f, QStringLiteral("SELECT COUNT(*) FROM MITEMCNT WHERE COMP_FLG = '1'")),
-                     count(f, QStringLiteral("SELECT COUNT(*) FROM MITEMCNT")));
+            QCOMPARE(f.count(0, QStringLiteral("SELECT COUNT(*) FROM MITEMCNT WHERE COMP_FLG = '1'")),
+                     f.count(0, QStringLiteral("SELECT COUNT(*) FROM MITEMCNT")));
             return;
         }
         QCOMPARE(contents(f), before);
@@ -586,8 +579,8 @@ private Q_SLOTS:
         QCOMPARE(shown(f), QStringList{QStringLiteral("40420")});
         QVERIFY2(badBox(f).isEmpty(), qPrintable(badBox(f)));
         QCOMPARE(form.grid()->TextMatrix(line, 0), Off);
-        QCOMPARE(count(f, QStringLiteral("SELECT COUNT(*) FROM MITEMCNT WHERE CHK = 1")),
-                 count(f, QStringLiteral("SELECT COUNT(*) FROM MITEMCNT WHERE INV_FLG <> '0'")));
+        QCOMPARE(f.count(0, QStringLiteral("SELECT COUNT(*) FROM MITEMCNT WHERE CHK = 1")),
+                 f.count(0, QStringLiteral("SELECT COUNT(*) FROM MITEMCNT WHERE INV_FLG <> '0'")));
         // Inventory categories need no stock-take and are marked as ever.
         for (int r = 0; r < form.grid()->Rows(); ++r) {
             if (form.grid()->TextMatrix(r, 6) != QStringLiteral("1"))
@@ -641,7 +634,7 @@ private Q_SLOTS:
                 "'%1', "
                 "NULL, 1080, 1080, 756 FROM GDATECTL;")
                 .arg(q, sqlText(name), sqlText(subName))));
-        const int goods = count(f, QStringLiteral("SELECT COUNT(*) FROM MGOODS"));
+        const int goods = f.count(0, QStringLiteral("SELECT COUNT(*) FROM MGOODS"));
 
         KRT550F1 &form = f.load();
         QVERIFY2(f.boxes.isEmpty(), qPrintable(shown(f).join(QLatin1Char(','))));
@@ -655,12 +648,12 @@ private Q_SLOTS:
         for (int r = 0; r < form.grid()->Rows(); ++r)
             if ((r == major || r == sub) != (form.grid()->TextMatrix(r, 0) == On))
                 f.clickLine(r);
-        QCOMPARE(count(f, QStringLiteral("SELECT COUNT(*) FROM MITEMCNT WHERE CHK = 1")), 2);
+        QCOMPARE(f.count(0, QStringLiteral("SELECT COUNT(*) FROM MITEMCNT WHERE CHK = 1")), 2);
         typeRates(form);
         QTest::keyClick(&form, Qt::Key_F1);
         QCOMPARE(shown(f), QStringList{QStringLiteral("10009")});
         QVERIFY2(badBox(f).isEmpty(), qPrintable(badBox(f)));
-        QCOMPARE(count(f, QStringLiteral("SELECT COUNT(*) FROM MGOODS")), goods);
+        QCOMPARE(f.count(0, QStringLiteral("SELECT COUNT(*) FROM MGOODS")), goods);
         QCOMPARE(
             f.rows(0, QStringLiteral("SELECT ITEM_CD, DETAIL_NO FROM MITEMCNT WHERE UPDATE_DATE IS NOT NULL "
                                      "ORDER BY DETAIL_NO")),
@@ -679,8 +672,8 @@ private Q_SLOTS:
                           "SELECT HYOJYUN_PRC, KOURI_PRC, OROSI_PRC FROM IIODATA WHERE IO_SEQ = 990001")),
             QStringList{QStringLiteral("1100|1100|770")});
         QCOMPARE(
-            count(f, QStringLiteral("SELECT COUNT(*) FROM MGOODS WHERE UPDATE_DT <> '2014/04/01 00:00:00' "
-                                    "AND JAN_CD NOT LIKE '77%'")),
+            f.count(0, QStringLiteral("SELECT COUNT(*) FROM MGOODS WHERE UPDATE_DT <> '2014/04/01 00:00:00' "
+                                      "AND JAN_CD NOT LIKE '77%'")),
             0);
         QCOMPARE(form.grid()->TextMatrix(f.lineOf(code, QStringLiteral("0")), 2), name);
     }

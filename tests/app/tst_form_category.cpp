@@ -16,9 +16,6 @@ using namespace krt::testing;
 
 namespace {
 
-const QString Off = QStringLiteral("□");
-const QString On = QStringLiteral("■");
-
 // The mark of one category key in a catalog's work list ("1", "0" or "<null>"); an empty number
 // stands for a Null DETAIL_NO.
 QString chk(const FormFixture &f, int position, const QString &itemCd, const QString &detailNo)
@@ -42,11 +39,6 @@ QStringList workList(const FormFixture &f, int position = 0)
 {
     return f.rows(position, QStringLiteral("SELECT ITEM_CD, DETAIL_NO, CHK, UPDATE_DATE FROM MITEMCNT "
                                            "ORDER BY ITEM_CD, DETAIL_NO"));
-}
-
-int count(const FormFixture &f, int position, const QString &query)
-{
-    return f.value(position, query).toInt();
 }
 
 // The first line whose column holds the text, or -1.
@@ -122,7 +114,7 @@ private:
         f.load();
         if (!loadWithConverted(f, {{keys(f).last(), QStringLiteral("2014/04/01")}}))
             return std::nullopt;
-        History history{records(f), count(f, 0, QStringLiteral("SELECT COUNT(*) FROM IZSELL_MENT"))};
+        History history{records(f), f.count(0, QStringLiteral("SELECT COUNT(*) FROM IZSELL_MENT"))};
         return history.saved > 0 ? std::optional<History>(history) : std::nullopt;
     }
 
@@ -132,7 +124,7 @@ private:
     {
         if (records(f) != history.records)
             return QStringLiteral("the work list's records changed: ") + records(f).join(QLatin1Char(' '));
-        const int saved = count(f, 0, QStringLiteral("SELECT COUNT(*) FROM IZSELL_MENT"));
+        const int saved = f.count(0, QStringLiteral("SELECT COUNT(*) FROM IZSELL_MENT"));
         if (saved != history.saved)
             return QStringLiteral("%1 saved rows, not %2").arg(saved).arg(history.saved);
         if (f.gridColumn(5).last() != QStringLiteral("2014/04/01"))
@@ -163,8 +155,7 @@ private Q_SLOTS:
                  qPrintable(f.boxes[0].details));
         const int line = f.lineOf(code, QStringLiteral("0"));
         QCOMPARE(f.form->grid()->TextMatrix(line, 0), Off);
-        QCOMPARE(f.value(0, QStringLiteral("SELECT COUNT(*) FROM MITEMCNT WHERE CHK = 1 AND INV_FLG = '2'"))
-                     .toInt(),
+        QCOMPARE(f.count(0, QStringLiteral("SELECT COUNT(*) FROM MITEMCNT WHERE CHK = 1 AND INV_FLG = '2'")),
                  0);
         f.clickLine(line);
         QCOMPARE(f.numbers().size(), 2);
@@ -207,9 +198,8 @@ private Q_SLOTS:
         QVERIFY2(f.boxes[1].details.contains(QStringLiteral("991-0")), qPrintable(f.boxes[1].details));
         QVERIFY(f.confirmations.isEmpty());
         QVERIFY(!form.fkeyBar()->FKeyEnabled(1));
-        QCOMPARE(
-            f.value(0, QStringLiteral("SELECT COUNT(*) FROM MITEMCNT WHERE UPDATE_DATE IS NOT NULL")).toInt(),
-            0);
+        QCOMPARE(f.count(0, QStringLiteral("SELECT COUNT(*) FROM MITEMCNT WHERE UPDATE_DATE IS NOT NULL")),
+                 0);
     }
 
     void aClickTogglesAnUnconvertedLineInGridAndTable()
@@ -227,11 +217,11 @@ private Q_SLOTS:
         f.clickLine(line);
         QCOMPARE(grid->TextMatrix(line, 0), Off);
         QCOMPARE(chkOfLine(f, 0, line), QStringLiteral("0"));
-        QCOMPARE(count(f, 0, QStringLiteral("SELECT COUNT(*) FROM MITEMCNT WHERE CHK = 1")), rows - 1);
+        QCOMPARE(f.count(0, QStringLiteral("SELECT COUNT(*) FROM MITEMCNT WHERE CHK = 1")), rows - 1);
         f.clickLine(line);
         QCOMPARE(grid->TextMatrix(line, 0), On);
         QCOMPARE(chkOfLine(f, 0, line), QStringLiteral("1"));
-        QCOMPARE(count(f, 0, QStringLiteral("SELECT COUNT(*) FROM MITEMCNT WHERE CHK = 1")), rows);
+        QCOMPARE(f.count(0, QStringLiteral("SELECT COUNT(*) FROM MITEMCNT WHERE CHK = 1")), rows);
 
         // Another database shows its lines unmarked with every mark Null: a major-category line and
         // a sub-category line each end unmarked with 0 after two clicks.
@@ -248,7 +238,7 @@ private Q_SLOTS:
             QCOMPARE(grid->TextMatrix(r, 0), Off);
             QCOMPARE(chkOfLine(f, 1, r), QStringLiteral("0"));
         }
-        QCOMPARE(count(f, 1, QStringLiteral("SELECT COUNT(*) FROM MITEMCNT WHERE CHK IS NOT NULL")), 2);
+        QCOMPARE(f.count(1, QStringLiteral("SELECT COUNT(*) FROM MITEMCNT WHERE CHK IS NOT NULL")), 2);
         QVERIFY2(f.boxes.isEmpty(), qPrintable(f.numbers().join(QLatin1Char(','))));
     }
 
@@ -337,13 +327,12 @@ private Q_SLOTS:
         QCOMPARE(grid->TextMatrix(major, 0), On);
         QCOMPARE(chk(f, 0, QStringLiteral("001"), QString()), QStringLiteral("0"));
         QCOMPARE(chk(f, 0, QStringLiteral("001"), QStringLiteral("0")), QStringLiteral("1"));
-        QCOMPARE(count(f, 0, QStringLiteral("SELECT COUNT(*) FROM MITEMCNT WHERE CHK = 1")),
-                 grid->Rows() - 1);
+        QCOMPARE(f.count(0, QStringLiteral("SELECT COUNT(*) FROM MITEMCNT WHERE CHK = 1")), grid->Rows() - 1);
 
         f.clickLine(withoutNumber);
         QCOMPARE(grid->TextMatrix(withoutNumber, 0), On);
         QCOMPARE(chk(f, 0, QStringLiteral("001"), QString()), QStringLiteral("1"));
-        QCOMPARE(count(f, 0, QStringLiteral("SELECT COUNT(*) FROM MITEMCNT WHERE CHK = 1")), grid->Rows());
+        QCOMPARE(f.count(0, QStringLiteral("SELECT COUNT(*) FROM MITEMCNT WHERE CHK = 1")), grid->Rows());
 
         // The major-category line is a row of its own.
         f.clickLine(major);
@@ -385,18 +374,18 @@ private Q_SLOTS:
         QCOMPARE(grid->TextMatrix(major, 0), Off);
         QCOMPARE(chk(f, 0, code, QStringLiteral("0")), QStringLiteral("0"));
         QCOMPARE(chk(f, 0, code, QStringLiteral("1")), QStringLiteral("1"));
-        QCOMPARE(count(f, 0, QStringLiteral("SELECT COUNT(*) FROM MITEMCNT WHERE CHK = 1")), rows - 1);
+        QCOMPARE(f.count(0, QStringLiteral("SELECT COUNT(*) FROM MITEMCNT WHERE CHK = 1")), rows - 1);
         f.clickLine(sub);
         QCOMPARE(chk(f, 0, code, QStringLiteral("1")), QStringLiteral("0"));
-        QCOMPARE(count(f, 0, QStringLiteral("SELECT COUNT(*) FROM MITEMCNT WHERE CHK = 1")), rows - 2);
+        QCOMPARE(f.count(0, QStringLiteral("SELECT COUNT(*) FROM MITEMCNT WHERE CHK = 1")), rows - 2);
         QVERIFY(f.boxes.isEmpty());
 
         // The next start adds nothing twice.
         f.load();
         QCOMPARE(f.form->grid()->Rows(), rows);
         QCOMPARE(
-            count(f, 0,
-                  QStringLiteral("SELECT COUNT(*) FROM MITEMCNT WHERE ITEM_CD = '%1'").arg(sqlText(code))),
+            f.count(0,
+                    QStringLiteral("SELECT COUNT(*) FROM MITEMCNT WHERE ITEM_CD = '%1'").arg(sqlText(code))),
             2);
     }
 
@@ -613,17 +602,16 @@ private Q_SLOTS:
         f.answer = [](const BoxRequest &) { return mb::IdYes; };
         QTest::keyClick(&form, Qt::Key_F5);
         QCOMPARE(f.numbers(), QStringList{QStringLiteral("40418")});
-        QCOMPARE(count(f, 0, QStringLiteral("SELECT COUNT(*) FROM MITEMCNT")), rows);
-        QCOMPARE(count(f, 0,
-                       QStringLiteral("SELECT COUNT(*) FROM MITEMCNT WHERE UPDATE_DATE IS NOT NULL "
-                                      "OR COMP_FLG <> '0' OR COMP_DATE IS NOT NULL")),
+        QCOMPARE(f.count(0, QStringLiteral("SELECT COUNT(*) FROM MITEMCNT")), rows);
+        QCOMPARE(f.count(0, QStringLiteral("SELECT COUNT(*) FROM MITEMCNT WHERE UPDATE_DATE IS NOT NULL "
+                                           "OR COMP_FLG <> '0' OR COMP_DATE IS NOT NULL")),
                  0);
-        QCOMPARE(count(f, 0, QStringLiteral("SELECT COUNT(*) FROM IZSELL_MENT")), 0);
+        QCOMPARE(f.count(0, QStringLiteral("SELECT COUNT(*) FROM IZSELL_MENT")), 0);
         QCOMPARE(grid->Rows(), rows);
         QCOMPARE(f.gridColumn(5), QStringList(rows, QString()));
         // The command marks every category after the clear.
         QCOMPARE(f.gridColumn(0), QStringList(rows, On));
-        QCOMPARE(count(f, 0, QStringLiteral("SELECT COUNT(*) FROM MITEMCNT WHERE CHK = 1")), rows);
+        QCOMPARE(f.count(0, QStringLiteral("SELECT COUNT(*) FROM MITEMCNT WHERE CHK = 1")), rows);
         QCOMPARE(grid->TopRow(), 0);
         QCOMPARE(screenPointer(), PointerDefault);
     }
@@ -639,7 +627,7 @@ private Q_SLOTS:
         QTest::keyClick(&form, Qt::Key_F5);
         QCOMPARE(f.numbers(), (QStringList{QStringLiteral("40418"), QStringLiteral("11002")}));
         QCOMPARE(screenPointer(), PointerDefault);
-        QCOMPARE(count(f, 0, QStringLiteral("SELECT COUNT(*) FROM MITEMCNT")), rows);
+        QCOMPARE(f.count(0, QStringLiteral("SELECT COUNT(*) FROM MITEMCNT")), rows);
         QCOMPARE(form.grid()->Rows(), rows);
         QVERIFY(!form.connection()->inTransaction());
     }
@@ -661,7 +649,7 @@ private Q_SLOTS:
 
         QTest::keyClick(&form, Qt::Key_F7);
         QCOMPARE(f.gridColumn(0), QStringList(rows - 2, On) + QStringList(2, Off));
-        QCOMPARE(count(f, 0, QStringLiteral("SELECT COUNT(*) FROM MITEMCNT WHERE CHK = 1")), rows - 2);
+        QCOMPARE(f.count(0, QStringLiteral("SELECT COUNT(*) FROM MITEMCNT WHERE CHK = 1")), rows - 2);
         QCOMPARE(chkOfLine(f, 0, rows - 1), QStringLiteral("0"));
         QCOMPARE(chkOfLine(f, 0, rows - 2), QStringLiteral("<null>"));
         QVERIFY(f.boxes.isEmpty());
@@ -743,7 +731,7 @@ private Q_SLOTS:
             f.clickLine(r);
         QTest::keyClick(&form, Qt::Key_F7);
         QCOMPARE(f.gridColumn(0), QStringList(rows, Off));
-        QCOMPARE(count(f, 0, QStringLiteral("SELECT COUNT(*) FROM MITEMCNT WHERE CHK IS NOT NULL")), 0);
+        QCOMPARE(f.count(0, QStringLiteral("SELECT COUNT(*) FROM MITEMCNT WHERE CHK IS NOT NULL")), 0);
         QCOMPARE(f.numbers(), QStringList{QStringLiteral("40424")});
 
         // Once the masters know every category, a check opens the clicks.
@@ -768,9 +756,9 @@ private Q_SLOTS:
         f.selectDatabase(1);
         const int rows2 = form.grid()->Rows();
         QCOMPARE(f.gridColumn(0), QStringList(rows2, Off));
-        QCOMPARE(count(f, 1, QStringLiteral("SELECT COUNT(*) FROM MITEMCNT WHERE CHK IS NOT NULL")), 0);
+        QCOMPARE(f.count(1, QStringLiteral("SELECT COUNT(*) FROM MITEMCNT WHERE CHK IS NOT NULL")), 0);
         // The database left behind keeps its marks until it is loaded again.
-        QCOMPARE(count(f, 0, QStringLiteral("SELECT COUNT(*) FROM MITEMCNT WHERE CHK = 1")), rows - 1);
+        QCOMPARE(f.count(0, QStringLiteral("SELECT COUNT(*) FROM MITEMCNT WHERE CHK = 1")), rows - 1);
         f.clickLine(1);
         QCOMPARE(chkOfLine(f, 1, 1), QStringLiteral("1"));
 
@@ -778,11 +766,11 @@ private Q_SLOTS:
         QCOMPARE(form.dbList()->currentIndex(), 0);
         QCOMPARE(form.grid()->Rows(), rows);
         QCOMPARE(f.gridColumn(0), QStringList(rows, Off));
-        QCOMPARE(count(f, 0, QStringLiteral("SELECT COUNT(*) FROM MITEMCNT WHERE CHK IS NOT NULL")), 0);
+        QCOMPARE(f.count(0, QStringLiteral("SELECT COUNT(*) FROM MITEMCNT WHERE CHK IS NOT NULL")), 0);
 
         f.selectDatabase(1);
         QCOMPARE(f.gridColumn(0), QStringList(rows2, Off));
-        QCOMPARE(count(f, 1, QStringLiteral("SELECT COUNT(*) FROM MITEMCNT WHERE CHK IS NOT NULL")), 0);
+        QCOMPARE(f.count(1, QStringLiteral("SELECT COUNT(*) FROM MITEMCNT WHERE CHK IS NOT NULL")), 0);
         QVERIFY(f.boxes.isEmpty());
     }
 

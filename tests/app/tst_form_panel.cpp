@@ -72,12 +72,11 @@ private:
 
     static int unconverted(const FormFixture &f, int position)
     {
-        return f.value(position, QStringLiteral("SELECT COUNT(*) FROM MITEMCNT WHERE UPDATE_DATE IS NULL"))
-            .toInt();
+        return f.count(position, QStringLiteral("SELECT COUNT(*) FROM MITEMCNT WHERE UPDATE_DATE IS NULL"));
     }
     static int rows(const FormFixture &f, int position)
     {
-        return f.value(position, QStringLiteral("SELECT COUNT(*) FROM MITEMCNT")).toInt();
+        return f.count(position, QStringLiteral("SELECT COUNT(*) FROM MITEMCNT"));
     }
 
 private Q_SLOTS:
@@ -282,7 +281,7 @@ private Q_SLOTS:
             f.clickLine(r);
         for (int r = 0; r < lines; ++r)
             QCOMPARE(form.grid()->TextMatrix(r, 0), QStringLiteral("□"));
-        QCOMPARE(f.value(0, QStringLiteral("SELECT COUNT(*) FROM MITEMCNT WHERE CHK = 1")).toInt(), 0);
+        QCOMPARE(f.count(0, QStringLiteral("SELECT COUNT(*) FROM MITEMCNT WHERE CHK = 1")), 0);
         QVERIFY(click(form, QStringLiteral("txt_Tax_From(1)")));
 
         press(Qt::Key_F1);
@@ -322,8 +321,7 @@ private Q_SLOTS:
         QCOMPARE(nameOf(focus()), stop);
         QCOMPARE(unconverted(f, 0), rows(f, 0));
         // The refusal keeps the marks.
-        QCOMPARE(f.value(0, QStringLiteral("SELECT COUNT(*) FROM MITEMCNT WHERE CHK = 1")).toInt(),
-                 rows(f, 0));
+        QCOMPARE(f.count(0, QStringLiteral("SELECT COUNT(*) FROM MITEMCNT WHERE CHK = 1")), rows(f, 0));
         for (int r = 0; r < form.grid()->Rows(); ++r)
             QCOMPARE(form.grid()->TextMatrix(r, 0), QStringLiteral("■"));
     }
@@ -367,10 +365,8 @@ private Q_SLOTS:
         QCOMPARE(panel->params().TAX_ST[2], QStringLiteral("5"));
         for (int r = 0; r < form.grid()->Rows(); ++r)
             QCOMPARE(form.grid()->TextMatrix(r, 0), QStringLiteral("■"));
-        QCOMPARE(f.value(0, QStringLiteral("SELECT COUNT(*) FROM MITEMCNT WHERE CHK = 1")).toInt(),
-                 rows(f, 0));
-        QCOMPARE(f.value(0, QStringLiteral("SELECT COUNT(*) FROM MITEMCNT WHERE ITEM_CD = '999'")).toInt(),
-                 leftover);
+        QCOMPARE(f.count(0, QStringLiteral("SELECT COUNT(*) FROM MITEMCNT WHERE CHK = 1")), rows(f, 0));
+        QCOMPARE(f.count(0, QStringLiteral("SELECT COUNT(*) FROM MITEMCNT WHERE ITEM_CD = '999'")), leftover);
         QCOMPARE(rows(f, 0), form.grid()->Rows() + leftover);
 
         // Typing goes on where the focus is.

@@ -18,9 +18,6 @@ using namespace krt::testing;
 
 namespace {
 
-const QString Off = QStringLiteral("□");
-const QString On = QStringLiteral("■");
-
 // The workstation's day of every run: not the real day, so that only the form's clock can have
 // written it.
 const QDate Today(2031, 10, 1);
@@ -563,8 +560,7 @@ const QString Stopped = QStringLiteral("売価の変換を中止しました。�
 
 int unconverted(const FormFixture &f)
 {
-    return f.value(0, QStringLiteral("SELECT COUNT(*) FROM MITEMCNT WHERE CHK = 1 AND UPDATE_DATE IS NULL"))
-        .toInt();
+    return f.count(0, QStringLiteral("SELECT COUNT(*) FROM MITEMCNT WHERE CHK = 1 AND UPDATE_DATE IS NULL"));
 }
 
 // Presses F1 and, once the first category is converted, a key on the run's progress dialog as the
@@ -811,8 +807,7 @@ private Q_SLOTS:
 
         // The grid was reloaded: every mark cleared, the first category with its day.
         QVERIFY2(gridProblems(f).isEmpty(), qPrintable(joined(gridProblems(f))));
-        QCOMPARE(f.value(0, QStringLiteral("SELECT COUNT(*) FROM MITEMCNT WHERE CHK IS NOT NULL")).toInt(),
-                 0);
+        QCOMPARE(f.count(0, QStringLiteral("SELECT COUNT(*) FROM MITEMCNT WHERE CHK IS NOT NULL")), 0);
         QCOMPARE(
             form.grid()->TextMatrix(
                 f.lineOf(keys[0].section(QLatin1Char('|'), 0, 0), keys[0].section(QLatin1Char('|'), 1)), 5),

@@ -14,14 +14,6 @@ using namespace krt::testing;
 
 namespace {
 
-const QString Off = QStringLiteral("□");
-const QString On = QStringLiteral("■");
-
-int count(const FormFixture &f, const QString &query)
-{
-    return f.value(0, query).toInt();
-}
-
 // An installation in deferred mode whose latest price-tag stock-take is older than the business
 // date: other categories may not be marked or converted.
 void installWithOldStockTake(FormFixture &f)
@@ -66,7 +58,7 @@ std::array<int, 4> usedRounding(const ConditionPanel &panel)
 
 int unconverted(const FormFixture &f)
 {
-    return count(f, QStringLiteral("SELECT COUNT(*) FROM MITEMCNT WHERE CHK = 1 AND UPDATE_DATE IS NULL"));
+    return f.count(0, QStringLiteral("SELECT COUNT(*) FROM MITEMCNT WHERE CHK = 1 AND UPDATE_DATE IS NULL"));
 }
 
 // The marked categories as the confirmation names them, read from the table in category order.
@@ -83,8 +75,8 @@ QStringList markedCodes(const FormFixture &f)
 // The goods of the marked, unconverted categories, counted here with SQLite's own join.
 int goodsOfMarked(const FormFixture &f)
 {
-    return count(
-        f, QStringLiteral("SELECT COUNT(*) FROM MGOODS G JOIN MITEMCNT W ON W.ITEM_CD = G.DAI_BUNRUI_CD "
+    return f.count(
+        0, QStringLiteral("SELECT COUNT(*) FROM MGOODS G JOIN MITEMCNT W ON W.ITEM_CD = G.DAI_BUNRUI_CD "
                           "AND IFNULL(W.DETAIL_NO, 0) = IFNULL(G.CHU_BUNRUI_CD, 0) "
                           "WHERE W.CHK = 1 AND W.UPDATE_DATE IS NULL"));
 }
@@ -120,9 +112,9 @@ private Q_SLOTS:
         installWithOldStockTake(f);
         KRT550F1 &form = f.load();
         QCOMPARE(f.numbers(), QStringList{QStringLiteral("40422")});
-        const int inventory = count(f, QStringLiteral("SELECT COUNT(*) FROM MITEMCNT WHERE INV_FLG = '1'"));
+        const int inventory = f.count(0, QStringLiteral("SELECT COUNT(*) FROM MITEMCNT WHERE INV_FLG = '1'"));
         QVERIFY(inventory > 0);
-        QVERIFY(count(f, QStringLiteral("SELECT COUNT(*) FROM MITEMCNT WHERE INV_FLG = '0'")) > 1);
+        QVERIFY(f.count(0, QStringLiteral("SELECT COUNT(*) FROM MITEMCNT WHERE INV_FLG = '0'")) > 1);
         for (const Qt::Key key : {Qt::Key_F7, Qt::Key_F5}) {
             f.boxes.clear();
             f.answer = [](const BoxRequest &) { return mb::IdYes; };
@@ -131,9 +123,10 @@ private Q_SLOTS:
                                              ? QStringList{QStringLiteral("40422")}
                                              : QStringList{QStringLiteral("40418"), QStringLiteral("40422")};
             QCOMPARE(f.numbers(), expected);
-            QCOMPARE(count(f, QStringLiteral("SELECT COUNT(*) FROM MITEMCNT WHERE CHK = 1")), inventory);
+            QCOMPARE(f.count(0, QStringLiteral("SELECT COUNT(*) FROM MITEMCNT WHERE CHK = 1")), inventory);
             QCOMPARE(
-                count(f, QStringLiteral("SELECT COUNT(*) FROM MITEMCNT WHERE CHK = 1 AND INV_FLG = '0'")), 0);
+                f.count(0, QStringLiteral("SELECT COUNT(*) FROM MITEMCNT WHERE CHK = 1 AND INV_FLG = '0'")),
+                0);
             for (int r = 0; r < form.grid()->Rows(); ++r)
                 QCOMPARE(form.grid()->TextMatrix(r, 0) == On,
                          form.grid()->TextMatrix(r, 6) == QStringLiteral("1"));
@@ -187,7 +180,8 @@ private Q_SLOTS:
                      qPrintable(f.boxes[0].details));
         else
             QVERIFY(!f.gridColumn(0).contains(On));
-        QCOMPARE(count(f, QStringLiteral("SELECT COUNT(*) FROM MITEMCNT WHERE UPDATE_DATE IS NOT NULL")), 0);
+        QCOMPARE(f.count(0, QStringLiteral("SELECT COUNT(*) FROM MITEMCNT WHERE UPDATE_DATE IS NOT NULL")),
+                 0);
         QCOMPARE(f.rows(0, QStringLiteral("SELECT * FROM MGOODS ORDER BY rowid")), before);
     }
 
@@ -371,10 +365,11 @@ private Q_SLOTS:
         const QString marked =
             QStringLiteral(" JOIN MITEMCNT W ON W.ITEM_CD = T.DAI_BUNRUI_CD AND IFNULL(W.DETAIL_NO, 0) "
                            "= IFNULL(T.CHU_BUNRUI_CD, 0) WHERE W.CHK = 1 AND W.UPDATE_DATE IS NULL");
-        const int stock = count(f, QStringLiteral("SELECT COUNT(*) FROM IZAIKO T") + marked +
-                                       QStringLiteral(" AND T.ZAIKO_QTY > 0"));
-        const int movements = count(f, QStringLiteral("SELECT COUNT(*) FROM IIODATA T") + marked +
-                                           QStringLiteral(" AND T.IO_YM >= (SELECT SYS_YM1 FROM GDATECTL)"));
+        const int stock = f.count(0, QStringLiteral("SELECT COUNT(*) FROM IZAIKO T") + marked +
+                                         QStringLiteral(" AND T.ZAIKO_QTY > 0"));
+        const int movements =
+            f.count(0, QStringLiteral("SELECT COUNT(*) FROM IIODATA T") + marked +
+                           QStringLiteral(" AND T.IO_YM >= (SELECT SYS_YM1 FROM GDATECTL)"));
         QVERIFY(stock > 0 && movements > 0);
         f.confirm = mb::IdYes;
         QTest::keyClick(&form, Qt::Key_F1);
@@ -418,7 +413,8 @@ private Q_SLOTS:
         QTest::keyClick(&form, Qt::Key_F1);
         QVERIFY2(question.contains(QStringLiteral("よろしいですか")), qPrintable(question));
         QCOMPARE(unconverted(f), categories);
-        QCOMPARE(count(f, QStringLiteral("SELECT COUNT(*) FROM MITEMCNT WHERE UPDATE_DATE IS NOT NULL")), 0);
+        QCOMPARE(f.count(0, QStringLiteral("SELECT COUNT(*) FROM MITEMCNT WHERE UPDATE_DATE IS NOT NULL")),
+                 0);
     }
 
     // A run shows which category it converts; while it runs the window neither closes nor takes
@@ -457,7 +453,8 @@ private Q_SLOTS:
         QVERIFY2(f.boxes[0].text.startsWith(QStringLiteral("売価の変換を中止しました。")),
                  qPrintable(f.boxes[0].text));
         QVERIFY(f.boxes[0].text.contains(QStringLiteral("変換した分類: 2 件")));
-        QCOMPARE(count(f, QStringLiteral("SELECT COUNT(*) FROM MITEMCNT WHERE UPDATE_DATE IS NOT NULL")), 2);
+        QCOMPARE(f.count(0, QStringLiteral("SELECT COUNT(*) FROM MITEMCNT WHERE UPDATE_DATE IS NOT NULL")),
+                 2);
         QCOMPARE(unconverted(f), categories - 2);
         QCOMPARE(static_cast<int>(f.gridColumn(0).count(On)), categories - 2);
         QVERIFY(lastLogLine(f).contains(QStringLiteral("\t分類=2\t")));
@@ -466,7 +463,7 @@ private Q_SLOTS:
         f.boxes.clear();
         QTest::keyClick(&form, Qt::Key_F1);
         QCOMPARE(f.numbers(), QStringList{QStringLiteral("10009")});
-        QCOMPARE(count(f, QStringLiteral("SELECT COUNT(*) FROM MITEMCNT WHERE UPDATE_DATE IS NOT NULL")),
+        QCOMPARE(f.count(0, QStringLiteral("SELECT COUNT(*) FROM MITEMCNT WHERE UPDATE_DATE IS NOT NULL")),
                  categories);
         QVERIFY(lastLogLine(f).contains(QStringLiteral("\t分類=%1\t").arg(categories - 2)));
     }

@@ -151,8 +151,7 @@ private Q_SLOTS:
         QVERIFY(grid->Rows() > 0);
         for (int r = 0; r < grid->Rows(); ++r)
             QCOMPARE(grid->TextMatrix(r, 0), QStringLiteral("■"));
-        QCOMPARE(f.value(0, QStringLiteral("SELECT COUNT(*) FROM MITEMCNT WHERE CHK = 1")).toInt(),
-                 grid->Rows());
+        QCOMPARE(f.count(0, QStringLiteral("SELECT COUNT(*) FROM MITEMCNT WHERE CHK = 1")), grid->Rows());
         QCOMPARE(form.panel()->params().TAX_END[0], QStringLiteral("8"));
         QCOMPARE(form.panel()->params().TAX_ST[0], QStringLiteral("0"));
         QCOMPARE(form.panel()->params().TAX_END[2], QStringLiteral("0"));
@@ -354,8 +353,7 @@ private Q_SLOTS:
         QVERIFY(rows > 0);
         f.clickLine(0);
         QCOMPARE(form.grid()->TextMatrix(0, 0), QStringLiteral("□"));
-        QCOMPARE(f.value(0, QStringLiteral("SELECT COUNT(*) FROM MITEMCNT WHERE CHK IS NOT NULL")).toInt(),
-                 0);
+        QCOMPARE(f.count(0, QStringLiteral("SELECT COUNT(*) FROM MITEMCNT WHERE CHK IS NOT NULL")), 0);
     }
 };
 

@@ -14,14 +14,6 @@ using namespace krt::testing;
 
 namespace {
 
-const QString Off = QStringLiteral("□");
-const QString On = QStringLiteral("■");
-
-int count(const FormFixture &f, int position, const QString &query)
-{
-    return f.value(position, query).toInt();
-}
-
 // A good of a major category that the category masters do not know.
 const QString UnmatchedGood = QStringLiteral(
     "INSERT INTO MGOODS (JAN_CD, GOODS_NM, DAI_BUNRUI_CD, CHU_BUNRUI_CD, HYOJYUN_PRC, KOURI_PRC, OROSI_PRC, "
@@ -96,13 +88,13 @@ private Q_SLOTS:
                 QVERIFY(form.panel()->opt_Tax[1]->isChecked());
                 QTRY_COMPARE(QApplication::focusWidget(), form.panel()->txt_Tax_From[1]);
                 const int rows = form.grid()->Rows();
-                QCOMPARE(rows, count(f, 0, QStringLiteral("SELECT COUNT(*) FROM MITEMCNT")));
+                QCOMPARE(rows, f.count(0, QStringLiteral("SELECT COUNT(*) FROM MITEMCNT")));
                 QVERIFY(rows > 0);
                 for (int r = 0; r < rows; ++r)
                     QCOMPARE(form.grid()->TextMatrix(r, 0), On);
-                QCOMPARE(count(f, 0, QStringLiteral("SELECT COUNT(*) FROM MITEMCNT WHERE CHK = 1")), rows);
+                QCOMPARE(f.count(0, QStringLiteral("SELECT COUNT(*) FROM MITEMCNT WHERE CHK = 1")), rows);
                 // Only the selected database was touched.
-                QCOMPARE(count(f, 1, QStringLiteral("SELECT COUNT(*) FROM MITEMCNT")), 0);
+                QCOMPARE(f.count(1, QStringLiteral("SELECT COUNT(*) FROM MITEMCNT")), 0);
             },
             &ranLoop);
         QCOMPARE(code, 0);
@@ -177,12 +169,12 @@ private Q_SLOTS:
         QCOMPARE(f.gridColumn(1), codes);
         QCOMPARE(f.gridColumn(3), numbers);
         QCOMPARE(f.gridColumn(0), QStringList(codes.size(), Off));
-        QCOMPARE(count(f, 0, QStringLiteral("SELECT COUNT(*) FROM MITEMCNT WHERE CHK IS NOT NULL")), 0);
+        QCOMPARE(f.count(0, QStringLiteral("SELECT COUNT(*) FROM MITEMCNT WHERE CHK IS NOT NULL")), 0);
         QCOMPARE(form.panel()->params().TAX_END[0], QStringLiteral("8"));
         QCOMPARE(screenPointer(), PointerDefault);
         QVERIFY(form.connection());
         f.clickLine(0);
-        QCOMPARE(count(f, 0, QStringLiteral("SELECT COUNT(*) FROM MITEMCNT WHERE CHK = 1")), 1);
+        QCOMPARE(f.count(0, QStringLiteral("SELECT COUNT(*) FROM MITEMCNT WHERE CHK = 1")), 1);
         QCOMPARE(f.boxes.size(), 2);
     }
 
@@ -213,9 +205,9 @@ private Q_SLOTS:
         QCOMPARE(form.StockMode, 1);
         QCOMPARE(f.gridColumn(1), codes);
         f.clickLine(0);
-        QCOMPARE(count(f, 1, QStringLiteral("SELECT COUNT(*) FROM MITEMCNT WHERE CHK = 1")), 1);
-        QCOMPARE(count(f, 0, QStringLiteral("SELECT COUNT(*) FROM MITEMCNT WHERE CHK = 1")),
-                 count(f, 0, QStringLiteral("SELECT COUNT(*) FROM MITEMCNT")));
+        QCOMPARE(f.count(1, QStringLiteral("SELECT COUNT(*) FROM MITEMCNT WHERE CHK = 1")), 1);
+        QCOMPARE(f.count(0, QStringLiteral("SELECT COUNT(*) FROM MITEMCNT WHERE CHK = 1")),
+                 f.count(0, QStringLiteral("SELECT COUNT(*) FROM MITEMCNT")));
     }
 
     // A database without the usual parameter table is opened without a word; the members take the
@@ -266,7 +258,7 @@ private Q_SLOTS:
         QVERIFY(f.previews.isEmpty());
         QCOMPARE(enabledKeys(form), LoadStageKeys);
         QCOMPARE(form.grid()->Rows(), 0);
-        QCOMPARE(count(f, 1, QStringLiteral("SELECT COUNT(*) FROM MITEMCNT")), 0);
+        QCOMPARE(f.count(1, QStringLiteral("SELECT COUNT(*) FROM MITEMCNT")), 0);
     }
 
     void eachDatabaseBringsItsSystemParameters_data()
@@ -411,8 +403,8 @@ private Q_SLOTS:
             QTest::keyClick(&form, key);
         QVERIFY2(f.boxes.isEmpty(), qPrintable(f.numbers().join(QLatin1Char(','))));
         QCOMPARE(f.gridColumn(0), marks);
-        QCOMPARE(count(f, 1, QStringLiteral("SELECT COUNT(*) FROM MITEMCNT WHERE CHK = 1")), 0);
-        QCOMPARE(count(f, 1, QStringLiteral("SELECT COUNT(*) FROM MITEMCNT WHERE UPDATE_DATE IS NOT NULL")),
+        QCOMPARE(f.count(1, QStringLiteral("SELECT COUNT(*) FROM MITEMCNT WHERE CHK = 1")), 0);
+        QCOMPARE(f.count(1, QStringLiteral("SELECT COUNT(*) FROM MITEMCNT WHERE UPDATE_DATE IS NOT NULL")),
                  0);
 
         // Back on the first database its check runs again and passes.
@@ -520,7 +512,7 @@ private Q_SLOTS:
         QVERIFY(FirstConnect);
         QCOMPARE(form.dbList()->currentIndex(), 0);
         QCOMPARE(enabledKeys(form), LoadStageKeys);
-        QCOMPARE(count(f, 0, QStringLiteral("SELECT COUNT(*) FROM MITEMCNT")), 0);
+        QCOMPARE(f.count(0, QStringLiteral("SELECT COUNT(*) FROM MITEMCNT")), 0);
     }
 
     void theAreaSettingChoosesTheStoredText_data()
@@ -581,8 +573,8 @@ private Q_SLOTS:
                  QStringLiteral("Data Source=%1;").arg(install::catalogFolder(f.root())));
         // Only the selected catalog was opened and filled.
         for (int p = 0; p < 3; ++p)
-            QCOMPARE(count(f, p, QStringLiteral("SELECT COUNT(*) FROM MITEMCNT")) > 0, p == selected);
-        QCOMPARE(form.grid()->Rows(), count(f, selected, QStringLiteral("SELECT COUNT(*) FROM MITEMCNT")));
+            QCOMPARE(f.count(p, QStringLiteral("SELECT COUNT(*) FROM MITEMCNT")) > 0, p == selected);
+        QCOMPARE(form.grid()->Rows(), f.count(selected, QStringLiteral("SELECT COUNT(*) FROM MITEMCNT")));
     }
 
     void withoutDataFoldersNothingIsListedOrOpened()
@@ -599,7 +591,7 @@ private Q_SLOTS:
         QVERIFY(!form.connection());
         QVERIFY(FirstConnect);
         QCOMPARE(form.grid()->Rows(), 0);
-        QCOMPARE(count(f, 0, QStringLiteral("SELECT COUNT(*) FROM MITEMCNT")), 0);
+        QCOMPARE(f.count(0, QStringLiteral("SELECT COUNT(*) FROM MITEMCNT")), 0);
         QCOMPARE(enabledKeys(form), LoadStageKeys);
     }
 

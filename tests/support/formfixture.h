@@ -36,6 +36,10 @@ namespace krt::testing {
 // The tests of the form compare prices with the one oracle.
 using test::exactPrice;
 
+// The marks of a grid line, unmarked and marked.
+inline const QString Off = QStringLiteral("□");
+inline const QString On = QStringLiteral("■");
+
 // Types the rates 8 and 10 of the calculation method for prices with tax, as the operator does.
 inline void typeRates(KRT550F1 &form)
 {
@@ -131,6 +135,9 @@ public:
         }
         return result;
     }
+
+    // The number a counting query on a catalog gives.
+    int count(int position, const QString &query) const { return value(position, query).toInt(); }
 
     // The first value of a query on a catalog; an invalid value when there is none.
     QVariant value(int position, const QString &query) const
