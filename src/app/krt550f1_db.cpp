@@ -86,7 +86,8 @@ void KRT550F1::prsb_GetInventVersion()
 {
     // A missing or malformed version text keeps the old conditions and the open connection.
     InventNewVersion =
-        inventNewVersion(settings::GetSetting(settings::Version, QStringLiteral("Invent"))).value_or(false);
+        krt::inventNewVersion(settings::GetSetting(settings::Version, QStringLiteral("Invent")))
+            .value_or(false);
 }
 
 long KRT550F1::prfn_DbSwitch()
@@ -112,13 +113,13 @@ long KRT550F1::prfn_DbSwitch()
             }
         }
     }
-    pic_Jyoukein->params().TAX_END[0].clear();
+    pic_Jyoukein->setTaxPreset(QString());
     m_taxPresetSource.clear();
     {
         QLB318C2 sysParm(m_db.get(), source);
         if (sysParm.GetSysParm(3080) == QLB318C2::Found) {
             if (const std::optional<QString> rate = taxPercentOf(sysParm.NAIYO())) {
-                pic_Jyoukein->params().TAX_END[0] = *rate;
+                pic_Jyoukein->setTaxPreset(*rate);
                 m_taxPresetSource = sysParm.NAIYO().toString();
             }
         }

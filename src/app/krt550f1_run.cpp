@@ -21,7 +21,6 @@
 #include <QComboBox>
 #include <QDir>
 #include <QLocale>
-#include <QRadioButton>
 #include <QSet>
 
 #include <algorithm>
@@ -49,14 +48,6 @@ QString priceText(const QVariant &price)
     return price.isNull() ? QStringLiteral("(Null)") : QLocale::c().toString(price.toDouble(), 'f', 0);
 }
 
-QString checkedCaption(std::initializer_list<const QRadioButton *> options)
-{
-    for (const QRadioButton *option : options)
-        if (option->isChecked())
-            return option->text();
-    return {};
-}
-
 } // namespace
 
 QString KRT550F1::conditionsText() const
@@ -66,19 +57,12 @@ QString KRT550F1::conditionsText() const
     const QString rates = method == 0 ? QStringLiteral("税抜き → 税込 %1%").arg(p.TAX_END[0])
                           : method == 1 ? QStringLiteral("税込 %1% → 税込 %2%").arg(p.TAX_ST[1], p.TAX_END[1])
                                         : QStringLiteral("税込 %1% → 税抜き").arg(p.TAX_ST[2]);
-    const ConditionPanel &c = *pic_Jyoukein;
-    const auto rounding = [](const QString &way, const QString &digit, bool none) {
-        return none ? way : way + QLatin1Char(' ') + digit;
+    const auto rounding = [this, &p](PriceKind kind) {
+        const ConditionPanel::RoundingCaptions chosen = pic_Jyoukein->roundingCaptions(kind);
+        return p.HASU_FLG[kind] == HasuNone ? chosen.method : chosen.method + QLatin1Char(' ') + chosen.digit;
     };
     return QStringLiteral("計算方法: %1\n端数処理: 商品 %2、付加 %3")
-        .arg(
-            rates,
-            rounding(checkedCaption({c.opt_Int, c.opt_RoundUp, c.opt_RoundDown, c.opt_Round}),
-                     checkedCaption({c.opt_Keta[0], c.opt_Keta[1], c.opt_Keta[2], c.opt_Keta[3]}),
-                     p.HASU_FLG[Goods] == HasuNone),
-            rounding(checkedCaption({c.opt_Int_Add, c.opt_RoundUp_Add, c.opt_RoundDown_Add, c.opt_Round_Add}),
-                     checkedCaption({c.opt_Keta_Add[0], c.opt_Keta_Add[1], c.opt_Keta_Add[2]}),
-                     p.HASU_FLG[AddOn] == HasuNone));
+        .arg(rates, rounding(Goods), rounding(AddOn));
 }
 
 // Asks the operator before anything is changed: the database, the categories and goods, the

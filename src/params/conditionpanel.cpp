@@ -101,10 +101,7 @@ ConditionPanel::ConditionPanel(QWidget *parent)
     buildRoundingBlock(AddOn, AddOnBlockTop);
     orderTabStops();
 
-    // The methods that need no rate box hold their fixed zero: prices held without tax have an old
-    // rate of 0, prices converted to without tax a new rate of 0.
-    m_params.TAX_ST[0] = QStringLiteral("0");
-    m_params.TAX_END[2] = QStringLiteral("0");
+    setFixedEntries();
     opt_Tax[0]->setChecked(true);
     m_params.CalcMethod = 0;
     opt_Int->setChecked(true);
@@ -148,7 +145,7 @@ ConditionPanel::ConditionPanel(QWidget *parent)
 
 void ConditionPanel::buildRateBlock()
 {
-    lbl_Calc = new QLabel(QStringLiteral("計算方法"), this);
+    auto *lbl_Calc = new QLabel(QStringLiteral("計算方法"), this);
     lbl_Calc->setObjectName(QStringLiteral("lbl_Calc"));
     lbl_Calc->setGeometry(twipsRect(HeadingLeft, CalcHeadingTop, HeadingWidth, HeadingHeight, this));
 
@@ -183,7 +180,6 @@ void ConditionPanel::buildRateBlock()
                                     .translated(arrowColumn - toArrow(TaxCaptions[i]), 0);
         label->setGeometry(labelRect.left(), labelRect.top(), metrics.horizontalAdvance(label->text()) + 2,
                            labelRect.height());
-        lbl_Tax[i] = label;
 
         if (i <= 1) {
             // The new rate stands over the blanks between "税込" and "%", centred in them.
@@ -208,24 +204,23 @@ void ConditionPanel::buildRoundingBlock(PriceKind kind, int top)
     heading->setObjectName(kind == Goods ? QStringLiteral("lbl_Goods") : QStringLiteral("lbl_GoodsAdd"));
     heading->setGeometry(
         twipsRect(HeadingLeft, top + HeadingBelowBlockTop, HeadingWidth, HeadingHeight, this));
-    (kind == Goods ? lbl_Goods : lbl_GoodsAdd) = heading;
 
     const auto addRow = [this, kind](const QString &frameName, const QString &labelName,
-                                     const QString &caption, int rowTop, QFrame *&frame, QLabel *&label) {
-        frame = new QFrame(this);
+                                     const QString &caption, int rowTop) {
+        auto *frame = new QFrame(this);
         frame->setObjectName(indexed(frameName, kind));
         frame->setFrameShape(QFrame::Box);
         frame->setGeometry(twipsRect(FrameLeft, rowTop, FrameWidth, RoundingFrameHeight, this));
-        label = new QLabel(caption, frame);
+        auto *label = new QLabel(caption, frame);
         label->setObjectName(indexed(labelName, kind));
         label->setGeometry(
             twipsRect(RowLabelLeft, (RoundingFrameHeight - RowHeight) / 2, RowLabelWidth, RowHeight, this));
+        return frame;
     };
-    addRow(QStringLiteral("fra_Hasuu_Select"), QStringLiteral("lbl_Hasuu_Select"),
-           QStringLiteral("端数処理選択"), top, fra_Hasuu_Select[kind], lbl_Hasuu_Select[kind]);
-    addRow(QStringLiteral("fra_Hasuu_Keta"), QStringLiteral("lbl_Hasuu_Keta"),
-           QStringLiteral("端数処理ケタ位置"), top + RoundingFrameStep, fra_Hasuu_Keta[kind],
-           lbl_Hasuu_Keta[kind]);
+    fra_Hasuu_Select[kind] = addRow(QStringLiteral("fra_Hasuu_Select"), QStringLiteral("lbl_Hasuu_Select"),
+                                    QStringLiteral("端数処理選択"), top);
+    fra_Hasuu_Keta[kind] = addRow(QStringLiteral("fra_Hasuu_Keta"), QStringLiteral("lbl_Hasuu_Keta"),
+                                  QStringLiteral("端数処理ケタ位置"), top + RoundingFrameStep);
 
     const int optionTop = (RoundingFrameHeight - RowHeight) / 2;
     m_methodGroup[kind] = new QButtonGroup(this);
@@ -317,6 +312,40 @@ void ConditionPanel::selectCalcMethod(int i)
 void ConditionPanel::setDatabaseList(QWidget *cmb_DAT)
 {
     m_databaseList = cmb_DAT;
+}
+
+void ConditionPanel::setTabOrderAfter(QWidget *previous)
+{
+    QWidget::setTabOrder(previous, opt_Tax[0]);
+}
+
+void ConditionPanel::setFixedEntries()
+{
+    // The methods that need no rate box hold their fixed zero: prices held without tax have an old
+    // rate of 0, prices converted to without tax a new rate of 0.
+    m_params.TAX_ST[0] = QStringLiteral("0");
+    m_params.TAX_END[2] = QStringLiteral("0");
+    m_params.HASU_ICHI = {0, 0};
+}
+
+void ConditionPanel::setTaxPreset(const QString &rate)
+{
+    m_params.TAX_END[0] = rate;
+}
+
+void ConditionPanel::focusTaxFrom(int i)
+{
+    if (i == 1 || i == 2)
+        txt_Tax_From[static_cast<std::size_t>(i)]->setFocus(Qt::OtherFocusReason);
+}
+
+ConditionPanel::RoundingCaptions ConditionPanel::roundingCaptions(PriceKind kind) const
+{
+    const auto captionOf = [](const QButtonGroup *group) {
+        const QAbstractButton *selected = group->checkedButton();
+        return selected ? selected->text() : QString();
+    };
+    return {captionOf(m_methodGroup[kind]), captionOf(m_ketaGroup[kind])};
 }
 
 void ConditionPanel::prsb_ShowTaxRates()

@@ -2,8 +2,6 @@
 
 #include <QFile>
 #include <QFileInfo>
-#include <QLineEdit>
-#include <QRadioButton>
 
 using namespace krt;
 using namespace krt::testing;
@@ -103,7 +101,7 @@ private Q_SLOTS:
         bool ran = false;
         const int code = f.runMain(
             [&](KRT550F1 &form) {
-                ready = form.fkeyBar()->FKeyEnabled(1) && form.StockMode == stockMode && f.boxes.isEmpty();
+                ready = QLB347U11(form)->FKeyEnabled(1) && form.stockMode() == stockMode && f.boxes.isEmpty();
                 typeRates(form);
                 QTest::keyClick(&form, Qt::Key_F1);
             },
@@ -172,7 +170,7 @@ private Q_SLOTS:
         FormFixture f;
         QVERIFY(f.install());
         KRT550F1 &form = f.load();
-        QVERIFY(form.fkeyBar()->FKeyEnabled(7));
+        QVERIFY(QLB347U11(form)->FKeyEnabled(7));
         const QString file = f.catalog(0);
         const QString kept = f.root() + QStringLiteral("/kept.db");
         {
@@ -201,12 +199,12 @@ private Q_SLOTS:
         QVERIFY(lost());
         QCOMPARE(f.gridColumn(0), marks);
         QVERIFY(!QFileInfo::exists(file));
-        QVERIFY(form.dbList()->isEnabled());
+        QVERIFY(cmb_DAT(form)->isEnabled());
 
         // The database is back (the server restarted, the share mounted again).
         QVERIFY(QFile::rename(kept, file));
         f.boxes.clear();
-        emit form.dbList()->activated(0);
+        emit cmb_DAT(form)->activated(0);
         QVERIFY2(f.boxes.isEmpty(), qPrintable(f.numbers().join(QLatin1Char(','))));
         QVERIFY(form.connection());
         QTest::keyClick(&form, Qt::Key_F7);

@@ -30,7 +30,7 @@ QString chk(const FormFixture &f, int position, const QString &itemCd, const QSt
 // The mark of a grid line's row in the table.
 QString chkOfLine(const FormFixture &f, int position, int line)
 {
-    const CategoryGrid *grid = f.form->grid();
+    const CategoryGrid *grid = lstTbl(*f.form);
     return chk(f, position, grid->TextMatrix(line, 1), grid->TextMatrix(line, 3));
 }
 
@@ -134,7 +134,7 @@ private:
 
     static QString lineKey(const FormFixture &f, int line)
     {
-        return f.form->grid()->TextMatrix(line, 1) + QLatin1Char('|') + f.form->grid()->TextMatrix(line, 3);
+        return lstTbl(*f.form)->TextMatrix(line, 1) + QLatin1Char('|') + lstTbl(*f.form)->TextMatrix(line, 3);
     }
 
 private Q_SLOTS:
@@ -154,13 +154,13 @@ private Q_SLOTS:
         QVERIFY2(f.boxes[0].details.contains(code + QStringLiteral("-0 INV_FLG = '2'")),
                  qPrintable(f.boxes[0].details));
         const int line = f.lineOf(code, QStringLiteral("0"));
-        QCOMPARE(f.form->grid()->TextMatrix(line, 0), Off);
+        QCOMPARE(lstTbl(*f.form)->TextMatrix(line, 0), Off);
         QCOMPARE(f.count(0, QStringLiteral("SELECT COUNT(*) FROM MITEMCNT WHERE CHK = 1 AND INV_FLG = '2'")),
                  0);
         f.clickLine(line);
         QCOMPARE(f.numbers().size(), 2);
         QCOMPARE(f.numbers()[1], QStringLiteral("40425"));
-        QCOMPARE(f.form->grid()->TextMatrix(line, 0), Off);
+        QCOMPARE(lstTbl(*f.form)->TextMatrix(line, 0), Off);
     }
 
     // A work list the fill cannot complete (here a trigger refuses the new category) is said with
@@ -180,13 +180,13 @@ private Q_SLOTS:
         QCOMPARE(f.numbers(), QStringList{QStringLiteral("40426")});
         QVERIFY2(f.boxes[0].details.contains(QStringLiteral("additions are locked")),
                  qPrintable(f.boxes[0].details));
-        QVERIFY(!form.fkeyBar()->FKeyEnabled(1) && !form.fkeyBar()->FKeyEnabled(7));
-        QVERIFY(!form.panel()->isEnabled());
+        QVERIFY(!QLB347U11(form)->FKeyEnabled(1) && !QLB347U11(form)->FKeyEnabled(7));
+        QVERIFY(!pic_Jyoukein(form)->isEnabled());
 
         QVERIFY(f.sql(0, QStringLiteral("DROP TRIGGER no_additions;")));
         QTest::keyClick(&form, Qt::Key_F6);
         QCOMPARE(f.numbers().size(), 1);
-        QVERIFY(form.fkeyBar()->FKeyEnabled(1) && form.panel()->isEnabled());
+        QVERIFY(QLB347U11(form)->FKeyEnabled(1) && pic_Jyoukein(form)->isEnabled());
         QVERIFY(f.lineOf(QStringLiteral("990"), QStringLiteral("0")) >= 0);
 
         QVERIFY(f.sql(0, QStringLiteral("INSERT INTO MITEMCD VALUES ('991', '後から来た分類', '0', '0');")));
@@ -197,7 +197,7 @@ private Q_SLOTS:
         QCOMPARE(f.numbers()[1], QStringLiteral("40426"));
         QVERIFY2(f.boxes[1].details.contains(QStringLiteral("991-0")), qPrintable(f.boxes[1].details));
         QVERIFY(f.confirmations.isEmpty());
-        QVERIFY(!form.fkeyBar()->FKeyEnabled(1));
+        QVERIFY(!QLB347U11(form)->FKeyEnabled(1));
         QCOMPARE(f.count(0, QStringLiteral("SELECT COUNT(*) FROM MITEMCNT WHERE UPDATE_DATE IS NOT NULL")),
                  0);
     }
@@ -207,7 +207,7 @@ private Q_SLOTS:
         FormFixture f;
         QVERIFY(f.install());
         KRT550F1 &form = f.load();
-        CategoryGrid *grid = form.grid();
+        CategoryGrid *grid = lstTbl(form);
         const int rows = grid->Rows();
         QVERIFY(rows > 3);
 
@@ -226,7 +226,7 @@ private Q_SLOTS:
         // Another database shows its lines unmarked with every mark Null: a major-category line and
         // a sub-category line each end unmarked with 0 after two clicks.
         f.selectDatabase(1);
-        QCOMPARE(form.dbList()->currentIndex(), 1);
+        QCOMPARE(cmb_DAT(form)->currentIndex(), 1);
         QVERIFY(!f.gridColumn(0).contains(On));
         for (const int r : {firstLine(f, 3, QStringLiteral("0")), firstSubLine(f)}) {
             QVERIFY(r >= 0);
@@ -259,7 +259,7 @@ private Q_SLOTS:
                                       {second, QStringLiteral("2014/03/31")},
                                       {last, QStringLiteral("2014/03/31")}}));
         KRT550F1 &form = *f.form;
-        CategoryGrid *grid = form.grid();
+        CategoryGrid *grid = lstTbl(form);
         const int rows = grid->Rows();
         QCOMPARE(rows, static_cast<int>(all.size()));
 
@@ -311,7 +311,7 @@ private Q_SLOTS:
                               "COMP_FLG) VALUES ('001', '手入力の分類', NULL, '0', '0', '0'), "
                               "('001', '衣料', 0, '0', '0', '0')")));
         KRT550F1 &form = f.load();
-        CategoryGrid *grid = form.grid();
+        CategoryGrid *grid = lstTbl(form);
         QVERIFY(f.boxes.isEmpty());
 
         const int withoutNumber = f.lineOf(QStringLiteral("001"), QString());
@@ -357,7 +357,7 @@ private Q_SLOTS:
                                         "INSERT INTO MITEMDTL VALUES ('%1', '71', 1, '吟醸''酒');")
                              .arg(sqlText(code))));
         KRT550F1 &form = f.load();
-        CategoryGrid *grid = form.grid();
+        CategoryGrid *grid = lstTbl(form);
         QVERIFY2(f.boxes.isEmpty(), qPrintable(f.numbers().join(QLatin1Char(','))));
         const int rows = grid->Rows();
 
@@ -382,7 +382,7 @@ private Q_SLOTS:
 
         // The next start adds nothing twice.
         f.load();
-        QCOMPARE(f.form->grid()->Rows(), rows);
+        QCOMPARE(lstTbl(*f.form)->Rows(), rows);
         QCOMPARE(
             f.count(0,
                     QStringLiteral("SELECT COUNT(*) FROM MITEMCNT WHERE ITEM_CD = '%1'").arg(sqlText(code))),
@@ -394,7 +394,7 @@ private Q_SLOTS:
         FormFixture f;
         QVERIFY(f.install());
         KRT550F1 &form = f.load();
-        CategoryGrid *grid = form.grid();
+        CategoryGrid *grid = lstTbl(form);
         const int sub = firstSubLine(f);
         QVERIFY(sub >= 0);
         const QString code = grid->TextMatrix(sub, 1);
@@ -490,8 +490,8 @@ private Q_SLOTS:
                                        : QStringList{QStringLiteral("40422")};
         QCOMPARE(f.numbers(), atLoad);
         f.boxes.clear();
-        QCOMPARE(form.StockMode, stockMode);
-        QCOMPARE(form.fkeyBar()->BusinessDate(), QDate(2024, 3, 11));
+        QCOMPARE(form.stockMode(), stockMode);
+        QCOMPARE(QLB347U11(form)->BusinessDate(), QDate(2024, 3, 11));
 
         const int line = firstLine(f, 6, inventoryLine ? QStringLiteral("1") : QStringLiteral("0"));
         QVERIFY(line >= 0);
@@ -499,13 +499,13 @@ private Q_SLOTS:
         f.clickLine(line);
         if (message.isEmpty()) {
             QVERIFY2(f.boxes.isEmpty(), qPrintable(f.numbers().join(QLatin1Char(','))));
-            QCOMPARE(form.grid()->TextMatrix(line, 0), Off);
+            QCOMPARE(lstTbl(form)->TextMatrix(line, 0), Off);
             QCOMPARE(chkOfLine(f, 0, line), QStringLiteral("0"));
         } else {
             QCOMPARE(f.numbers(), QStringList{message});
             QCOMPARE(f.boxes[0].kind, BoxRequest::Kind::Numbered);
             QCOMPARE(f.boxes[0].title, QStringLiteral("売価更新"));
-            QCOMPARE(form.grid()->TextMatrix(line, 0), Off);
+            QCOMPARE(lstTbl(form)->TextMatrix(line, 0), Off);
             QCOMPARE(workList(f), before);
         }
     }
@@ -593,7 +593,7 @@ private Q_SLOTS:
         const QString last = keys(f).last();
         QVERIFY(loadWithConverted(f, {{last, QStringLiteral("2014/04/01")}}));
         KRT550F1 &form = *f.form;
-        CategoryGrid *grid = form.grid();
+        CategoryGrid *grid = lstTbl(form);
         const int rows = grid->Rows();
         f.clickLine(0);
         f.clickLine(rows - 1);
@@ -621,14 +621,14 @@ private Q_SLOTS:
         FormFixture f;
         QVERIFY(f.install());
         KRT550F1 &form = f.load();
-        const int rows = form.grid()->Rows();
+        const int rows = lstTbl(form)->Rows();
         QVERIFY(f.sql(0, QStringLiteral("DROP TABLE IZSELL_MENT")));
         f.answer = [](const BoxRequest &) { return mb::IdYes; };
         QTest::keyClick(&form, Qt::Key_F5);
         QCOMPARE(f.numbers(), (QStringList{QStringLiteral("40418"), QStringLiteral("11002")}));
         QCOMPARE(screenPointer(), PointerDefault);
         QCOMPARE(f.count(0, QStringLiteral("SELECT COUNT(*) FROM MITEMCNT")), rows);
-        QCOMPARE(form.grid()->Rows(), rows);
+        QCOMPARE(lstTbl(form)->Rows(), rows);
         QVERIFY(!form.connection()->inTransaction());
     }
 
@@ -641,7 +641,7 @@ private Q_SLOTS:
         QVERIFY(loadWithConverted(
             f, {{all.first(), QStringLiteral("2014/04/01")}, {all.last(), QStringLiteral("2014/04/02")}}));
         KRT550F1 &form = *f.form;
-        const int rows = form.grid()->Rows();
+        const int rows = lstTbl(form)->Rows();
         for (const int r : {0, 1, 2})
             f.clickLine(r);
         f.clickLine(rows - 1);
@@ -670,7 +670,7 @@ private Q_SLOTS:
         QVERIFY(f.install());
         KRT550F1 &form = f.load();
         QVERIFY(QTest::qWaitForWindowActive(&form));
-        CategoryGrid *grid = form.grid();
+        CategoryGrid *grid = lstTbl(form);
         f.clickLine(1);
         const QStringList before = workList(f);
         const QStringList marks = f.gridColumn(0);
@@ -697,7 +697,7 @@ private Q_SLOTS:
         QVERIFY(f.install());
         KRT550F1 &form = f.load();
         QVERIFY(QTest::qWaitForWindowActive(&form));
-        CategoryGrid *grid = form.grid();
+        CategoryGrid *grid = lstTbl(form);
         f.clickLine(2);
         QTRY_COMPARE(QApplication::focusWidget(), grid);
         const QStringList before = workList(f);
@@ -723,7 +723,7 @@ private Q_SLOTS:
         QVERIFY(f.install(options));
         KRT550F1 &form = f.load();
         QCOMPARE(f.numbers(), QStringList{QStringLiteral("40424")});
-        CategoryGrid *grid = form.grid();
+        CategoryGrid *grid = lstTbl(form);
         const int rows = grid->Rows();
         QVERIFY(rows > 3);
 
@@ -738,7 +738,7 @@ private Q_SLOTS:
         QVERIFY(f.sql(0, QStringLiteral("DELETE FROM MGOODS WHERE DAI_BUNRUI_CD LIKE 'X%'")));
         QTest::keyClick(&form, Qt::Key_F6);
         QCOMPARE(f.numbers(), QStringList{QStringLiteral("40424")});
-        QVERIFY(form.InputEnabled);
+        QVERIFY(form.inputEnabled());
         f.clickLine(1);
         QCOMPARE(grid->TextMatrix(1, 0), On);
         QCOMPARE(chkOfLine(f, 0, 1), QStringLiteral("1"));
@@ -749,12 +749,12 @@ private Q_SLOTS:
         FormFixture f;
         QVERIFY(f.install());
         KRT550F1 &form = f.load();
-        const int rows = form.grid()->Rows();
+        const int rows = lstTbl(form)->Rows();
         QCOMPARE(f.gridColumn(0), QStringList(rows, On));
         f.clickLine(0);
 
         f.selectDatabase(1);
-        const int rows2 = form.grid()->Rows();
+        const int rows2 = lstTbl(form)->Rows();
         QCOMPARE(f.gridColumn(0), QStringList(rows2, Off));
         QCOMPARE(f.count(1, QStringLiteral("SELECT COUNT(*) FROM MITEMCNT WHERE CHK IS NOT NULL")), 0);
         // The database left behind keeps its marks until it is loaded again.
@@ -763,8 +763,8 @@ private Q_SLOTS:
         QCOMPARE(chkOfLine(f, 1, 1), QStringLiteral("1"));
 
         f.selectDatabase(0);
-        QCOMPARE(form.dbList()->currentIndex(), 0);
-        QCOMPARE(form.grid()->Rows(), rows);
+        QCOMPARE(cmb_DAT(form)->currentIndex(), 0);
+        QCOMPARE(lstTbl(form)->Rows(), rows);
         QCOMPARE(f.gridColumn(0), QStringList(rows, Off));
         QCOMPARE(f.count(0, QStringLiteral("SELECT COUNT(*) FROM MITEMCNT WHERE CHK IS NOT NULL")), 0);
 
@@ -782,8 +782,8 @@ private Q_SLOTS:
                                         "DELETE FROM IZAIKO;")));
         KRT550F1 &form = f.load();
         QVERIFY2(f.boxes.isEmpty(), qPrintable(f.numbers().join(QLatin1Char(','))));
-        QVERIFY(form.InputEnabled);
-        CategoryGrid *grid = form.grid();
+        QVERIFY(form.inputEnabled());
+        CategoryGrid *grid = lstTbl(form);
         QCOMPARE(grid->Rows(), 0);
         QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, grid->viewport()->rect().center());
         QTest::keyClick(&form, Qt::Key_F7);
@@ -806,7 +806,7 @@ private Q_SLOTS:
         KRT550F1 &form = f.load();
         const qint64 startUp = timer.elapsed();
         QVERIFY(f.boxes.isEmpty());
-        CategoryGrid *grid = form.grid();
+        CategoryGrid *grid = lstTbl(form);
         QCOMPARE(grid->Rows(), 10000);
 
         timer.restart();

@@ -1,11 +1,9 @@
 #include "support/formfixture.h"
 
 #include <QFile>
-#include <QLineEdit>
 #include <QMessageBox>
 #include <QProgressDialog>
 #include <QPushButton>
-#include <QRadioButton>
 #include <QRandomGenerator>
 #include <QRegularExpression>
 
@@ -29,21 +27,18 @@ void installWithOldStockTake(FormFixture &f)
 std::array<int, 4> shownRounding(const ConditionPanel &panel)
 {
     std::array<int, 4> shown{-1, -1, -1, -1};
-    const std::array<QRadioButton *, 4> goods = {panel.opt_Int, panel.opt_RoundUp, panel.opt_RoundDown,
-                                                 panel.opt_Round};
-    const std::array<QRadioButton *, 4> addOn = {panel.opt_Int_Add, panel.opt_RoundUp_Add,
-                                                 panel.opt_RoundDown_Add, panel.opt_Round_Add};
+    const char *const methods[] = {"opt_Int", "opt_RoundUp", "opt_RoundDown", "opt_Round"};
     for (int code = 0; code < 4; ++code) {
-        if (goods[static_cast<std::size_t>(code)]->isChecked())
+        if (opt(panel, methods[code])->isChecked())
             shown[0] = code;
-        if (addOn[static_cast<std::size_t>(code)]->isChecked())
+        if (opt(panel, QString::fromLatin1(methods[code]) + QStringLiteral("_Add"))->isChecked())
             shown[2] = code;
     }
     for (int i = 0; i < 4; ++i)
-        if (panel.opt_Keta[static_cast<std::size_t>(i)]->isChecked())
+        if (opt(panel, "opt_Keta", i)->isChecked())
             shown[1] = i;
     for (int i = 0; i < 3; ++i)
-        if (panel.opt_Keta_Add[static_cast<std::size_t>(i)]->isChecked())
+        if (opt(panel, "opt_Keta_Add", i)->isChecked())
             shown[3] = i;
     return shown;
 }
@@ -127,9 +122,9 @@ private Q_SLOTS:
             QCOMPARE(
                 f.count(0, QStringLiteral("SELECT COUNT(*) FROM MITEMCNT WHERE CHK = 1 AND INV_FLG = '0'")),
                 0);
-            for (int r = 0; r < form.grid()->Rows(); ++r)
-                QCOMPARE(form.grid()->TextMatrix(r, 0) == On,
-                         form.grid()->TextMatrix(r, 6) == QStringLiteral("1"));
+            for (int r = 0; r < lstTbl(form)->Rows(); ++r)
+                QCOMPARE(lstTbl(form)->TextMatrix(r, 0) == On,
+                         lstTbl(form)->TextMatrix(r, 6) == QStringLiteral("1"));
         }
     }
 
@@ -192,18 +187,18 @@ private Q_SLOTS:
         FormFixture f;
         QVERIFY(f.install());
         KRT550F1 &form = f.load();
-        ConditionPanel *panel = form.panel();
-        QVERIFY(panel->opt_Int->isChecked());
-        QTest::mousePress(panel->opt_Round, Qt::LeftButton);
-        QTest::mouseMove(panel->opt_Int);
-        QTest::mouseRelease(panel->opt_Int, Qt::LeftButton);
-        QVERIFY(panel->opt_Int->isChecked());
+        ConditionPanel *panel = pic_Jyoukein(form);
+        QVERIFY(opt(*panel, "opt_Int")->isChecked());
+        QTest::mousePress(opt(*panel, "opt_Round"), Qt::LeftButton);
+        QTest::mouseMove(opt(*panel, "opt_Int"));
+        QTest::mouseRelease(opt(*panel, "opt_Int"), Qt::LeftButton);
+        QVERIFY(opt(*panel, "opt_Int")->isChecked());
         QCOMPARE(describe(usedRounding(*panel)), describe(shownRounding(*panel)));
 
-        QTest::mouseClick(panel->opt_RoundDown_Add, Qt::LeftButton);
-        QTest::mousePress(panel->opt_Keta_Add[2], Qt::LeftButton);
-        QTest::mouseRelease(panel->opt_Int_Add, Qt::LeftButton, {}, QPoint(2, 2));
-        QVERIFY(panel->opt_Keta_Add[0]->isChecked());
+        QTest::mouseClick(opt(*panel, "opt_RoundDown_Add"), Qt::LeftButton);
+        QTest::mousePress(opt(*panel, "opt_Keta_Add", 2), Qt::LeftButton);
+        QTest::mouseRelease(opt(*panel, "opt_Int_Add"), Qt::LeftButton, {}, QPoint(2, 2));
+        QVERIFY(opt(*panel, "opt_Keta_Add", 0)->isChecked());
         QCOMPARE(describe(usedRounding(*panel)), describe(shownRounding(*panel)));
 
         typeRates(form);
@@ -221,14 +216,13 @@ private Q_SLOTS:
         FormFixture f;
         QVERIFY(f.install());
         KRT550F1 &form = f.load();
-        ConditionPanel *panel = form.panel();
-        QList<QRadioButton *> options = {
-            panel->opt_Int,     panel->opt_RoundUp,     panel->opt_RoundDown,     panel->opt_Round,
-            panel->opt_Int_Add, panel->opt_RoundUp_Add, panel->opt_RoundDown_Add, panel->opt_Round_Add};
-        for (QRadioButton *o : panel->opt_Keta)
-            options.append(o);
-        for (QRadioButton *o : panel->opt_Keta_Add)
-            options.append(o);
+        ConditionPanel *panel = pic_Jyoukein(form);
+        QList<QRadioButton *> options;
+        for (const char *name : {"opt_Int", "opt_RoundUp", "opt_RoundDown", "opt_Round", "opt_Int_Add",
+                                 "opt_RoundUp_Add", "opt_RoundDown_Add", "opt_Round_Add"})
+            options.append(opt(*panel, name));
+        for (int i = 0; i < 7; ++i)
+            options.append(i < 4 ? opt(*panel, "opt_Keta", i) : opt(*panel, "opt_Keta_Add", i - 4));
         const QList<Qt::Key> keys = {Qt::Key_Tab, Qt::Key_Backtab, Qt::Key_Left,  Qt::Key_Right,
                                      Qt::Key_Up,  Qt::Key_Down,    Qt::Key_Space, Qt::Key_Return};
         QRandomGenerator random(20261209);
@@ -256,7 +250,7 @@ private Q_SLOTS:
             }
             f.boxes.clear();
             if (!panel->isAncestorOf(QApplication::focusWidget()))
-                panel->opt_Int->setFocus(Qt::TabFocusReason);
+                opt(*panel, "opt_Int")->setFocus(Qt::TabFocusReason);
             QVERIFY2(usedRounding(*panel) == shownRounding(*panel),
                      qPrintable(QStringLiteral("used %1, shown %2 after:\n")
                                     .arg(describe(usedRounding(*panel)), describe(shownRounding(*panel))) +
@@ -272,7 +266,7 @@ private Q_SLOTS:
         installWithOldStockTake(f);
         KRT550F1 &form = f.load();
         f.boxes.clear();
-        CategoryGrid *grid = form.grid();
+        CategoryGrid *grid = lstTbl(form);
         const int inventory = static_cast<int>(f.gridColumn(6).indexOf(QStringLiteral("1")));
         const int other = static_cast<int>(f.gridColumn(6).indexOf(QStringLiteral("0")));
         QVERIFY(inventory >= 0 && other >= 0);
@@ -314,8 +308,8 @@ private Q_SLOTS:
         QVERIFY(f.install());
         KRT550F1 &form = f.load();
         typeRates(form);
-        QTest::mouseClick(form.panel()->opt_Round, Qt::LeftButton);
-        QTest::mouseClick(form.panel()->opt_Keta[1], Qt::LeftButton);
+        QTest::mouseClick(opt(form, "opt_Round"), Qt::LeftButton);
+        QTest::mouseClick(opt(form, "opt_Keta", 1), Qt::LeftButton);
         const QStringList before = f.rows(0, QStringLiteral("SELECT * FROM MGOODS ORDER BY rowid"));
         const QStringList marks = f.gridColumn(0);
         const int categories = unconverted(f);
