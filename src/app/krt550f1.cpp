@@ -8,6 +8,7 @@
 #include "widgets/categorygrid.h"
 #include "widgets/fonts.h"
 #include "widgets/functionkeybar.h"
+#include "widgets/keycodes.h"
 #include "widgets/messages.h"
 #include "widgets/screenpointer.h"
 #include "widgets/twips.h"
@@ -18,8 +19,6 @@
 #include <QEvent>
 #include <QKeyEvent>
 #include <QLabel>
-#include <QLineEdit>
-#include <QRadioButton>
 #include <QResizeEvent>
 
 namespace krt {
@@ -109,6 +108,7 @@ void KRT550F1::buildLayout()
     pic_DbSelect->setGeometry(twipsRect(480, 1440, 4080, 2355, this));
     pic_DbSelect->setAutoFillBackground(true);
     auto *dbHeading = new QLabel(QStringLiteral("ＤＢ選択"), pic_DbSelect);
+    dbHeading->setObjectName(QStringLiteral("lbl_DbSelect"));
     dbHeading->setGeometry(twipsRect(360, 240, 1125, 345, this));
     dbHeading->setAlignment(Qt::AlignVCenter | Qt::AlignLeft);
     cmb_DAT = new QComboBox(pic_DbSelect);
@@ -147,7 +147,7 @@ void KRT550F1::buildLayout()
     layoutAreas();
 
     setTabOrder(cmb_DAT, lstTbl);
-    setTabOrder(lstTbl, pic_Jyoukein->opt_Tax[0]);
+    pic_Jyoukein->setTabOrderAfter(lstTbl);
 }
 
 // The areas at the window's size: the bar covers the client area, the grid grows by what the
@@ -203,10 +203,7 @@ void KRT550F1::Form_Load()
     prsb_MakeDbList();
     prsb_GetInventVersion();
 
-    ConversionParams &params = pic_Jyoukein->params();
-    params.TAX_ST[0] = QStringLiteral("0");
-    params.TAX_END[2] = QStringLiteral("0");
-    params.HASU_ICHI = {0, 0};
+    pic_Jyoukein->setFixedEntries();
     pic_Jyoukein->prsb_ShowTaxRates();
     pic_Jyoukein->prsb_EnableTaxRates();
 
@@ -220,6 +217,16 @@ void KRT550F1::Form_Load()
         openCheckedStage();
         pic_Jyoukein->selectCalcMethod(1);
     }
+}
+
+int KRT550F1::selectedCalcMethod() const
+{
+    return pic_Jyoukein->selectedCalcMethod();
+}
+
+void KRT550F1::focusTaxFrom(int i)
+{
+    pic_Jyoukein->focusTaxFrom(i);
 }
 
 // The passage to the checked stage: keys 1, 5 and 7, the grid, the panel and grid clicks.
@@ -271,7 +278,7 @@ void KRT550F1::QLB347U11_FKeyClick(short KeyNo)
         prsb_BunruiClear();
         prsb_SelectAll();
         pic_Jyoukein->selectCalcMethod(1);
-        pic_Jyoukein->txt_Tax_From[1]->setFocus(Qt::OtherFocusReason);
+        pic_Jyoukein->focusTaxFrom(1);
         break;
     case 6:
         // A work list that could not be completed is filled again before it is checked.
@@ -322,7 +329,7 @@ bool KRT550F1::eventFilter(QObject *watched, QEvent *event)
         } else if (event->type() == QEvent::KeyPress) {
             const auto *key = static_cast<QKeyEvent *>(event);
             if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {
-                cmb_DAT_KeyDown(13);
+                cmb_DAT_KeyDown(keycode::Return);
                 return true;
             }
         }

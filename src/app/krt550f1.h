@@ -36,9 +36,36 @@ public:
     explicit KRT550F1(QWidget *parent = nullptr);
     ~KRT550F1() override;
 
-    // Application shell.
+    // The load event the start-up routine runs before it shows the form, and the command of a key
+    // of the function-key bar.
     void Form_Load();
     void QLB347U11_FKeyClick(short KeyNo);
+
+    // For the start-up routine: the load selects opt_Tax(1) only when the category check of the
+    // first database passed; the operator then starts at the old rate txt_Tax_From(1).
+    int selectedCalcMethod() const;
+    void focusTaxFrom(int i);
+
+    // Reads the work list into the grid again; -1 when that failed. The benchmark times it.
+    long prfn_LoadItemGrid();
+
+    // What the tests and the benchmark inspect.
+    int stockMode() const { return StockMode; }
+    int prevListIndex() const { return PrevListIndex; }
+    bool inventNewVersion() const { return InventNewVersion; }
+    const krt::ConnParts &connParts() const { return ConnParts; }
+    bool inputEnabled() const { return InputEnabled; }
+    Connection *connection() const { return m_db.get(); }
+    // The workstation's clock, which tests fix.
+    Clock &clock() { return m_clock; }
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
+
+private:
+    // Application shell.
     void prsb_SetFKeyEnabled();
     void prsb_SetFKeyCaption();
     void prsb_Exit();
@@ -65,7 +92,6 @@ public:
     QString prfn_GetSysYM();
 
     // Category grid.
-    long prfn_LoadItemGrid();
     void prsb_SetGridLayout(long rows, long cols);
     void lstTbl_Click();
     void lstTbl_KeyDown(int &keyCode, int shift);
@@ -78,30 +104,7 @@ public:
     bool prfn_InputCheck();
     bool prfn_ConfirmRun();
     void prsb_Execute();
-    bool isRunning() const { return m_running; }
 
-    // The form's parts, for the start-up routine and for tests.
-    QLB347U1 *fkeyBar() const { return QLB347U11; }
-    QComboBox *dbList() const { return cmb_DAT; }
-    CategoryGrid *grid() const { return lstTbl; }
-    ConditionPanel *panel() const { return pic_Jyoukein; }
-    Connection *connection() const { return m_db.get(); }
-    Clock &clock() { return m_clock; }
-
-    int StockMode = 0;
-    int PrevListIndex = 0;
-    bool InventNewVersion = false;
-    krt::ConnParts ConnParts;
-    bool InputEnabled = false;
-    QString KoushinDt;
-    QString SysYm;
-
-protected:
-    bool eventFilter(QObject *watched, QEvent *event) override;
-    void closeEvent(QCloseEvent *event) override;
-    void resizeEvent(QResizeEvent *event) override;
-
-private:
     void buildLayout();
     void layoutAreas();
     void layoutHeadings();
@@ -119,6 +122,14 @@ private:
     // Appends the run's line to the run log; what the run's completion box adds when the line
     // could not be written, empty when it was.
     [[nodiscard]] QString writeRunLog(const pricing::RunCounts &counts, const QString &outcome);
+
+    int StockMode = 0;
+    int PrevListIndex = 0;
+    bool InventNewVersion = false;
+    krt::ConnParts ConnParts;
+    bool InputEnabled = false;
+    QString KoushinDt;
+    QString SysYm;
 
     Clock m_clock;
     std::unique_ptr<Connection> m_db;

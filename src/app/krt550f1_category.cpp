@@ -9,6 +9,7 @@
 #include "params/conditionpanel.h"
 #include "widgets/categorygrid.h"
 #include "widgets/functionkeybar.h"
+#include "widgets/keycodes.h"
 #include "widgets/messagebox.h"
 #include "widgets/messages.h"
 #include "widgets/screenpointer.h"
@@ -36,7 +37,7 @@ long KRT550F1::prfn_GetItemCount(const QString &strWhere)
 {
     const int rows = m_db ? count(*m_db, strWhere) : -1;
     if (rows == -1) {
-        ShowMessage(QStringLiteral("11002"), mb::OkOnly, AppTitle);
+        ShowMessage(msg::DatabaseError, mb::OkOnly, AppTitle);
         return -1;
     }
     return rows;
@@ -61,7 +62,7 @@ void KRT550F1::prsb_SelectAll()
 void KRT550F1::prsb_BunruiClear()
 {
     // Only an explicit Yes throws the history away; a box that could not be shown answers 0.
-    if (ShowMessage(QStringLiteral("40418"), mb::YesNo, AppTitle) != mb::IdYes)
+    if (ShowMessage(msg::ConfirmClear, mb::YesNo, AppTitle) != mb::IdYes)
         return;
     setScreenPointer(PointerHourglass);
     DbErrors failure;
@@ -73,7 +74,7 @@ void KRT550F1::prsb_BunruiClear()
         // Nothing was deleted, the history included: say why, and show the work list as the
         // table still holds it.
         failure.prepend(programError(QStringLiteral("分類の更新履歴は消去していません。")));
-        ShowDbError(QStringLiteral("11002"), failure, 0, AppTitle);
+        ShowDbError(msg::DatabaseError, failure, 0, AppTitle);
         if (m_db)
             prfn_LoadItemGrid();
     }
@@ -85,10 +86,10 @@ bool KRT550F1::prfn_CheckNefudaDate()
     const StockTake state = m_db ? checkStockTake(*m_db, QLB347U11->BusinessDate()) : StockTake::ReadFailed;
     switch (state) {
     case StockTake::ReadFailed:
-        ShowMessage(QStringLiteral("40420"), mb::OkOnly, AppTitle);
+        ShowMessage(msg::MarkNotStored, mb::OkOnly, AppTitle);
         return true;
     case StockTake::Outdated:
-        ShowMessage(QStringLiteral("40422"), mb::OkOnly, AppTitle);
+        ShowMessage(msg::StockTakeOutdated, mb::OkOnly, AppTitle);
         return true;
     case StockTake::UpToDate:
         break;
@@ -100,7 +101,7 @@ QString KRT550F1::prfn_GetServerDate()
 {
     const std::optional<QString> date = m_db ? serverDate(*m_db) : std::nullopt;
     if (!date) {
-        ShowMessage(QStringLiteral("40423"), mb::OkOnly, AppTitle);
+        ShowMessage(msg::NoServerDate, mb::OkOnly, AppTitle);
         return {};
     }
     return *date;
@@ -110,14 +111,14 @@ QString KRT550F1::prfn_GetSysYM()
 {
     const std::optional<QString> month = m_db ? sysYm(*m_db) : std::nullopt;
     if (!month) {
-        ShowMessage(QStringLiteral("40423"), mb::OkOnly, AppTitle);
+        ShowMessage(msg::NoServerDate, mb::OkOnly, AppTitle);
         return {};
     }
     // In direct mode the month starts the stock movements the run converts: one that is no year
     // and month would fail the run in its first category, so it is refused before anything
     // changes. Deferred mode converts no stock movements.
     if (StockMode != 0 && !isYearMonth(*month)) {
-        ShowMessage(QStringLiteral("40423"), mb::OkOnly, AppTitle,
+        ShowMessage(msg::NoServerDate, mb::OkOnly, AppTitle,
                     QStringLiteral("GDATECTL.SYS_YM1 = '%1' は年月（yyyymm）ではありません。").arg(*month));
         return {};
     }
@@ -127,7 +128,7 @@ QString KRT550F1::prfn_GetSysYM()
 long KRT550F1::prfn_LoadItemGrid()
 {
     const auto fail = [this] {
-        ShowDbError(QStringLiteral("11002"), m_db ? m_db->errors() : DbErrors{}, 0, AppTitle);
+        ShowDbError(msg::DatabaseError, m_db ? m_db->errors() : DbErrors{}, 0, AppTitle);
         return -1L;
     };
     if (prfn_ClearItemCheck() == -1)
@@ -165,7 +166,7 @@ void KRT550F1::lstTbl_Click()
         return;
     const MarkingRules rules(StockMode);
     if (!row->converted() && !rules.markable(*row) && !lstTbl->isMarked(r)) {
-        ShowMessage(QStringLiteral("40425"), mb::OkOnly, AppTitle,
+        ShowMessage(msg::UnknownInventoryFlag, mb::OkOnly, AppTitle,
                     row->key() + QStringLiteral(" INV_FLG = ") + flagText(row->invFlg));
         return;
     }
@@ -181,17 +182,17 @@ void KRT550F1::lstTbl_Click()
     if (!m_db || !setMark(*m_db, mark, row->itemCd, row->detailNo)) {
         // The grid shows only what the table holds: the line keeps its earlier mark.
         lstTbl->setMarked(r, before);
-        ShowDbError(QStringLiteral("40420"), m_db ? m_db->errors() : DbErrors{}, 0, AppTitle);
+        ShowDbError(msg::MarkNotStored, m_db ? m_db->errors() : DbErrors{}, 0, AppTitle);
     }
 }
 
 void KRT550F1::lstTbl_KeyDown(int &keyCode, int)
 {
-    if (keyCode == 13) {
+    if (keyCode == keycode::Return) {
         SendTabKey();
-    } else if (keyCode == 46) {
+    } else if (keyCode == keycode::Delete) {
         keyCode = 0;
-    } else if (keyCode == 32) {
+    } else if (keyCode == keycode::Space) {
         // Space marks or unmarks the current line with exactly the rules of a click.
         keyCode = 0;
         lstTbl_Click();
@@ -216,7 +217,7 @@ bool KRT550F1::prsb_BunruiCheck()
             // Unmatched categories in the selected database: nothing may be marked or converted
             // there, whatever an earlier check of it or of another database found.
             closeCheckedStage();
-            ShowMessage(QStringLiteral("40424"), mb::OkOnly, AppTitle);
+            ShowMessage(msg::UnmatchedCategories, mb::OkOnly, AppTitle);
             check.PrintUnMutch(1);
             BunruiCheckOK = false;
             return false;

@@ -10,6 +10,7 @@
 #include "pricing/changelist.h"
 #include "pricing/writeaccess.h"
 #include "widgets/categorygrid.h"
+#include "widgets/keycodes.h"
 #include "widgets/messagebox.h"
 #include "widgets/messages.h"
 #include "widgets/screenpointer.h"
@@ -50,12 +51,12 @@ short KRT550F1::prfn_DbConnect()
     auto connection = std::make_unique<Connection>();
     const SpliceResult split = splitConnectionText(stored);
     if (!split.parts) {
-        ShowDbError(QStringLiteral("11002"), {programError(split.error)}, 0, AppTitle);
+        ShowDbError(msg::DatabaseError, {programError(split.error)}, 0, AppTitle);
         return -1;
     }
     ConnParts = *split.parts;
     if (!connection->open(catalogConnectionText(ConnParts, cmb_DAT->currentIndex()))) {
-        ShowDbError(QStringLiteral("11002"), connection->errors(), 0, AppTitle);
+        ShowDbError(msg::DatabaseError, connection->errors(), 0, AppTitle);
         return -1;
     }
     m_db = std::move(connection);
@@ -66,7 +67,8 @@ void KRT550F1::prsb_GetInventVersion()
 {
     // A missing or malformed version text keeps the old conditions and the open connection.
     InventNewVersion =
-        inventNewVersion(settings::GetSetting(settings::Version, QStringLiteral("Invent"))).value_or(false);
+        krt::inventNewVersion(settings::GetSetting(settings::Version, QStringLiteral("Invent")))
+            .value_or(false);
 }
 
 long KRT550F1::prfn_DbSwitch()
@@ -93,13 +95,13 @@ long KRT550F1::prfn_DbSwitch()
             }
         }
     }
-    pic_Jyoukein->params().TAX_END[0].clear();
+    pic_Jyoukein->setTaxPreset(QString());
     m_taxPresetSource.clear();
     {
         QLB318C2 sysParm(m_db.get(), source);
         if (sysParm.GetSysParm(3080) == QLB318C2::Found) {
             if (const std::optional<QString> rate = taxPercentOf(sysParm.NAIYO())) {
-                pic_Jyoukein->params().TAX_END[0] = *rate;
+                pic_Jyoukein->setTaxPreset(*rate);
                 m_taxPresetSource = sysParm.NAIYO().toString();
             }
         }
@@ -116,7 +118,7 @@ long KRT550F1::prfn_DbSwitch()
                                         "読み取り専用か、ログインに権限がありません。")
                              .arg(refusal->table, refusal->right))};
         errors += refusal->errors;
-        ShowDbError(QStringLiteral("11002"), errors, 0, AppTitle);
+        ShowDbError(msg::DatabaseError, errors, 0, AppTitle);
         m_switchFailure = QStringLiteral("には書き込めません（書き込みの権限がありません）。");
         return -1;
     }
@@ -152,7 +154,7 @@ bool KRT550F1::prfn_RefreshWorkList(long count)
     const DbErrors errors = m_db ? m_db->errors() : DbErrors{};
     closeCheckedStage();
     BunruiCheckOK = false;
-    ShowDbError(QStringLiteral("40426"), errors, 0, AppTitle);
+    ShowDbError(msg::WorkListIncomplete, errors, 0, AppTitle);
     return false;
 }
 
@@ -162,7 +164,7 @@ void KRT550F1::warnUnknownFlags()
 {
     const std::optional<QStringList> unknown = category::unknownFlagCategories(*m_db, false);
     if (unknown && !unknown->isEmpty())
-        ShowMessage(QStringLiteral("40425"), mb::OkOnly, AppTitle, listText(*unknown));
+        ShowMessage(msg::UnknownInventoryFlag, mb::OkOnly, AppTitle, listText(*unknown));
 }
 
 void KRT550F1::cmb_DAT_Click()
@@ -195,7 +197,7 @@ bool KRT550F1::prfn_ConnectionAlive()
     if (m_db)
         errors += m_db->errors();
     setScreenPointer(PointerDefault);
-    ShowDbError(QStringLiteral("11002"), errors, 0, AppTitle);
+    ShowDbError(msg::DatabaseError, errors, 0, AppTitle);
     m_db.reset();
     m_connectionLost = true;
     cmb_DAT->setEnabled(true);
@@ -209,7 +211,7 @@ void KRT550F1::cmb_DAT_GotFocus()
 
 void KRT550F1::cmb_DAT_KeyDown(int keyCode)
 {
-    if (keyCode == 13)
+    if (keyCode == keycode::Return)
         lstTbl->setFocus(Qt::OtherFocusReason);
 }
 

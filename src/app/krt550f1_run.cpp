@@ -20,7 +20,6 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QDir>
-#include <QRadioButton>
 #include <QSet>
 
 #include <algorithm>
@@ -32,25 +31,15 @@ namespace {
 // How many goods the confirmation shows with their prices now and after.
 constexpr int PreviewGoods = 5;
 
-QString checkedCaption(std::initializer_list<const QRadioButton *> options)
-{
-    for (const QRadioButton *option : options)
-        if (option->isChecked())
-            return option->text();
-    return {};
-}
-
 } // namespace
 
 QString KRT550F1::conditionsText() const
 {
     const ConditionPanel &c = *pic_Jyoukein;
-    return pricing::conditionsText(
-        c.params(), c.selectedCalcMethod(),
-        {{checkedCaption({c.opt_Int, c.opt_RoundUp, c.opt_RoundDown, c.opt_Round}),
-          checkedCaption({c.opt_Int_Add, c.opt_RoundUp_Add, c.opt_RoundDown_Add, c.opt_Round_Add})},
-         {checkedCaption({c.opt_Keta[0], c.opt_Keta[1], c.opt_Keta[2], c.opt_Keta[3]}),
-          checkedCaption({c.opt_Keta_Add[0], c.opt_Keta_Add[1], c.opt_Keta_Add[2]})}});
+    const ConditionPanel::RoundingCaptions goods = c.roundingCaptions(Goods);
+    const ConditionPanel::RoundingCaptions addOn = c.roundingCaptions(AddOn);
+    return pricing::conditionsText(c.params(), c.selectedCalcMethod(),
+                                   {{goods.method, addOn.method}, {goods.digit, addOn.digit}});
 }
 
 // Asks the operator before anything is changed: the database, the categories and goods, the
@@ -61,7 +50,7 @@ bool KRT550F1::prfn_ConfirmRun()
     const std::optional<pricing::RunPreview> preview =
         pricing::previewRun(*m_db, pic_Jyoukein->params(), pic_Jyoukein->selectedCalcMethod(), PreviewGoods);
     if (!preview) {
-        ShowDbError(QStringLiteral("11002"), m_db->errors(), 0, AppTitle);
+        ShowDbError(msg::DatabaseError, m_db->errors(), 0, AppTitle);
         return false;
     }
     BoxRequest request;
@@ -103,7 +92,7 @@ bool KRT550F1::refusesChangedSelection()
 {
     const std::optional<QList<category::StoredMark>> stored = category::unconvertedMarks(*m_db);
     if (!stored) {
-        ShowDbError(QStringLiteral("11002"), m_db->errors(), 0, AppTitle);
+        ShowDbError(msg::DatabaseError, m_db->errors(), 0, AppTitle);
         return true;
     }
     QSet<QString> shown;
@@ -135,23 +124,23 @@ bool KRT550F1::refusesRun()
     const QString categories = listText(refusal->categories);
     switch (refusal->kind) {
     case Refusal::ReadFailed:
-        ShowDbError(QStringLiteral("11002"), refusal->errors, 0, AppTitle);
+        ShowDbError(msg::DatabaseError, refusal->errors, 0, AppTitle);
         break;
     case Refusal::MissingCategories:
         m_workListIncomplete = true;
         closeCheckedStage();
-        ShowMessage(QStringLiteral("40426"), mb::OkOnly, AppTitle,
+        ShowMessage(msg::WorkListIncomplete, mb::OkOnly, AppTitle,
                     QStringLiteral("作業リストにない分類:\n") + categories);
         break;
     case Refusal::UnknownFlags:
-        ShowMessage(QStringLiteral("40425"), mb::OkOnly, AppTitle, categories);
+        ShowMessage(msg::UnknownInventoryFlag, mb::OkOnly, AppTitle, categories);
         break;
     case Refusal::StockTakeOutdated:
-        ShowMessage(QStringLiteral("40422"), mb::OkOnly, AppTitle,
+        ShowMessage(msg::StockTakeOutdated, mb::OkOnly, AppTitle,
                     QStringLiteral("変換できない分類:\n") + categories);
         break;
     case Refusal::StockTakeUnread:
-        ShowMessage(QStringLiteral("40420"), mb::OkOnly, AppTitle,
+        ShowMessage(msg::MarkNotStored, mb::OkOnly, AppTitle,
                     QStringLiteral("変換できない分類:\n") + categories);
         break;
     }
@@ -168,7 +157,7 @@ bool KRT550F1::prfn_PrepareChangeList(std::unique_ptr<pricing::ChangeList> &chan
     const QString catalog = catalogName(cmb_DAT->currentIndex());
     if (!pricing::ChangeList::recover(*m_db, folder, catalog)) {
         ShowDbError(
-            QStringLiteral("11002"),
+            msg::DatabaseError,
             DbErrors{programError(QStringLiteral("前回の変更一覧の書き残しを処理できません: ") + folder)} +
                 m_db->errors(),
             0, AppTitle);
@@ -226,7 +215,7 @@ void KRT550F1::prsb_Execute()
         failure = errors.isEmpty() ? QString() : errors.constFirst().description;
         errors.append(
             programError(pricing::summaryLines(running->counts(), StockMode).join(QLatin1Char('\n'))));
-        ShowDbError(QStringLiteral("40275"), errors, 0, AppTitle);
+        ShowDbError(msg::RunFailed, errors, 0, AppTitle);
     };
     pricing::PriceUpdater updater(*m_db, pic_Jyoukein->params(), values, reportFailure);
     running = &updater;
@@ -272,7 +261,7 @@ void KRT550F1::prsb_Execute()
         prfn_LoadItemGrid();
         setScreenPointer(PointerDefault);
         const QString missing = writeRunLog(updater.counts(), QStringLiteral("正常終了"));
-        ShowMessage(QStringLiteral("10009"), mb::OkOnly, AppTitle, withMissingLine(missing));
+        ShowMessage(msg::RunCompleted, mb::OkOnly, AppTitle, withMissingLine(missing));
         return;
     }
     case pricing::RunOutcome::StepFailed:

@@ -2,7 +2,6 @@
 
 #include "app/krt550f1.h"
 
-#include "params/conditionpanel.h"
 #include "platform/settingsstore.h"
 #include "platform/singleinstance.h"
 #include "widgets/functionkeybar.h"
@@ -11,9 +10,7 @@
 
 #include <QApplication>
 #include <QLibraryInfo>
-#include <QLineEdit>
 #include <QLoggingCategory>
-#include <QRadioButton>
 #include <QTranslator>
 
 #include <memory>
@@ -79,11 +76,11 @@ int Main()
     });
     form.Form_Load();
     form.show();
-    if (!form.panel()->opt_Tax[1]->isChecked()) {
+    if (form.selectedCalcMethod() != 1) {
         form.close();
         return 0;
     }
-    form.panel()->txt_Tax_From[1]->setFocus(Qt::OtherFocusReason);
+    form.focusTaxFrom(1);
     return QApplication::exec();
 }
 

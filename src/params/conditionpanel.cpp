@@ -1,6 +1,8 @@
 #include "params/conditionpanel.h"
 
+#include "widgets/fonts.h"
 #include "widgets/messages.h"
+#include "widgets/twips.h"
 
 #include <QButtonGroup>
 #include <QFocusEvent>
@@ -18,9 +20,6 @@
 namespace krt {
 
 namespace {
-
-// The form measures in twips: 1440 to the inch.
-constexpr double TwipsPerInch = 1440.0;
 
 // Geometry of the panel and its blocks, in twips.
 constexpr int PanelWidth = 14280;
@@ -94,22 +93,15 @@ ConditionPanel::ConditionPanel(QWidget *parent)
     : QWidget(parent)
 {
     setObjectName(QStringLiteral("pic_Jyoukein"));
-    QFont panelFont = font();
-    panelFont.setFamilies({QStringLiteral("ＭＳ ゴシック"), QStringLiteral("MS Gothic"),
-                           QStringLiteral("Noto Sans Mono CJK JP"), QStringLiteral("Noto Sans CJK JP")});
-    panelFont.setPointSize(9);
-    setFont(panelFont);
-    resize(twipsX(PanelWidth), twipsY(PanelHeight));
+    setFont(familyFont(9));
+    resize(twips(PanelWidth, this), twips(PanelHeight, this));
 
     buildRateBlock();
     buildRoundingBlock(Goods, GoodsBlockTop);
     buildRoundingBlock(AddOn, AddOnBlockTop);
     orderTabStops();
 
-    // The methods that need no rate box hold their fixed zero: prices held without tax have an old
-    // rate of 0, prices converted to without tax a new rate of 0.
-    m_params.TAX_ST[0] = QStringLiteral("0");
-    m_params.TAX_END[2] = QStringLiteral("0");
+    setFixedEntries();
     opt_Tax[0]->setChecked(true);
     m_params.CalcMethod = 0;
     opt_Int->setChecked(true);
@@ -151,31 +143,16 @@ ConditionPanel::ConditionPanel(QWidget *parent)
         connect(txt_Tax_To[i], &QLineEdit::textChanged, this, [this, i] { txt_Tax_To_Change(i); });
 }
 
-int ConditionPanel::twipsX(int twips) const
-{
-    return qRound(twips * logicalDpiX() / TwipsPerInch);
-}
-
-int ConditionPanel::twipsY(int twips) const
-{
-    return qRound(twips * logicalDpiY() / TwipsPerInch);
-}
-
-QRect ConditionPanel::twipsRect(int left, int top, int width, int height) const
-{
-    return {twipsX(left), twipsY(top), twipsX(width), twipsY(height)};
-}
-
 void ConditionPanel::buildRateBlock()
 {
-    lbl_Calc = new QLabel(QStringLiteral("計算方法"), this);
+    auto *lbl_Calc = new QLabel(QStringLiteral("計算方法"), this);
     lbl_Calc->setObjectName(QStringLiteral("lbl_Calc"));
-    lbl_Calc->setGeometry(twipsRect(HeadingLeft, CalcHeadingTop, HeadingWidth, HeadingHeight));
+    lbl_Calc->setGeometry(twipsRect(HeadingLeft, CalcHeadingTop, HeadingWidth, HeadingHeight, this));
 
     fra_Calc = new QFrame(this);
     fra_Calc->setObjectName(QStringLiteral("fra_Calc"));
     fra_Calc->setFrameShape(QFrame::Box);
-    fra_Calc->setGeometry(twipsRect(FrameLeft, CalcTop, FrameWidth, CalcHeight));
+    fra_Calc->setGeometry(twipsRect(FrameLeft, CalcTop, FrameWidth, CalcHeight, this));
 
     // The arrows of the three rows stand in one column: row 0 has a blank where the others
     // have " %" after the old rate, so its caption starts further right.
@@ -195,15 +172,14 @@ void ConditionPanel::buildRateBlock()
 
         if (i >= 1)
             txt_Tax_From[i] = addRateBox(indexed(QStringLiteral("txt_Tax_From"), i),
-                                         twipsRect(OldRateLeft, top, RateBoxWidth, RowHeight));
+                                         twipsRect(OldRateLeft, top, RateBoxWidth, RowHeight, this));
 
         QLabel *label = new QLabel(TaxCaptions[i], fra_Calc);
         label->setObjectName(indexed(QStringLiteral("lbl_Tax"), i));
-        const QRect labelRect =
-            twipsRect(TaxLabelLeft, top, 0, RowHeight).translated(arrowColumn - toArrow(TaxCaptions[i]), 0);
+        const QRect labelRect = twipsRect(TaxLabelLeft, top, 0, RowHeight, this)
+                                    .translated(arrowColumn - toArrow(TaxCaptions[i]), 0);
         label->setGeometry(labelRect.left(), labelRect.top(), metrics.horizontalAdvance(label->text()) + 2,
                            labelRect.height());
-        lbl_Tax[i] = label;
 
         if (i <= 1) {
             // The new rate stands over the blanks between "税込" and "%", centred in them.
@@ -211,7 +187,7 @@ void ConditionPanel::buildRateBlock()
             const int runStart = caption.indexOf(QStringLiteral("税込")) + 2;
             const int runWidth =
                 metrics.horizontalAdvance(caption.mid(runStart, caption.lastIndexOf(u'%') - runStart));
-            const int boxWidth = twipsX(RateBoxWidth);
+            const int boxWidth = twips(RateBoxWidth, this);
             const int left = labelRect.left() + metrics.horizontalAdvance(caption.left(runStart)) +
                              (runWidth - boxWidth) / 2;
             txt_Tax_To[i] = addRateBox(indexed(QStringLiteral("txt_Tax_To"), i),
@@ -226,25 +202,25 @@ void ConditionPanel::buildRoundingBlock(PriceKind kind, int top)
 
     QLabel *heading = new QLabel(kind == Goods ? QStringLiteral("商　品") : QStringLiteral("商品加算"), this);
     heading->setObjectName(kind == Goods ? QStringLiteral("lbl_Goods") : QStringLiteral("lbl_GoodsAdd"));
-    heading->setGeometry(twipsRect(HeadingLeft, top + HeadingBelowBlockTop, HeadingWidth, HeadingHeight));
-    (kind == Goods ? lbl_Goods : lbl_GoodsAdd) = heading;
+    heading->setGeometry(
+        twipsRect(HeadingLeft, top + HeadingBelowBlockTop, HeadingWidth, HeadingHeight, this));
 
     const auto addRow = [this, kind](const QString &frameName, const QString &labelName,
-                                     const QString &caption, int rowTop, QFrame *&frame, QLabel *&label) {
-        frame = new QFrame(this);
+                                     const QString &caption, int rowTop) {
+        auto *frame = new QFrame(this);
         frame->setObjectName(indexed(frameName, kind));
         frame->setFrameShape(QFrame::Box);
-        frame->setGeometry(twipsRect(FrameLeft, rowTop, FrameWidth, RoundingFrameHeight));
-        label = new QLabel(caption, frame);
+        frame->setGeometry(twipsRect(FrameLeft, rowTop, FrameWidth, RoundingFrameHeight, this));
+        auto *label = new QLabel(caption, frame);
         label->setObjectName(indexed(labelName, kind));
         label->setGeometry(
-            twipsRect(RowLabelLeft, (RoundingFrameHeight - RowHeight) / 2, RowLabelWidth, RowHeight));
+            twipsRect(RowLabelLeft, (RoundingFrameHeight - RowHeight) / 2, RowLabelWidth, RowHeight, this));
+        return frame;
     };
-    addRow(QStringLiteral("fra_Hasuu_Select"), QStringLiteral("lbl_Hasuu_Select"),
-           QStringLiteral("端数処理選択"), top, fra_Hasuu_Select[kind], lbl_Hasuu_Select[kind]);
-    addRow(QStringLiteral("fra_Hasuu_Keta"), QStringLiteral("lbl_Hasuu_Keta"),
-           QStringLiteral("端数処理ケタ位置"), top + RoundingFrameStep, fra_Hasuu_Keta[kind],
-           lbl_Hasuu_Keta[kind]);
+    fra_Hasuu_Select[kind] = addRow(QStringLiteral("fra_Hasuu_Select"), QStringLiteral("lbl_Hasuu_Select"),
+                                    QStringLiteral("端数処理選択"), top);
+    fra_Hasuu_Keta[kind] = addRow(QStringLiteral("fra_Hasuu_Keta"), QStringLiteral("lbl_Hasuu_Keta"),
+                                  QStringLiteral("端数処理ケタ位置"), top + RoundingFrameStep);
 
     const int optionTop = (RoundingFrameHeight - RowHeight) / 2;
     m_methodGroup[kind] = new QButtonGroup(this);
@@ -281,7 +257,7 @@ QRadioButton *ConditionPanel::addOption(QWidget *frame, const QString &name, con
     // The option takes the focus when clicked, as the keyboard path through the panel expects.
     option->setFocusPolicy(Qt::StrongFocus);
     // Sized to its indicator and caption, so that a press on the option also selects it.
-    const QRect row = twipsRect(left, top, 0, RowHeight);
+    const QRect row = twipsRect(left, top, 0, RowHeight, this);
     const QSize size = option->sizeHint();
     option->setGeometry(row.left(), row.top() + (row.height() - size.height()) / 2, size.width(),
                         size.height());
@@ -336,6 +312,40 @@ void ConditionPanel::selectCalcMethod(int i)
 void ConditionPanel::setDatabaseList(QWidget *cmb_DAT)
 {
     m_databaseList = cmb_DAT;
+}
+
+void ConditionPanel::setTabOrderAfter(QWidget *previous)
+{
+    QWidget::setTabOrder(previous, opt_Tax[0]);
+}
+
+void ConditionPanel::setFixedEntries()
+{
+    // The methods that need no rate box hold their fixed zero: prices held without tax have an old
+    // rate of 0, prices converted to without tax a new rate of 0.
+    m_params.TAX_ST[0] = QStringLiteral("0");
+    m_params.TAX_END[2] = QStringLiteral("0");
+    m_params.HASU_ICHI = {0, 0};
+}
+
+void ConditionPanel::setTaxPreset(const QString &rate)
+{
+    m_params.TAX_END[0] = rate;
+}
+
+void ConditionPanel::focusTaxFrom(int i)
+{
+    if (i == 1 || i == 2)
+        txt_Tax_From[static_cast<std::size_t>(i)]->setFocus(Qt::OtherFocusReason);
+}
+
+ConditionPanel::RoundingCaptions ConditionPanel::roundingCaptions(PriceKind kind) const
+{
+    const auto captionOf = [](const QButtonGroup *group) {
+        const QAbstractButton *selected = group->checkedButton();
+        return selected ? selected->text() : QString();
+    };
+    return {captionOf(m_methodGroup[kind]), captionOf(m_ketaGroup[kind])};
 }
 
 void ConditionPanel::prsb_ShowTaxRates()
@@ -417,7 +427,7 @@ void ConditionPanel::prsb_FocusSelected(int group)
 bool ConditionPanel::prfn_InputCheck(const ItemCounter &prfn_GetItemCount, QWidget *lstTbl)
 {
     if (prfn_GetItemCount(QStringLiteral(" WHERE CHK = 1")) <= 0) {
-        ShowMessage(QStringLiteral("40035"), 0, AppTitle);
+        ShowMessage(msg::NoCategoryMarked, 0, AppTitle);
         if (lstTbl)
             lstTbl->setFocus(Qt::OtherFocusReason);
         return false;
@@ -438,7 +448,7 @@ bool ConditionPanel::prfn_InputCheck(const ItemCounter &prfn_GetItemCount, QWidg
     const auto empty = std::find_if(boxes.cbegin(), boxes.cend(),
                                     [](const QLineEdit *box) { return box->text().isEmpty(); });
     if (empty != boxes.cend()) {
-        ShowMessage(QStringLiteral("40419"), 0, AppTitle);
+        ShowMessage(msg::NoTaxRate, 0, AppTitle);
         (*empty)->setFocus(Qt::OtherFocusReason);
         return false;
     }

@@ -35,8 +35,14 @@ public:
     // empty and disabled.
     explicit ConditionPanel(QWidget *parent = nullptr);
 
-    ConversionParams &params() { return m_params; }
+    // What the operator entered, for the run.
     const ConversionParams &params() const { return m_params; }
+    // Sets the fixed entries of the conversion parameters, as the form's load does: the old rate
+    // of method 0 and the new rate of method 2 to 0, the digit positions of both price kinds to 0.
+    void setFixedEntries();
+    // The new rate of method 0 preset from the database (its current tax rate), empty for none;
+    // the next prsb_ShowTaxRates shows it.
+    void setTaxPreset(const QString &rate);
 
     // The first of opt_Tax(0), opt_Tax(1), opt_Tax(2) that is selected.
     int selectedCalcMethod() const;
@@ -45,20 +51,29 @@ public:
 
     // The database list, where the Enter path ends after the add-on digit position.
     void setDatabaseList(QWidget *cmb_DAT);
+    // Puts the panel's first tab stop, opt_Tax(0), right after a control of the form.
+    void setTabOrderAfter(QWidget *previous);
 
     // Shows the stored rates of the selected method in its boxes and blanks the other boxes.
     void prsb_ShowTaxRates();
     // Enables the rate boxes of the selected method and disables the others.
     void prsb_EnableTaxRates();
-    // Enables the digit options of a price kind when it has a rounding method, else disables them.
-    void prsb_EnableKeta(int kind);
-    // Unselects every digit option of a price kind (0 goods, anything else add-on).
-    void prsb_ClearKeta(int kind);
     // Selects a digit option: codes below 10 are goods positions, 10 and up add-on positions.
     void prsb_SelectKeta(int code);
     // Gives the focus to the selected option of a group: 0 goods method, 1 goods digit position,
     // 2 add-on method, 3 add-on digit position.
     void prsb_FocusSelected(int group);
+    // Gives the focus to the old-rate box txt_Tax_From(i) of method 1 or 2.
+    void focusTaxFrom(int i);
+
+    // The captions of a price kind's selected rounding method and digit position, as the run's
+    // confirmation names them; the digit position is empty while none is selected.
+    struct RoundingCaptions
+    {
+        QString method;
+        QString digit;
+    };
+    RoundingCaptions roundingCaptions(PriceKind kind) const;
 
     // Whether a conversion run may start: some category is marked and the rate boxes of the
     // selected method are filled. Shows the first problem found and puts the focus where the
@@ -67,41 +82,14 @@ public:
     using ItemCounter = std::function<long(const QString &tail)>;
     bool prfn_InputCheck(const ItemCounter &prfn_GetItemCount, QWidget *lstTbl);
 
-    // Controls, named and indexed as the form names them. A rate box index is the calculation
-    // method of its row; the indexes without a box hold nullptr.
-    QLabel *lbl_Calc = nullptr;
-    QFrame *fra_Calc = nullptr;
-    std::array<QRadioButton *, 3> opt_Tax{};
-    std::array<QLineEdit *, 3> txt_Tax_From{};
-    std::array<QLineEdit *, 3> txt_Tax_To{};
-    std::array<QLabel *, 3> lbl_Tax{};
-
-    QLabel *lbl_Goods = nullptr;
-    QLabel *lbl_GoodsAdd = nullptr;
-    std::array<QFrame *, 2> fra_Hasuu_Select{};
-    std::array<QLabel *, 2> lbl_Hasuu_Select{};
-    std::array<QFrame *, 2> fra_Hasuu_Keta{};
-    std::array<QLabel *, 2> lbl_Hasuu_Keta{};
-
-    QRadioButton *opt_Int = nullptr;
-    QRadioButton *opt_RoundUp = nullptr;
-    QRadioButton *opt_RoundDown = nullptr;
-    QRadioButton *opt_Round = nullptr;
-    std::array<QRadioButton *, 4> opt_Keta{};
-
-    QRadioButton *opt_Int_Add = nullptr;
-    QRadioButton *opt_RoundUp_Add = nullptr;
-    QRadioButton *opt_RoundDown_Add = nullptr;
-    QRadioButton *opt_Round_Add = nullptr;
-    std::array<QRadioButton *, 3> opt_Keta_Add{};
-
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
-    int twipsX(int twips) const;
-    int twipsY(int twips) const;
-    QRect twipsRect(int left, int top, int width, int height) const;
+    // Enables the digit options of a price kind when it has a rounding method, else disables them.
+    void prsb_EnableKeta(int kind);
+    // Unselects every digit option of a price kind (0 goods, anything else add-on).
+    void prsb_ClearKeta(int kind);
 
     void buildRateBlock();
     void buildRoundingBlock(PriceKind kind, int top);
@@ -123,6 +111,27 @@ private:
     bool focusIfSelected(const QList<QRadioButton *> &order);
     void keepTabStopOnSelection(QButtonGroup *group);
     QButtonGroup *groupOf(QObject *option) const;
+
+    // Controls, named and indexed as the form names them. A rate box index is the calculation
+    // method of its row; the indexes without a box hold nullptr.
+    QFrame *fra_Calc = nullptr;
+    std::array<QRadioButton *, 3> opt_Tax{};
+    std::array<QLineEdit *, 3> txt_Tax_From{};
+    std::array<QLineEdit *, 3> txt_Tax_To{};
+    std::array<QFrame *, 2> fra_Hasuu_Select{};
+    std::array<QFrame *, 2> fra_Hasuu_Keta{};
+
+    QRadioButton *opt_Int = nullptr;
+    QRadioButton *opt_RoundUp = nullptr;
+    QRadioButton *opt_RoundDown = nullptr;
+    QRadioButton *opt_Round = nullptr;
+    std::array<QRadioButton *, 4> opt_Keta{};
+
+    QRadioButton *opt_Int_Add = nullptr;
+    QRadioButton *opt_RoundUp_Add = nullptr;
+    QRadioButton *opt_RoundDown_Add = nullptr;
+    QRadioButton *opt_Round_Add = nullptr;
+    std::array<QRadioButton *, 3> opt_Keta_Add{};
 
     ConversionParams m_params;
     QPointer<QWidget> m_databaseList;

@@ -5,16 +5,11 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QLineEdit>
-#include <QRadioButton>
 
 using namespace krt;
 using namespace krt::testing;
 
 namespace {
-
-const QString Off = QStringLiteral("□");
-const QString On = QStringLiteral("■");
 
 // The password every stored connection text carries; no box may ever show it.
 const QString Secret = QStringLiteral("Secr3t-Pw");
@@ -78,11 +73,6 @@ QStringList history(const FormFixture &f, int stockMode)
                                    : QStringLiteral("NOT (INV_FLG = '1' AND COMP_FLG = '0')")));
 }
 
-int count(const FormFixture &f, const QString &query)
-{
-    return f.value(0, query).toInt();
-}
-
 // Builds a small installation whose stored connection text carries a user and a password.
 bool installWithPassword(FormFixture &f, const install::Options &options)
 {
@@ -103,8 +93,8 @@ install::Options small(const FormFixture &f, int stockMode)
 // The first grid line of a non-inventory category, or -1.
 int firstOtherLine(const KRT550F1 &form)
 {
-    for (int r = 0; r < form.grid()->Rows(); ++r)
-        if (form.grid()->TextMatrix(r, 6) == QStringLiteral("0"))
+    for (int r = 0; r < lstTbl(form)->Rows(); ++r)
+        if (lstTbl(form)->TextMatrix(r, 6) == QStringLiteral("0"))
             return r;
     return -1;
 }
@@ -155,7 +145,7 @@ private Q_SLOTS:
         QVERIFY2(!f.boxes.isEmpty(), "the program ended without a message");
         QCOMPARE(shown(f), expected);
         if (dataFolders)
-            QCOMPARE(count(f, QStringLiteral("SELECT COUNT(*) FROM MITEMCNT")), 0);
+            QCOMPARE(f.count(0, QStringLiteral("SELECT COUNT(*) FROM MITEMCNT")), 0);
     }
 
     void garbageConnectionTextsAreRefused_data()
@@ -203,7 +193,7 @@ private Q_SLOTS:
         QVERIFY(!f.boxes[0].details.isEmpty());
         QVERIFY2(badBox(f).isEmpty(), qPrintable(badBox(f)));
         QVERIFY(!form.connection());
-        QVERIFY(!form.fkeyBar()->FKeyEnabled(1));
+        QVERIFY(!QLB347U11(form)->FKeyEnabled(1));
 
         // The commands that remain say what is wrong and change nothing.
         f.boxes.clear();
@@ -211,7 +201,7 @@ private Q_SLOTS:
         QCOMPARE(shown(f), QStringList{QStringLiteral("check failed")});
         QVERIFY2(badBox(f).isEmpty(), qPrintable(badBox(f)));
         QCOMPARE(contents(f), before);
-        QCOMPARE(count(f, QStringLiteral("SELECT COUNT(*) FROM MITEMCNT")), 0);
+        QCOMPARE(f.count(0, QStringLiteral("SELECT COUNT(*) FROM MITEMCNT")), 0);
     }
 
     void unusableDataFoldersEndTheStart_data()
@@ -339,9 +329,9 @@ private Q_SLOTS:
         const int line = firstOtherLine(form);
         if (action == QStringLiteral("mark")) {
             QVERIFY(line >= 0);
-            const QString mark = form.grid()->TextMatrix(line, 0);
+            const QString mark = lstTbl(form)->TextMatrix(line, 0);
             f.clickLine(line);
-            QCOMPARE(form.grid()->TextMatrix(line, 0), mark);
+            QCOMPARE(lstTbl(form)->TextMatrix(line, 0), mark);
         } else if (action == QStringLiteral("run")) {
             typeRates(form);
             QTest::keyClick(&form, Qt::Key_F1);
@@ -355,7 +345,8 @@ private Q_SLOTS:
         // Nothing was lost: only a successful run changes prices and the work list's history.
         if (expected == QStringList{QStringLiteral("10009")}) {
             QVERIFY(contents(f) != before);
-            QVERIFY(count(f, QStringLiteral("SELECT COUNT(*) FROM MITEMCNT WHERE UPDATE_DATE IS NULL")) == 0);
+            QVERIFY(f.count(0, QStringLiteral("SELECT COUNT(*) FROM MITEMCNT WHERE UPDATE_DATE IS NULL")) ==
+                    0);
         } else {
             QCOMPARE(contents(f), before);
             if (action != QStringLiteral("start"))
@@ -416,14 +407,12 @@ private Q_SLOTS:
 
         KRT550F1 &form = f.load();
         typeRates(form);
-        ConditionPanel *panel = form.panel();
-        const std::array<QRadioButton *, 4> methods = {panel->opt_Int, panel->opt_RoundUp,
-                                                       panel->opt_RoundDown, panel->opt_Round};
-        QTest::mouseClick(methods[static_cast<std::size_t>(code)], Qt::LeftButton);
-        QTest::mouseClick(panel->opt_Int_Add, Qt::LeftButton);
+        const char *const methods[] = {"opt_Int", "opt_RoundUp", "opt_RoundDown", "opt_Round"};
+        QTest::mouseClick(opt(form, methods[code]), Qt::LeftButton);
+        QTest::mouseClick(opt(form, "opt_Int_Add"), Qt::LeftButton);
         if (code != HasuNone)
-            QTest::mouseClick(panel->opt_Keta[exponent - 1], Qt::LeftButton);
-        QCOMPARE(panel->params().exponent(Goods), exponent);
+            QTest::mouseClick(opt(form, "opt_Keta", exponent - 1), Qt::LeftButton);
+        QCOMPARE(pic_Jyoukein(form)->params().exponent(Goods), exponent);
         QTest::keyClick(&form, Qt::Key_F1);
         QCOMPARE(shown(f), QStringList{QStringLiteral("10009")});
         QVERIFY2(badBox(f).isEmpty(), qPrintable(badBox(f)));
@@ -495,8 +484,8 @@ private Q_SLOTS:
             QVERIFY2(f.boxes.constLast().details.contains(QStringLiteral("GDATECTL.SYS_YM1 = ")),
                      qPrintable(f.boxes.constLast().details));
         if (expected == QStringLiteral("10009")) {
-            QCOMPARE(count(f, QStringLiteral("SELECT COUNT(*) FROM MITEMCNT WHERE COMP_FLG = '1'")),
-                     count(f, QStringLiteral("SELECT COUNT(*) FROM MITEMCNT")));
+            QCOMPARE(f.count(0, QStringLiteral("SELECT COUNT(*) FROM MITEMCNT WHERE COMP_FLG = '1'")),
+                     f.count(0, QStringLiteral("SELECT COUNT(*) FROM MITEMCNT")));
             return;
         }
         QCOMPARE(contents(f), before);
@@ -537,20 +526,19 @@ private Q_SLOTS:
             // A mode that is no number is not reported and keeps the mode the program had; it does
             // not lock the selection, which only a mode read as 0 does.
             QVERIFY2(f.boxes.isEmpty(), qPrintable(shown(f).join(QLatin1Char(','))));
-            QCOMPARE(form.StockMode, 0);
-            QVERIFY(form.dbList()->isEnabled());
+            QCOMPARE(form.stockMode(), 0);
+            QVERIFY(cmb_DAT(form)->isEnabled());
             QCOMPARE(contents(f), before);
             return;
         }
         // No preset for the rate without tax: the run asks for it.
         QVERIFY2(f.boxes.isEmpty(), qPrintable(shown(f).join(QLatin1Char(','))));
-        ConditionPanel *panel = form.panel();
-        QCOMPARE(panel->params().TAX_END[0], QString());
-        QTest::mouseClick(panel->opt_Tax[0], Qt::LeftButton);
-        QCOMPARE(panel->txt_Tax_To[0]->text(), QString());
+        QCOMPARE(pic_Jyoukein(form)->params().TAX_END[0], QString());
+        QTest::mouseClick(opt(form, "opt_Tax", 0), Qt::LeftButton);
+        QCOMPARE(txt(form, "txt_Tax_To", 0)->text(), QString());
         QTest::keyClick(&form, Qt::Key_F1);
         QCOMPARE(shown(f), QStringList{QStringLiteral("40419")});
-        QCOMPARE(QApplication::focusWidget(), panel->txt_Tax_To[0]);
+        QCOMPARE(QApplication::focusWidget(), txt(form, "txt_Tax_To", 0));
         QCOMPARE(contents(f), before);
     }
 
@@ -581,21 +569,21 @@ private Q_SLOTS:
         f.boxes.clear();
         const int line = firstOtherLine(form);
         QVERIFY(line >= 0);
-        QCOMPARE(form.grid()->TextMatrix(line, 0), Off);
+        QCOMPARE(lstTbl(form)->TextMatrix(line, 0), Off);
         f.clickLine(line);
         QCOMPARE(shown(f), QStringList{QStringLiteral("40420")});
         QVERIFY2(badBox(f).isEmpty(), qPrintable(badBox(f)));
-        QCOMPARE(form.grid()->TextMatrix(line, 0), Off);
-        QCOMPARE(count(f, QStringLiteral("SELECT COUNT(*) FROM MITEMCNT WHERE CHK = 1")),
-                 count(f, QStringLiteral("SELECT COUNT(*) FROM MITEMCNT WHERE INV_FLG <> '0'")));
+        QCOMPARE(lstTbl(form)->TextMatrix(line, 0), Off);
+        QCOMPARE(f.count(0, QStringLiteral("SELECT COUNT(*) FROM MITEMCNT WHERE CHK = 1")),
+                 f.count(0, QStringLiteral("SELECT COUNT(*) FROM MITEMCNT WHERE INV_FLG <> '0'")));
         // Inventory categories need no stock-take and are marked as ever.
-        for (int r = 0; r < form.grid()->Rows(); ++r) {
-            if (form.grid()->TextMatrix(r, 6) != QStringLiteral("1"))
+        for (int r = 0; r < lstTbl(form)->Rows(); ++r) {
+            if (lstTbl(form)->TextMatrix(r, 6) != QStringLiteral("1"))
                 continue;
             f.boxes.clear();
             f.clickLine(r);
             QVERIFY(f.boxes.isEmpty());
-            QCOMPARE(form.grid()->TextMatrix(r, 0), Off);
+            QCOMPARE(lstTbl(form)->TextMatrix(r, 0), Off);
             break;
         }
     }
@@ -641,26 +629,26 @@ private Q_SLOTS:
                 "'%1', "
                 "NULL, 1080, 1080, 756 FROM GDATECTL;")
                 .arg(q, sqlText(name), sqlText(subName))));
-        const int goods = count(f, QStringLiteral("SELECT COUNT(*) FROM MGOODS"));
+        const int goods = f.count(0, QStringLiteral("SELECT COUNT(*) FROM MGOODS"));
 
         KRT550F1 &form = f.load();
         QVERIFY2(f.boxes.isEmpty(), qPrintable(shown(f).join(QLatin1Char(','))));
         const int major = f.lineOf(code, QStringLiteral("0"));
         const int sub = f.lineOf(code, QStringLiteral("5"));
         QVERIFY(major >= 0 && sub >= 0);
-        QCOMPARE(form.grid()->TextMatrix(major, 2), name);
-        QCOMPARE(form.grid()->TextMatrix(sub, 4), subName);
+        QCOMPARE(lstTbl(form)->TextMatrix(major, 2), name);
+        QCOMPARE(lstTbl(form)->TextMatrix(sub, 4), subName);
 
         // Only the odd categories are marked; both are converted, nothing else.
-        for (int r = 0; r < form.grid()->Rows(); ++r)
-            if ((r == major || r == sub) != (form.grid()->TextMatrix(r, 0) == On))
+        for (int r = 0; r < lstTbl(form)->Rows(); ++r)
+            if ((r == major || r == sub) != (lstTbl(form)->TextMatrix(r, 0) == On))
                 f.clickLine(r);
-        QCOMPARE(count(f, QStringLiteral("SELECT COUNT(*) FROM MITEMCNT WHERE CHK = 1")), 2);
+        QCOMPARE(f.count(0, QStringLiteral("SELECT COUNT(*) FROM MITEMCNT WHERE CHK = 1")), 2);
         typeRates(form);
         QTest::keyClick(&form, Qt::Key_F1);
         QCOMPARE(shown(f), QStringList{QStringLiteral("10009")});
         QVERIFY2(badBox(f).isEmpty(), qPrintable(badBox(f)));
-        QCOMPARE(count(f, QStringLiteral("SELECT COUNT(*) FROM MGOODS")), goods);
+        QCOMPARE(f.count(0, QStringLiteral("SELECT COUNT(*) FROM MGOODS")), goods);
         QCOMPARE(
             f.rows(0, QStringLiteral("SELECT ITEM_CD, DETAIL_NO FROM MITEMCNT WHERE UPDATE_DATE IS NOT NULL "
                                      "ORDER BY DETAIL_NO")),
@@ -679,10 +667,10 @@ private Q_SLOTS:
                           "SELECT HYOJYUN_PRC, KOURI_PRC, OROSI_PRC FROM IIODATA WHERE IO_SEQ = 990001")),
             QStringList{QStringLiteral("1100|1100|770")});
         QCOMPARE(
-            count(f, QStringLiteral("SELECT COUNT(*) FROM MGOODS WHERE UPDATE_DT <> '2014/04/01 00:00:00' "
-                                    "AND JAN_CD NOT LIKE '77%'")),
+            f.count(0, QStringLiteral("SELECT COUNT(*) FROM MGOODS WHERE UPDATE_DT <> '2014/04/01 00:00:00' "
+                                      "AND JAN_CD NOT LIKE '77%'")),
             0);
-        QCOMPARE(form.grid()->TextMatrix(f.lineOf(code, QStringLiteral("0")), 2), name);
+        QCOMPARE(lstTbl(form)->TextMatrix(f.lineOf(code, QStringLiteral("0")), 2), name);
     }
 };
 

@@ -2,8 +2,6 @@
 
 #include <QFile>
 #include <QFileInfo>
-#include <QLineEdit>
-#include <QRadioButton>
 
 using namespace krt;
 using namespace krt::testing;
@@ -103,7 +101,7 @@ private Q_SLOTS:
         bool ran = false;
         const int code = f.runMain(
             [&](KRT550F1 &form) {
-                ready = form.fkeyBar()->FKeyEnabled(1) && form.StockMode == stockMode && f.boxes.isEmpty();
+                ready = QLB347U11(form)->FKeyEnabled(1) && form.stockMode() == stockMode && f.boxes.isEmpty();
                 typeRates(form);
                 QTest::keyClick(&form, Qt::Key_F1);
             },
@@ -112,8 +110,7 @@ private Q_SLOTS:
         QVERIFY(ran);
         QVERIFY2(ready, qPrintable(f.numbers().join(QLatin1Char(','))));
         QCOMPARE(f.numbers(), QStringList{QStringLiteral("10009")});
-        QCOMPARE(
-            f.value(0, QStringLiteral("SELECT COUNT(*) FROM MITEMCNT WHERE UPDATE_DATE IS NULL")).toInt(), 0);
+        QCOMPARE(f.count(0, QStringLiteral("SELECT COUNT(*) FROM MITEMCNT WHERE UPDATE_DATE IS NULL")), 0);
 
         // Goods always; stock and movements only when they are converted at once. The family's own
         // columns keep their values, the cost price among them.
@@ -163,7 +160,7 @@ private Q_SLOTS:
         QVERIFY2(details.contains(QStringLiteral("MITEMCNT に書き込めません")), qPrintable(details));
         QVERIFY2(details.contains(QStringLiteral("readonly")), qPrintable(details));
         QVERIFY2(!details.contains(QStringLiteral("テーブルがありません")), qPrintable(details));
-        QCOMPARE(f.value(0, QStringLiteral("SELECT COUNT(*) FROM MITEMCNT")).toInt(), 0);
+        QCOMPARE(f.count(0, QStringLiteral("SELECT COUNT(*) FROM MITEMCNT")), 0);
     }
 
     // A database that goes away while the program runs: every command says so and changes
@@ -173,7 +170,7 @@ private Q_SLOTS:
         FormFixture f;
         QVERIFY(f.install());
         KRT550F1 &form = f.load();
-        QVERIFY(form.fkeyBar()->FKeyEnabled(7));
+        QVERIFY(QLB347U11(form)->FKeyEnabled(7));
         const QString file = f.catalog(0);
         const QString kept = f.root() + QStringLiteral("/kept.db");
         {
@@ -202,17 +199,17 @@ private Q_SLOTS:
         QVERIFY(lost());
         QCOMPARE(f.gridColumn(0), marks);
         QVERIFY(!QFileInfo::exists(file));
-        QVERIFY(form.dbList()->isEnabled());
+        QVERIFY(cmb_DAT(form)->isEnabled());
 
         // The database is back (the server restarted, the share mounted again).
         QVERIFY(QFile::rename(kept, file));
         f.boxes.clear();
-        emit form.dbList()->activated(0);
+        emit cmb_DAT(form)->activated(0);
         QVERIFY2(f.boxes.isEmpty(), qPrintable(f.numbers().join(QLatin1Char(','))));
         QVERIFY(form.connection());
         QTest::keyClick(&form, Qt::Key_F7);
         QVERIFY2(f.boxes.isEmpty(), qPrintable(f.numbers().join(QLatin1Char(','))));
-        QVERIFY(f.value(0, QStringLiteral("SELECT COUNT(*) FROM MITEMCNT WHERE CHK = 1")).toInt() > 0);
+        QVERIFY(f.count(0, QStringLiteral("SELECT COUNT(*) FROM MITEMCNT WHERE CHK = 1")) > 0);
     }
 };
 

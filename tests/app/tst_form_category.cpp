@@ -16,9 +16,6 @@ using namespace krt::testing;
 
 namespace {
 
-const QString Off = QStringLiteral("□");
-const QString On = QStringLiteral("■");
-
 // The mark of one category key in a catalog's work list ("1", "0" or "<null>"); an empty number
 // stands for a Null DETAIL_NO.
 QString chk(const FormFixture &f, int position, const QString &itemCd, const QString &detailNo)
@@ -33,7 +30,7 @@ QString chk(const FormFixture &f, int position, const QString &itemCd, const QSt
 // The mark of a grid line's row in the table.
 QString chkOfLine(const FormFixture &f, int position, int line)
 {
-    const CategoryGrid *grid = f.form->grid();
+    const CategoryGrid *grid = lstTbl(*f.form);
     return chk(f, position, grid->TextMatrix(line, 1), grid->TextMatrix(line, 3));
 }
 
@@ -42,11 +39,6 @@ QStringList workList(const FormFixture &f, int position = 0)
 {
     return f.rows(position, QStringLiteral("SELECT ITEM_CD, DETAIL_NO, CHK, UPDATE_DATE FROM MITEMCNT "
                                            "ORDER BY ITEM_CD, DETAIL_NO"));
-}
-
-int count(const FormFixture &f, int position, const QString &query)
-{
-    return f.value(position, query).toInt();
 }
 
 // The first line whose column holds the text, or -1.
@@ -122,7 +114,7 @@ private:
         f.load();
         if (!loadWithConverted(f, {{keys(f).last(), QStringLiteral("2014/04/01")}}))
             return std::nullopt;
-        History history{records(f), count(f, 0, QStringLiteral("SELECT COUNT(*) FROM IZSELL_MENT"))};
+        History history{records(f), f.count(0, QStringLiteral("SELECT COUNT(*) FROM IZSELL_MENT"))};
         return history.saved > 0 ? std::optional<History>(history) : std::nullopt;
     }
 
@@ -132,7 +124,7 @@ private:
     {
         if (records(f) != history.records)
             return QStringLiteral("the work list's records changed: ") + records(f).join(QLatin1Char(' '));
-        const int saved = count(f, 0, QStringLiteral("SELECT COUNT(*) FROM IZSELL_MENT"));
+        const int saved = f.count(0, QStringLiteral("SELECT COUNT(*) FROM IZSELL_MENT"));
         if (saved != history.saved)
             return QStringLiteral("%1 saved rows, not %2").arg(saved).arg(history.saved);
         if (f.gridColumn(5).last() != QStringLiteral("2014/04/01"))
@@ -142,7 +134,7 @@ private:
 
     static QString lineKey(const FormFixture &f, int line)
     {
-        return f.form->grid()->TextMatrix(line, 1) + QLatin1Char('|') + f.form->grid()->TextMatrix(line, 3);
+        return lstTbl(*f.form)->TextMatrix(line, 1) + QLatin1Char('|') + lstTbl(*f.form)->TextMatrix(line, 3);
     }
 
 private Q_SLOTS:
@@ -162,14 +154,13 @@ private Q_SLOTS:
         QVERIFY2(f.boxes[0].details.contains(code + QStringLiteral("-0 INV_FLG = '2'")),
                  qPrintable(f.boxes[0].details));
         const int line = f.lineOf(code, QStringLiteral("0"));
-        QCOMPARE(f.form->grid()->TextMatrix(line, 0), Off);
-        QCOMPARE(f.value(0, QStringLiteral("SELECT COUNT(*) FROM MITEMCNT WHERE CHK = 1 AND INV_FLG = '2'"))
-                     .toInt(),
+        QCOMPARE(lstTbl(*f.form)->TextMatrix(line, 0), Off);
+        QCOMPARE(f.count(0, QStringLiteral("SELECT COUNT(*) FROM MITEMCNT WHERE CHK = 1 AND INV_FLG = '2'")),
                  0);
         f.clickLine(line);
         QCOMPARE(f.numbers().size(), 2);
         QCOMPARE(f.numbers()[1], QStringLiteral("40425"));
-        QCOMPARE(f.form->grid()->TextMatrix(line, 0), Off);
+        QCOMPARE(lstTbl(*f.form)->TextMatrix(line, 0), Off);
     }
 
     // A work list the fill cannot complete (here a trigger refuses the new category) is said with
@@ -189,13 +180,13 @@ private Q_SLOTS:
         QCOMPARE(f.numbers(), QStringList{QStringLiteral("40426")});
         QVERIFY2(f.boxes[0].details.contains(QStringLiteral("additions are locked")),
                  qPrintable(f.boxes[0].details));
-        QVERIFY(!form.fkeyBar()->FKeyEnabled(1) && !form.fkeyBar()->FKeyEnabled(7));
-        QVERIFY(!form.panel()->isEnabled());
+        QVERIFY(!QLB347U11(form)->FKeyEnabled(1) && !QLB347U11(form)->FKeyEnabled(7));
+        QVERIFY(!pic_Jyoukein(form)->isEnabled());
 
         QVERIFY(f.sql(0, QStringLiteral("DROP TRIGGER no_additions;")));
         QTest::keyClick(&form, Qt::Key_F6);
         QCOMPARE(f.numbers().size(), 1);
-        QVERIFY(form.fkeyBar()->FKeyEnabled(1) && form.panel()->isEnabled());
+        QVERIFY(QLB347U11(form)->FKeyEnabled(1) && pic_Jyoukein(form)->isEnabled());
         QVERIFY(f.lineOf(QStringLiteral("990"), QStringLiteral("0")) >= 0);
 
         QVERIFY(f.sql(0, QStringLiteral("INSERT INTO MITEMCD VALUES ('991', '後から来た分類', '0', '0');")));
@@ -206,10 +197,9 @@ private Q_SLOTS:
         QCOMPARE(f.numbers()[1], QStringLiteral("40426"));
         QVERIFY2(f.boxes[1].details.contains(QStringLiteral("991-0")), qPrintable(f.boxes[1].details));
         QVERIFY(f.confirmations.isEmpty());
-        QVERIFY(!form.fkeyBar()->FKeyEnabled(1));
-        QCOMPARE(
-            f.value(0, QStringLiteral("SELECT COUNT(*) FROM MITEMCNT WHERE UPDATE_DATE IS NOT NULL")).toInt(),
-            0);
+        QVERIFY(!QLB347U11(form)->FKeyEnabled(1));
+        QCOMPARE(f.count(0, QStringLiteral("SELECT COUNT(*) FROM MITEMCNT WHERE UPDATE_DATE IS NOT NULL")),
+                 0);
     }
 
     void aClickTogglesAnUnconvertedLineInGridAndTable()
@@ -217,7 +207,7 @@ private Q_SLOTS:
         FormFixture f;
         QVERIFY(f.install());
         KRT550F1 &form = f.load();
-        CategoryGrid *grid = form.grid();
+        CategoryGrid *grid = lstTbl(form);
         const int rows = grid->Rows();
         QVERIFY(rows > 3);
 
@@ -227,16 +217,16 @@ private Q_SLOTS:
         f.clickLine(line);
         QCOMPARE(grid->TextMatrix(line, 0), Off);
         QCOMPARE(chkOfLine(f, 0, line), QStringLiteral("0"));
-        QCOMPARE(count(f, 0, QStringLiteral("SELECT COUNT(*) FROM MITEMCNT WHERE CHK = 1")), rows - 1);
+        QCOMPARE(f.count(0, QStringLiteral("SELECT COUNT(*) FROM MITEMCNT WHERE CHK = 1")), rows - 1);
         f.clickLine(line);
         QCOMPARE(grid->TextMatrix(line, 0), On);
         QCOMPARE(chkOfLine(f, 0, line), QStringLiteral("1"));
-        QCOMPARE(count(f, 0, QStringLiteral("SELECT COUNT(*) FROM MITEMCNT WHERE CHK = 1")), rows);
+        QCOMPARE(f.count(0, QStringLiteral("SELECT COUNT(*) FROM MITEMCNT WHERE CHK = 1")), rows);
 
         // Another database shows its lines unmarked with every mark Null: a major-category line and
         // a sub-category line each end unmarked with 0 after two clicks.
         f.selectDatabase(1);
-        QCOMPARE(form.dbList()->currentIndex(), 1);
+        QCOMPARE(cmb_DAT(form)->currentIndex(), 1);
         QVERIFY(!f.gridColumn(0).contains(On));
         for (const int r : {firstLine(f, 3, QStringLiteral("0")), firstSubLine(f)}) {
             QVERIFY(r >= 0);
@@ -248,7 +238,7 @@ private Q_SLOTS:
             QCOMPARE(grid->TextMatrix(r, 0), Off);
             QCOMPARE(chkOfLine(f, 1, r), QStringLiteral("0"));
         }
-        QCOMPARE(count(f, 1, QStringLiteral("SELECT COUNT(*) FROM MITEMCNT WHERE CHK IS NOT NULL")), 2);
+        QCOMPARE(f.count(1, QStringLiteral("SELECT COUNT(*) FROM MITEMCNT WHERE CHK IS NOT NULL")), 2);
         QVERIFY2(f.boxes.isEmpty(), qPrintable(f.numbers().join(QLatin1Char(','))));
     }
 
@@ -269,7 +259,7 @@ private Q_SLOTS:
                                       {second, QStringLiteral("2014/03/31")},
                                       {last, QStringLiteral("2014/03/31")}}));
         KRT550F1 &form = *f.form;
-        CategoryGrid *grid = form.grid();
+        CategoryGrid *grid = lstTbl(form);
         const int rows = grid->Rows();
         QCOMPARE(rows, static_cast<int>(all.size()));
 
@@ -321,7 +311,7 @@ private Q_SLOTS:
                               "COMP_FLG) VALUES ('001', '手入力の分類', NULL, '0', '0', '0'), "
                               "('001', '衣料', 0, '0', '0', '0')")));
         KRT550F1 &form = f.load();
-        CategoryGrid *grid = form.grid();
+        CategoryGrid *grid = lstTbl(form);
         QVERIFY(f.boxes.isEmpty());
 
         const int withoutNumber = f.lineOf(QStringLiteral("001"), QString());
@@ -337,13 +327,12 @@ private Q_SLOTS:
         QCOMPARE(grid->TextMatrix(major, 0), On);
         QCOMPARE(chk(f, 0, QStringLiteral("001"), QString()), QStringLiteral("0"));
         QCOMPARE(chk(f, 0, QStringLiteral("001"), QStringLiteral("0")), QStringLiteral("1"));
-        QCOMPARE(count(f, 0, QStringLiteral("SELECT COUNT(*) FROM MITEMCNT WHERE CHK = 1")),
-                 grid->Rows() - 1);
+        QCOMPARE(f.count(0, QStringLiteral("SELECT COUNT(*) FROM MITEMCNT WHERE CHK = 1")), grid->Rows() - 1);
 
         f.clickLine(withoutNumber);
         QCOMPARE(grid->TextMatrix(withoutNumber, 0), On);
         QCOMPARE(chk(f, 0, QStringLiteral("001"), QString()), QStringLiteral("1"));
-        QCOMPARE(count(f, 0, QStringLiteral("SELECT COUNT(*) FROM MITEMCNT WHERE CHK = 1")), grid->Rows());
+        QCOMPARE(f.count(0, QStringLiteral("SELECT COUNT(*) FROM MITEMCNT WHERE CHK = 1")), grid->Rows());
 
         // The major-category line is a row of its own.
         f.clickLine(major);
@@ -368,7 +357,7 @@ private Q_SLOTS:
                                         "INSERT INTO MITEMDTL VALUES ('%1', '71', 1, '吟醸''酒');")
                              .arg(sqlText(code))));
         KRT550F1 &form = f.load();
-        CategoryGrid *grid = form.grid();
+        CategoryGrid *grid = lstTbl(form);
         QVERIFY2(f.boxes.isEmpty(), qPrintable(f.numbers().join(QLatin1Char(','))));
         const int rows = grid->Rows();
 
@@ -385,18 +374,18 @@ private Q_SLOTS:
         QCOMPARE(grid->TextMatrix(major, 0), Off);
         QCOMPARE(chk(f, 0, code, QStringLiteral("0")), QStringLiteral("0"));
         QCOMPARE(chk(f, 0, code, QStringLiteral("1")), QStringLiteral("1"));
-        QCOMPARE(count(f, 0, QStringLiteral("SELECT COUNT(*) FROM MITEMCNT WHERE CHK = 1")), rows - 1);
+        QCOMPARE(f.count(0, QStringLiteral("SELECT COUNT(*) FROM MITEMCNT WHERE CHK = 1")), rows - 1);
         f.clickLine(sub);
         QCOMPARE(chk(f, 0, code, QStringLiteral("1")), QStringLiteral("0"));
-        QCOMPARE(count(f, 0, QStringLiteral("SELECT COUNT(*) FROM MITEMCNT WHERE CHK = 1")), rows - 2);
+        QCOMPARE(f.count(0, QStringLiteral("SELECT COUNT(*) FROM MITEMCNT WHERE CHK = 1")), rows - 2);
         QVERIFY(f.boxes.isEmpty());
 
         // The next start adds nothing twice.
         f.load();
-        QCOMPARE(f.form->grid()->Rows(), rows);
+        QCOMPARE(lstTbl(*f.form)->Rows(), rows);
         QCOMPARE(
-            count(f, 0,
-                  QStringLiteral("SELECT COUNT(*) FROM MITEMCNT WHERE ITEM_CD = '%1'").arg(sqlText(code))),
+            f.count(0,
+                    QStringLiteral("SELECT COUNT(*) FROM MITEMCNT WHERE ITEM_CD = '%1'").arg(sqlText(code))),
             2);
     }
 
@@ -405,7 +394,7 @@ private Q_SLOTS:
         FormFixture f;
         QVERIFY(f.install());
         KRT550F1 &form = f.load();
-        CategoryGrid *grid = form.grid();
+        CategoryGrid *grid = lstTbl(form);
         const int sub = firstSubLine(f);
         QVERIFY(sub >= 0);
         const QString code = grid->TextMatrix(sub, 1);
@@ -501,8 +490,8 @@ private Q_SLOTS:
                                        : QStringList{QStringLiteral("40422")};
         QCOMPARE(f.numbers(), atLoad);
         f.boxes.clear();
-        QCOMPARE(form.StockMode, stockMode);
-        QCOMPARE(form.fkeyBar()->BusinessDate(), QDate(2024, 3, 11));
+        QCOMPARE(form.stockMode(), stockMode);
+        QCOMPARE(QLB347U11(form)->BusinessDate(), QDate(2024, 3, 11));
 
         const int line = firstLine(f, 6, inventoryLine ? QStringLiteral("1") : QStringLiteral("0"));
         QVERIFY(line >= 0);
@@ -510,13 +499,13 @@ private Q_SLOTS:
         f.clickLine(line);
         if (message.isEmpty()) {
             QVERIFY2(f.boxes.isEmpty(), qPrintable(f.numbers().join(QLatin1Char(','))));
-            QCOMPARE(form.grid()->TextMatrix(line, 0), Off);
+            QCOMPARE(lstTbl(form)->TextMatrix(line, 0), Off);
             QCOMPARE(chkOfLine(f, 0, line), QStringLiteral("0"));
         } else {
             QCOMPARE(f.numbers(), QStringList{message});
             QCOMPARE(f.boxes[0].kind, BoxRequest::Kind::Numbered);
             QCOMPARE(f.boxes[0].title, QStringLiteral("売価更新"));
-            QCOMPARE(form.grid()->TextMatrix(line, 0), Off);
+            QCOMPARE(lstTbl(form)->TextMatrix(line, 0), Off);
             QCOMPARE(workList(f), before);
         }
     }
@@ -604,7 +593,7 @@ private Q_SLOTS:
         const QString last = keys(f).last();
         QVERIFY(loadWithConverted(f, {{last, QStringLiteral("2014/04/01")}}));
         KRT550F1 &form = *f.form;
-        CategoryGrid *grid = form.grid();
+        CategoryGrid *grid = lstTbl(form);
         const int rows = grid->Rows();
         f.clickLine(0);
         f.clickLine(rows - 1);
@@ -613,17 +602,16 @@ private Q_SLOTS:
         f.answer = [](const BoxRequest &) { return mb::IdYes; };
         QTest::keyClick(&form, Qt::Key_F5);
         QCOMPARE(f.numbers(), QStringList{QStringLiteral("40418")});
-        QCOMPARE(count(f, 0, QStringLiteral("SELECT COUNT(*) FROM MITEMCNT")), rows);
-        QCOMPARE(count(f, 0,
-                       QStringLiteral("SELECT COUNT(*) FROM MITEMCNT WHERE UPDATE_DATE IS NOT NULL "
-                                      "OR COMP_FLG <> '0' OR COMP_DATE IS NOT NULL")),
+        QCOMPARE(f.count(0, QStringLiteral("SELECT COUNT(*) FROM MITEMCNT")), rows);
+        QCOMPARE(f.count(0, QStringLiteral("SELECT COUNT(*) FROM MITEMCNT WHERE UPDATE_DATE IS NOT NULL "
+                                           "OR COMP_FLG <> '0' OR COMP_DATE IS NOT NULL")),
                  0);
-        QCOMPARE(count(f, 0, QStringLiteral("SELECT COUNT(*) FROM IZSELL_MENT")), 0);
+        QCOMPARE(f.count(0, QStringLiteral("SELECT COUNT(*) FROM IZSELL_MENT")), 0);
         QCOMPARE(grid->Rows(), rows);
         QCOMPARE(f.gridColumn(5), QStringList(rows, QString()));
         // The command marks every category after the clear.
         QCOMPARE(f.gridColumn(0), QStringList(rows, On));
-        QCOMPARE(count(f, 0, QStringLiteral("SELECT COUNT(*) FROM MITEMCNT WHERE CHK = 1")), rows);
+        QCOMPARE(f.count(0, QStringLiteral("SELECT COUNT(*) FROM MITEMCNT WHERE CHK = 1")), rows);
         QCOMPARE(grid->TopRow(), 0);
         QCOMPARE(screenPointer(), PointerDefault);
     }
@@ -633,14 +621,14 @@ private Q_SLOTS:
         FormFixture f;
         QVERIFY(f.install());
         KRT550F1 &form = f.load();
-        const int rows = form.grid()->Rows();
+        const int rows = lstTbl(form)->Rows();
         QVERIFY(f.sql(0, QStringLiteral("DROP TABLE IZSELL_MENT")));
         f.answer = [](const BoxRequest &) { return mb::IdYes; };
         QTest::keyClick(&form, Qt::Key_F5);
         QCOMPARE(f.numbers(), (QStringList{QStringLiteral("40418"), QStringLiteral("11002")}));
         QCOMPARE(screenPointer(), PointerDefault);
-        QCOMPARE(count(f, 0, QStringLiteral("SELECT COUNT(*) FROM MITEMCNT")), rows);
-        QCOMPARE(form.grid()->Rows(), rows);
+        QCOMPARE(f.count(0, QStringLiteral("SELECT COUNT(*) FROM MITEMCNT")), rows);
+        QCOMPARE(lstTbl(form)->Rows(), rows);
         QVERIFY(!form.connection()->inTransaction());
     }
 
@@ -653,7 +641,7 @@ private Q_SLOTS:
         QVERIFY(loadWithConverted(
             f, {{all.first(), QStringLiteral("2014/04/01")}, {all.last(), QStringLiteral("2014/04/02")}}));
         KRT550F1 &form = *f.form;
-        const int rows = form.grid()->Rows();
+        const int rows = lstTbl(form)->Rows();
         for (const int r : {0, 1, 2})
             f.clickLine(r);
         f.clickLine(rows - 1);
@@ -661,7 +649,7 @@ private Q_SLOTS:
 
         QTest::keyClick(&form, Qt::Key_F7);
         QCOMPARE(f.gridColumn(0), QStringList(rows - 2, On) + QStringList(2, Off));
-        QCOMPARE(count(f, 0, QStringLiteral("SELECT COUNT(*) FROM MITEMCNT WHERE CHK = 1")), rows - 2);
+        QCOMPARE(f.count(0, QStringLiteral("SELECT COUNT(*) FROM MITEMCNT WHERE CHK = 1")), rows - 2);
         QCOMPARE(chkOfLine(f, 0, rows - 1), QStringLiteral("0"));
         QCOMPARE(chkOfLine(f, 0, rows - 2), QStringLiteral("<null>"));
         QVERIFY(f.boxes.isEmpty());
@@ -682,7 +670,7 @@ private Q_SLOTS:
         QVERIFY(f.install());
         KRT550F1 &form = f.load();
         QVERIFY(QTest::qWaitForWindowActive(&form));
-        CategoryGrid *grid = form.grid();
+        CategoryGrid *grid = lstTbl(form);
         f.clickLine(1);
         const QStringList before = workList(f);
         const QStringList marks = f.gridColumn(0);
@@ -709,7 +697,7 @@ private Q_SLOTS:
         QVERIFY(f.install());
         KRT550F1 &form = f.load();
         QVERIFY(QTest::qWaitForWindowActive(&form));
-        CategoryGrid *grid = form.grid();
+        CategoryGrid *grid = lstTbl(form);
         f.clickLine(2);
         QTRY_COMPARE(QApplication::focusWidget(), grid);
         const QStringList before = workList(f);
@@ -735,7 +723,7 @@ private Q_SLOTS:
         QVERIFY(f.install(options));
         KRT550F1 &form = f.load();
         QCOMPARE(f.numbers(), QStringList{QStringLiteral("40424")});
-        CategoryGrid *grid = form.grid();
+        CategoryGrid *grid = lstTbl(form);
         const int rows = grid->Rows();
         QVERIFY(rows > 3);
 
@@ -743,14 +731,14 @@ private Q_SLOTS:
             f.clickLine(r);
         QTest::keyClick(&form, Qt::Key_F7);
         QCOMPARE(f.gridColumn(0), QStringList(rows, Off));
-        QCOMPARE(count(f, 0, QStringLiteral("SELECT COUNT(*) FROM MITEMCNT WHERE CHK IS NOT NULL")), 0);
+        QCOMPARE(f.count(0, QStringLiteral("SELECT COUNT(*) FROM MITEMCNT WHERE CHK IS NOT NULL")), 0);
         QCOMPARE(f.numbers(), QStringList{QStringLiteral("40424")});
 
         // Once the masters know every category, a check opens the clicks.
         QVERIFY(f.sql(0, QStringLiteral("DELETE FROM MGOODS WHERE DAI_BUNRUI_CD LIKE 'X%'")));
         QTest::keyClick(&form, Qt::Key_F6);
         QCOMPARE(f.numbers(), QStringList{QStringLiteral("40424")});
-        QVERIFY(form.InputEnabled);
+        QVERIFY(form.inputEnabled());
         f.clickLine(1);
         QCOMPARE(grid->TextMatrix(1, 0), On);
         QCOMPARE(chkOfLine(f, 0, 1), QStringLiteral("1"));
@@ -761,28 +749,28 @@ private Q_SLOTS:
         FormFixture f;
         QVERIFY(f.install());
         KRT550F1 &form = f.load();
-        const int rows = form.grid()->Rows();
+        const int rows = lstTbl(form)->Rows();
         QCOMPARE(f.gridColumn(0), QStringList(rows, On));
         f.clickLine(0);
 
         f.selectDatabase(1);
-        const int rows2 = form.grid()->Rows();
+        const int rows2 = lstTbl(form)->Rows();
         QCOMPARE(f.gridColumn(0), QStringList(rows2, Off));
-        QCOMPARE(count(f, 1, QStringLiteral("SELECT COUNT(*) FROM MITEMCNT WHERE CHK IS NOT NULL")), 0);
+        QCOMPARE(f.count(1, QStringLiteral("SELECT COUNT(*) FROM MITEMCNT WHERE CHK IS NOT NULL")), 0);
         // The database left behind keeps its marks until it is loaded again.
-        QCOMPARE(count(f, 0, QStringLiteral("SELECT COUNT(*) FROM MITEMCNT WHERE CHK = 1")), rows - 1);
+        QCOMPARE(f.count(0, QStringLiteral("SELECT COUNT(*) FROM MITEMCNT WHERE CHK = 1")), rows - 1);
         f.clickLine(1);
         QCOMPARE(chkOfLine(f, 1, 1), QStringLiteral("1"));
 
         f.selectDatabase(0);
-        QCOMPARE(form.dbList()->currentIndex(), 0);
-        QCOMPARE(form.grid()->Rows(), rows);
+        QCOMPARE(cmb_DAT(form)->currentIndex(), 0);
+        QCOMPARE(lstTbl(form)->Rows(), rows);
         QCOMPARE(f.gridColumn(0), QStringList(rows, Off));
-        QCOMPARE(count(f, 0, QStringLiteral("SELECT COUNT(*) FROM MITEMCNT WHERE CHK IS NOT NULL")), 0);
+        QCOMPARE(f.count(0, QStringLiteral("SELECT COUNT(*) FROM MITEMCNT WHERE CHK IS NOT NULL")), 0);
 
         f.selectDatabase(1);
         QCOMPARE(f.gridColumn(0), QStringList(rows2, Off));
-        QCOMPARE(count(f, 1, QStringLiteral("SELECT COUNT(*) FROM MITEMCNT WHERE CHK IS NOT NULL")), 0);
+        QCOMPARE(f.count(1, QStringLiteral("SELECT COUNT(*) FROM MITEMCNT WHERE CHK IS NOT NULL")), 0);
         QVERIFY(f.boxes.isEmpty());
     }
 
@@ -794,8 +782,8 @@ private Q_SLOTS:
                                         "DELETE FROM IZAIKO;")));
         KRT550F1 &form = f.load();
         QVERIFY2(f.boxes.isEmpty(), qPrintable(f.numbers().join(QLatin1Char(','))));
-        QVERIFY(form.InputEnabled);
-        CategoryGrid *grid = form.grid();
+        QVERIFY(form.inputEnabled());
+        CategoryGrid *grid = lstTbl(form);
         QCOMPARE(grid->Rows(), 0);
         QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, grid->viewport()->rect().center());
         QTest::keyClick(&form, Qt::Key_F7);
@@ -818,7 +806,7 @@ private Q_SLOTS:
         KRT550F1 &form = f.load();
         const qint64 startUp = timer.elapsed();
         QVERIFY(f.boxes.isEmpty());
-        CategoryGrid *grid = form.grid();
+        CategoryGrid *grid = lstTbl(form);
         QCOMPARE(grid->Rows(), 10000);
 
         timer.restart();

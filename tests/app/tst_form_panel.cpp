@@ -1,8 +1,6 @@
 #include "support/formfixture.h"
 
 #include <QApplication>
-#include <QLineEdit>
-#include <QRadioButton>
 
 using namespace krt;
 using namespace krt::testing;
@@ -32,7 +30,7 @@ private:
         form.activateWindow();
         if (!QTest::qWaitForWindowActive(&form))
             qWarning("the main form did not become active");
-        form.panel()->txt_Tax_From[1]->setFocus(Qt::OtherFocusReason);
+        txt(form, "txt_Tax_From", 1)->setFocus(Qt::OtherFocusReason);
         return form;
     }
 
@@ -43,16 +41,13 @@ private:
     static void press(Qt::Key key) { QTest::keyClick(keyTarget(), key); }
     static void type(const QString &text) { QTest::keyClicks(keyTarget(), text); }
 
-    // Clicks an enabled control of the form by its name; false when there is none.
+    // Clicks a control of the form by its name; false when it is disabled.
     static bool click(KRT550F1 &form, const QString &name)
     {
-        QWidget *widget = form.findChild<QWidget *>(name);
-        if (!widget || !widget->isEnabled()) {
-            qWarning("no enabled control %s to click", qPrintable(name));
-            return false;
-        }
-        QTest::mouseClick(widget, Qt::LeftButton);
-        return true;
+        QWidget *widget = control<QWidget>(form, name);
+        if (widget->isEnabled())
+            QTest::mouseClick(widget, Qt::LeftButton);
+        return widget->isEnabled();
     }
 
     // Presses Enter once per expected stop; false at the first stop where the focus is not.
@@ -72,12 +67,11 @@ private:
 
     static int unconverted(const FormFixture &f, int position)
     {
-        return f.value(position, QStringLiteral("SELECT COUNT(*) FROM MITEMCNT WHERE UPDATE_DATE IS NULL"))
-            .toInt();
+        return f.count(position, QStringLiteral("SELECT COUNT(*) FROM MITEMCNT WHERE UPDATE_DATE IS NULL"));
     }
     static int rows(const FormFixture &f, int position)
     {
-        return f.value(position, QStringLiteral("SELECT COUNT(*) FROM MITEMCNT")).toInt();
+        return f.count(position, QStringLiteral("SELECT COUNT(*) FROM MITEMCNT"));
     }
 
 private Q_SLOTS:
@@ -134,15 +128,15 @@ private Q_SLOTS:
 
         // Walking mirrors the choices again and leaves them as they were; Enter in the list
         // switches nothing and the grid keeps its marks.
-        const ConversionParams &params = form.panel()->params();
+        const ConversionParams &params = pic_Jyoukein(form)->params();
         QCOMPARE((QList<int>{params.HASU_FLG[Goods], params.HASU_ICHI[Goods], params.HASU_FLG[AddOn],
                              params.HASU_ICHI[AddOn]}),
                  rounding);
-        QVERIFY(form.panel()->opt_Tax[1]->isChecked());
-        QCOMPARE(form.dbList()->currentIndex(), 0);
-        QCOMPARE(form.PrevListIndex, 0);
-        for (int r = 0; r < form.grid()->Rows(); ++r)
-            QCOMPARE(form.grid()->TextMatrix(r, 0), QStringLiteral("■"));
+        QVERIFY(opt(form, "opt_Tax", 1)->isChecked());
+        QCOMPARE(cmb_DAT(form)->currentIndex(), 0);
+        QCOMPARE(form.prevListIndex(), 0);
+        for (int r = 0; r < lstTbl(form)->Rows(); ++r)
+            QCOMPARE(lstTbl(form)->TextMatrix(r, 0), QStringLiteral("■"));
         QVERIFY2(f.boxes.isEmpty(), qPrintable(f.numbers().join(QLatin1Char(','))));
     }
 
@@ -174,27 +168,27 @@ private Q_SLOTS:
         QVERIFY(f.sql(0, preset.arg(first)));
         QVERIFY(f.sql(1, preset.arg(second)));
         KRT550F1 &form = ready(f);
-        ConditionPanel *panel = form.panel();
+        ConditionPanel *panel = pic_Jyoukein(form);
 
         // Method 1 is selected after the load: the preset of method 0 is held, not shown.
-        QCOMPARE(panel->txt_Tax_To[0]->text(), QString());
+        QCOMPARE(txt(*panel, "txt_Tax_To", 0)->text(), QString());
         QCOMPARE(panel->params().TAX_END[0], firstShown);
         QVERIFY(click(form, QStringLiteral("opt_Tax(0)")));
-        QCOMPARE(panel->txt_Tax_To[0]->text(), firstShown);
-        QVERIFY(panel->txt_Tax_To[0]->isEnabled());
+        QCOMPARE(txt(*panel, "txt_Tax_To", 0)->text(), firstShown);
+        QVERIFY(txt(*panel, "txt_Tax_To", 0)->isEnabled());
 
         // Down in the database list opens the second database; Up goes back to the first.
         press(Qt::Key_Return);
         QCOMPARE(nameOf(focus()), QStringLiteral("txt_Tax_To(0)"));
         QVERIFY(walk({QStringLiteral("opt_Int"), QStringLiteral("opt_Int_Add"), QStringLiteral("cmb_DAT")}));
         press(Qt::Key_Down);
-        QCOMPARE(form.dbList()->currentText(), QStringLiteral("DAT2"));
-        QCOMPARE(panel->txt_Tax_To[0]->text(), secondShown);
+        QCOMPARE(cmb_DAT(form)->currentText(), QStringLiteral("DAT2"));
+        QCOMPARE(txt(*panel, "txt_Tax_To", 0)->text(), secondShown);
         QCOMPARE(panel->params().TAX_END[0], secondShown);
-        QCOMPARE(form.PrevListIndex, 1);
+        QCOMPARE(form.prevListIndex(), 1);
         press(Qt::Key_Up);
-        QCOMPARE(form.dbList()->currentText(), QStringLiteral("DAT1"));
-        QCOMPARE(panel->txt_Tax_To[0]->text(), firstShown);
+        QCOMPARE(cmb_DAT(form)->currentText(), QStringLiteral("DAT1"));
+        QCOMPARE(txt(*panel, "txt_Tax_To", 0)->text(), firstShown);
         QVERIFY2(f.boxes.isEmpty(), qPrintable(f.numbers().join(QLatin1Char(','))));
     }
 
@@ -204,31 +198,31 @@ private Q_SLOTS:
         QVERIFY(f.install());
         QVERIFY(f.sql(1, QStringLiteral("UPDATE MSYSPARM SET NAIYO = '0.29' WHERE PARM_NO = 3080")));
         KRT550F1 &form = ready(f);
-        ConditionPanel *panel = form.panel();
+        ConditionPanel *panel = pic_Jyoukein(form);
 
         type(QStringLiteral("8"));
         press(Qt::Key_Return);
         type(QStringLiteral("10"));
         QVERIFY(walk({QStringLiteral("opt_Int"), QStringLiteral("opt_Int_Add"), QStringLiteral("cmb_DAT")}));
         press(Qt::Key_Down);
-        QCOMPARE(form.dbList()->currentText(), QStringLiteral("DAT2"));
+        QCOMPARE(cmb_DAT(form)->currentText(), QStringLiteral("DAT2"));
         QVERIFY(f.boxes.isEmpty());
 
-        QVERIFY(panel->opt_Tax[1]->isChecked());
-        QCOMPARE(panel->txt_Tax_From[1]->text(), QStringLiteral("8"));
-        QCOMPARE(panel->txt_Tax_To[1]->text(), QStringLiteral("10"));
-        QCOMPARE(panel->txt_Tax_To[0]->text(), QString());
+        QVERIFY(opt(*panel, "opt_Tax", 1)->isChecked());
+        QCOMPARE(txt(*panel, "txt_Tax_From", 1)->text(), QStringLiteral("8"));
+        QCOMPARE(txt(*panel, "txt_Tax_To", 1)->text(), QStringLiteral("10"));
+        QCOMPARE(txt(*panel, "txt_Tax_To", 0)->text(), QString());
         QCOMPARE(panel->params().TAX_ST[1], QStringLiteral("8"));
         QCOMPARE(panel->params().TAX_END[1], QStringLiteral("10"));
 
         // Each method shows its own entries again: the new database's preset for method 0, the
         // typed rates for method 1.
         QVERIFY(click(form, QStringLiteral("opt_Tax(0)")));
-        QCOMPARE(panel->txt_Tax_To[0]->text(), QStringLiteral("29"));
-        QCOMPARE(panel->txt_Tax_From[1]->text(), QString());
+        QCOMPARE(txt(*panel, "txt_Tax_To", 0)->text(), QStringLiteral("29"));
+        QCOMPARE(txt(*panel, "txt_Tax_From", 1)->text(), QString());
         QVERIFY(click(form, QStringLiteral("opt_Tax(1)")));
-        QCOMPARE(panel->txt_Tax_From[1]->text(), QStringLiteral("8"));
-        QCOMPARE(panel->txt_Tax_To[1]->text(), QStringLiteral("10"));
+        QCOMPARE(txt(*panel, "txt_Tax_From", 1)->text(), QStringLiteral("8"));
+        QCOMPARE(txt(*panel, "txt_Tax_To", 1)->text(), QStringLiteral("10"));
     }
 
     void withTheListLockedTheEnterPathEndsQuietly_data()
@@ -255,9 +249,9 @@ private Q_SLOTS:
         options.stockMode = 0;
         QVERIFY(f.install(options));
         KRT550F1 &form = ready(f);
-        QCOMPARE(form.StockMode, 0);
-        QVERIFY(!form.dbList()->isEnabled());
-        QVERIFY(form.panel()->opt_Tax[1]->isChecked());
+        QCOMPARE(form.stockMode(), 0);
+        QVERIFY(!cmb_DAT(form)->isEnabled());
+        QVERIFY(opt(form, "opt_Tax", 1)->isChecked());
         for (const QString &choice : choices)
             QVERIFY(click(form, choice));
         QVERIFY(click(form, QStringLiteral("txt_Tax_From(1)")));
@@ -267,7 +261,7 @@ private Q_SLOTS:
         // however often it is pressed.
         QVERIFY(walk({last, last}));
         QVERIFY(form.isVisible());
-        QVERIFY(!form.dbList()->isEnabled());
+        QVERIFY(!cmb_DAT(form)->isEnabled());
         QVERIFY2(f.boxes.isEmpty(), qPrintable(f.numbers().join(QLatin1Char(','))));
     }
 
@@ -276,19 +270,19 @@ private Q_SLOTS:
         FormFixture f;
         QVERIFY(f.install());
         KRT550F1 &form = ready(f);
-        const int lines = form.grid()->Rows();
+        const int lines = lstTbl(form)->Rows();
         QVERIFY(lines > 5); // more lines than the grid shows at once
         for (int r = 0; r < lines; ++r)
             f.clickLine(r);
         for (int r = 0; r < lines; ++r)
-            QCOMPARE(form.grid()->TextMatrix(r, 0), QStringLiteral("□"));
-        QCOMPARE(f.value(0, QStringLiteral("SELECT COUNT(*) FROM MITEMCNT WHERE CHK = 1")).toInt(), 0);
+            QCOMPARE(lstTbl(form)->TextMatrix(r, 0), QStringLiteral("□"));
+        QCOMPARE(f.count(0, QStringLiteral("SELECT COUNT(*) FROM MITEMCNT WHERE CHK = 1")), 0);
         QVERIFY(click(form, QStringLiteral("txt_Tax_From(1)")));
 
         press(Qt::Key_F1);
         // Only the missing mark is reported, although the rate boxes are empty too.
         QCOMPARE(f.numbers(), QStringList{QStringLiteral("40035")});
-        QCOMPARE(focus(), form.grid());
+        QCOMPARE(focus(), lstTbl(form));
         QCOMPARE(unconverted(f, 0), rows(f, 0));
     }
 
@@ -322,10 +316,9 @@ private Q_SLOTS:
         QCOMPARE(nameOf(focus()), stop);
         QCOMPARE(unconverted(f, 0), rows(f, 0));
         // The refusal keeps the marks.
-        QCOMPARE(f.value(0, QStringLiteral("SELECT COUNT(*) FROM MITEMCNT WHERE CHK = 1")).toInt(),
-                 rows(f, 0));
-        for (int r = 0; r < form.grid()->Rows(); ++r)
-            QCOMPARE(form.grid()->TextMatrix(r, 0), QStringLiteral("■"));
+        QCOMPARE(f.count(0, QStringLiteral("SELECT COUNT(*) FROM MITEMCNT WHERE CHK = 1")), rows(f, 0));
+        for (int r = 0; r < lstTbl(form)->Rows(); ++r)
+            QCOMPARE(lstTbl(form)->TextMatrix(r, 0), QStringLiteral("■"));
     }
 
     void theClearKeyEndsInMethodOne_data()
@@ -342,7 +335,7 @@ private Q_SLOTS:
         FormFixture f;
         QVERIFY(f.install());
         KRT550F1 &form = ready(f);
-        ConditionPanel *panel = form.panel();
+        ConditionPanel *panel = pic_Jyoukein(form);
         // Only a clear that is carried out rebuilds the work list from the masters.
         QVERIFY(
             f.sql(0, QStringLiteral("INSERT INTO MITEMCNT (ITEM_CD, ITEM_NM, DETAIL_NO, INV_FLG, COMP_FLG) "
@@ -351,31 +344,29 @@ private Q_SLOTS:
         QVERIFY(click(form, QStringLiteral("opt_Tax(2)")));
         press(Qt::Key_Return);
         type(QStringLiteral("5"));
-        QCOMPARE(panel->txt_Tax_From[2]->text(), QStringLiteral("5"));
+        QCOMPARE(txt(*panel, "txt_Tax_From", 2)->text(), QStringLiteral("5"));
         f.clickLine(0);
-        QCOMPARE(focus(), form.grid());
-        QCOMPARE(form.grid()->TextMatrix(0, 0), QStringLiteral("□"));
+        QCOMPARE(focus(), lstTbl(form));
+        QCOMPARE(lstTbl(form)->TextMatrix(0, 0), QStringLiteral("□"));
 
         f.answer = [answer](const BoxRequest &) { return answer; };
         press(Qt::Key_F5);
         QCOMPARE(f.numbers(), QStringList{QStringLiteral("40418")});
-        QVERIFY(panel->opt_Tax[1]->isChecked());
-        QCOMPARE(focus(), panel->txt_Tax_From[1]);
-        QCOMPARE(panel->txt_Tax_From[1]->text(), QStringLiteral("8"));
-        QVERIFY(!panel->txt_Tax_From[2]->isEnabled());
-        QCOMPARE(panel->txt_Tax_From[2]->text(), QString());
+        QVERIFY(opt(*panel, "opt_Tax", 1)->isChecked());
+        QCOMPARE(focus(), txt(*panel, "txt_Tax_From", 1));
+        QCOMPARE(txt(*panel, "txt_Tax_From", 1)->text(), QStringLiteral("8"));
+        QVERIFY(!txt(*panel, "txt_Tax_From", 2)->isEnabled());
+        QCOMPARE(txt(*panel, "txt_Tax_From", 2)->text(), QString());
         QCOMPARE(panel->params().TAX_ST[2], QStringLiteral("5"));
-        for (int r = 0; r < form.grid()->Rows(); ++r)
-            QCOMPARE(form.grid()->TextMatrix(r, 0), QStringLiteral("■"));
-        QCOMPARE(f.value(0, QStringLiteral("SELECT COUNT(*) FROM MITEMCNT WHERE CHK = 1")).toInt(),
-                 rows(f, 0));
-        QCOMPARE(f.value(0, QStringLiteral("SELECT COUNT(*) FROM MITEMCNT WHERE ITEM_CD = '999'")).toInt(),
-                 leftover);
-        QCOMPARE(rows(f, 0), form.grid()->Rows() + leftover);
+        for (int r = 0; r < lstTbl(form)->Rows(); ++r)
+            QCOMPARE(lstTbl(form)->TextMatrix(r, 0), QStringLiteral("■"));
+        QCOMPARE(f.count(0, QStringLiteral("SELECT COUNT(*) FROM MITEMCNT WHERE CHK = 1")), rows(f, 0));
+        QCOMPARE(f.count(0, QStringLiteral("SELECT COUNT(*) FROM MITEMCNT WHERE ITEM_CD = '999'")), leftover);
+        QCOMPARE(rows(f, 0), lstTbl(form)->Rows() + leftover);
 
         // Typing goes on where the focus is.
         type(QStringLiteral("1"));
-        QCOMPARE(panel->txt_Tax_From[1]->text(), QStringLiteral("81"));
+        QCOMPARE(txt(*panel, "txt_Tax_From", 1)->text(), QStringLiteral("81"));
     }
 };
 

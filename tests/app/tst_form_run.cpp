@@ -5,9 +5,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QLineEdit>
 #include <QProgressDialog>
-#include <QRadioButton>
 #include <QRegularExpression>
 
 #include <map>
@@ -17,9 +15,6 @@ using namespace krt;
 using namespace krt::testing;
 
 namespace {
-
-const QString Off = QStringLiteral("□");
-const QString On = QStringLiteral("■");
 
 // The workstation's day of every run: not the real day, so that only the form's clock can have
 // written it.
@@ -346,7 +341,7 @@ QStringList loopOf(const QStringList &statements)
 
 Key lineKey(const FormFixture &f, int line)
 {
-    const CategoryGrid *grid = f.form->grid();
+    const CategoryGrid *grid = lstTbl(*f.form);
     const QString number = grid->TextMatrix(line, 3);
     return grid->TextMatrix(line, 1) + QLatin1Char('|') + (number.isEmpty() ? QStringLiteral("0") : number);
 }
@@ -354,16 +349,16 @@ Key lineKey(const FormFixture &f, int line)
 // Clicks the lines whose marks differ from the wanted set.
 void markOnly(FormFixture &f, const std::set<Key> &wanted)
 {
-    for (int r = 0; r < f.form->grid()->Rows(); ++r)
-        if ((f.form->grid()->TextMatrix(r, 0) == On) != (wanted.count(lineKey(f, r)) > 0))
+    for (int r = 0; r < lstTbl(*f.form)->Rows(); ++r)
+        if ((lstTbl(*f.form)->TextMatrix(r, 0) == On) != (wanted.count(lineKey(f, r)) > 0))
             f.clickLine(r);
 }
 
 std::set<Key> markedLines(const FormFixture &f)
 {
     std::set<Key> marked;
-    for (int r = 0; r < f.form->grid()->Rows(); ++r)
-        if (f.form->grid()->TextMatrix(r, 0) == On)
+    for (int r = 0; r < lstTbl(*f.form)->Rows(); ++r)
+        if (lstTbl(*f.form)->TextMatrix(r, 0) == On)
             marked.insert(lineKey(f, r));
     return marked;
 }
@@ -400,40 +395,37 @@ void typeRate(QLineEdit *box, const QString &rate)
 // the rates typed, the add-on rounding with Enter and the arrow keys.
 void enterConditions(KRT550F1 &form, const Conditions &c)
 {
-    ConditionPanel *panel = form.panel();
     form.activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(&form));
-    QTest::mouseClick(panel->opt_Tax[c.method], Qt::LeftButton);
-    QVERIFY(panel->opt_Tax[c.method]->isChecked());
+    QTest::mouseClick(opt(form, "opt_Tax", c.method), Qt::LeftButton);
+    QVERIFY(opt(form, "opt_Tax", c.method)->isChecked());
     if (c.method != 0)
-        typeRate(panel->txt_Tax_From[c.method], c.oldRate);
+        typeRate(txt(form, "txt_Tax_From", c.method), c.oldRate);
     if (c.method != 2)
-        typeRate(panel->txt_Tax_To[c.method], c.newRate);
+        typeRate(txt(form, "txt_Tax_To", c.method), c.newRate);
     if (QTest::currentTestFailed())
         return;
 
-    const std::array<QRadioButton *, 4> goods = {panel->opt_Int, panel->opt_RoundUp, panel->opt_RoundDown,
-                                                 panel->opt_Round};
-    QTest::mouseClick(goods[c.goodsCode], Qt::LeftButton);
+    const char *const methods[] = {"opt_Int", "opt_RoundUp", "opt_RoundDown", "opt_Round"};
+    QTest::mouseClick(opt(form, methods[c.goodsCode]), Qt::LeftButton);
     if (c.goodsCode != HasuNone)
-        QTest::mouseClick(panel->opt_Keta[c.goodsDigit], Qt::LeftButton);
+        QTest::mouseClick(opt(form, "opt_Keta", c.goodsDigit), Qt::LeftButton);
 
     // Enter goes on to the selected add-on method; the arrow keys move the choice along a row.
-    const std::array<QRadioButton *, 4> addOn = {panel->opt_Int_Add, panel->opt_RoundUp_Add,
-                                                 panel->opt_RoundDown_Add, panel->opt_Round_Add};
-    const int method = panel->params().HASU_FLG[AddOn];
+    const ConversionParams &p = pic_Jyoukein(form)->params();
+    const int method = p.HASU_FLG[AddOn];
     press(Qt::Key_Return);
-    QCOMPARE(QApplication::focusWidget(), addOn[method]);
+    QCOMPARE(QApplication::focusWidget(),
+             opt(form, QString::fromLatin1(methods[method]) + QStringLiteral("_Add")));
     moveAlong(c.addOnCode - method);
     if (c.addOnCode != HasuNone) {
-        const int digit = panel->params().HASU_ICHI[AddOn];
+        const int digit = p.HASU_ICHI[AddOn];
         press(Qt::Key_Return);
-        QCOMPARE(QApplication::focusWidget(), panel->opt_Keta_Add[digit]);
+        QCOMPARE(QApplication::focusWidget(), opt(form, "opt_Keta_Add", digit));
         moveAlong(c.addOnDigit - digit);
     }
 
-    const ConversionParams &p = panel->params();
-    QCOMPARE(panel->selectedCalcMethod(), c.method);
+    QCOMPARE(form.selectedCalcMethod(), c.method);
     QCOMPARE(p.TAX_ST[c.method], c.method == 0 ? QStringLiteral("0") : c.oldRate);
     QCOMPARE(p.TAX_END[c.method], c.method == 2 ? QStringLiteral("0") : c.newRate);
     QCOMPARE(p.HASU_FLG[Goods], c.goodsCode);
@@ -530,7 +522,7 @@ QStringList gridProblems(const FormFixture &f)
 {
     QStringList problems;
     const WorkList list = readWorkList(f);
-    const CategoryGrid *grid = f.form->grid();
+    const CategoryGrid *grid = lstTbl(*f.form);
     if (static_cast<std::size_t>(grid->Rows()) != list.size())
         problems.append(QStringLiteral("%1 lines for %2 rows").arg(grid->Rows()).arg(list.size()));
     for (int r = 0; r < grid->Rows(); ++r) {
@@ -563,8 +555,7 @@ const QString Stopped = QStringLiteral("売価の変換を中止しました。�
 
 int unconverted(const FormFixture &f)
 {
-    return f.value(0, QStringLiteral("SELECT COUNT(*) FROM MITEMCNT WHERE CHK = 1 AND UPDATE_DATE IS NULL"))
-        .toInt();
+    return f.count(0, QStringLiteral("SELECT COUNT(*) FROM MITEMCNT WHERE CHK = 1 AND UPDATE_DATE IS NULL"));
 }
 
 // Presses F1 and, once the first category is converted, a key on the run's progress dialog as the
@@ -628,13 +619,13 @@ private Q_SLOTS:
         QVERIFY(f.install(demoOptions(f, stockMode, invent)));
         KRT550F1 &form = loadForm(f);
         QVERIFY2(f.boxes.isEmpty(), qPrintable(f.numbers().join(QLatin1Char(','))));
-        const Mode mode = modeOf(f, stockMode, form.InventNewVersion);
-        QCOMPARE(form.StockMode, stockMode);
-        QCOMPARE(form.InventNewVersion, invent != QStringLiteral("Ver1.00 R11"));
+        const Mode mode = modeOf(f, stockMode, form.inventNewVersion());
+        QCOMPARE(form.stockMode(), stockMode);
+        QCOMPARE(form.inventNewVersion(), invent != QStringLiteral("Ver1.00 R11"));
 
         // Every third category stays unmarked.
         std::set<Key> marked;
-        for (int r = 0; r < form.grid()->Rows(); ++r)
+        for (int r = 0; r < lstTbl(form)->Rows(); ++r)
             if (r % 3 != 2)
                 marked.insert(lineKey(f, r));
         markOnly(f, marked);
@@ -729,10 +720,10 @@ private Q_SLOTS:
 
         // The grid shows the run: every mark cleared, the converted lines with the form's day.
         QVERIFY2(gridProblems(f).isEmpty(), qPrintable(joined(gridProblems(f))));
-        for (int r = 0; r < form.grid()->Rows(); ++r)
-            QCOMPARE(form.grid()->TextMatrix(r, 5), marked.count(lineKey(f, r)) ? TodayText : QString());
+        for (int r = 0; r < lstTbl(form)->Rows(); ++r)
+            QCOMPARE(lstTbl(form)->TextMatrix(r, 5), marked.count(lineKey(f, r)) ? TodayText : QString());
         QVERIFY(form.isVisible());
-        QVERIFY(form.fkeyBar()->FKeyEnabled(1));
+        QVERIFY(QLB347U11(form)->FKeyEnabled(1));
     }
 
     void aFailingCategoryEndsTheRunAndKeepsTheOthersWhole_data()
@@ -811,10 +802,9 @@ private Q_SLOTS:
 
         // The grid was reloaded: every mark cleared, the first category with its day.
         QVERIFY2(gridProblems(f).isEmpty(), qPrintable(joined(gridProblems(f))));
-        QCOMPARE(f.value(0, QStringLiteral("SELECT COUNT(*) FROM MITEMCNT WHERE CHK IS NOT NULL")).toInt(),
-                 0);
+        QCOMPARE(f.count(0, QStringLiteral("SELECT COUNT(*) FROM MITEMCNT WHERE CHK IS NOT NULL")), 0);
         QCOMPARE(
-            form.grid()->TextMatrix(
+            lstTbl(form)->TextMatrix(
                 f.lineOf(keys[0].section(QLatin1Char('|'), 0, 0), keys[0].section(QLatin1Char('|'), 1)), 5),
             TodayText);
     }
@@ -839,7 +829,7 @@ private Q_SLOTS:
         KRT550F1 &first = loadForm(f);
         const Conditions p1{1, QStringLiteral("8"), QStringLiteral("10"), HasuRoundHalfUp, 0, HasuRoundUp, 0};
         std::set<Key> half;
-        for (int r = 0; r < first.grid()->Rows(); r += 2)
+        for (int r = 0; r < lstTbl(first)->Rows(); r += 2)
             half.insert(lineKey(f, r));
         markOnly(f, half);
         enterConditions(first, p1);
@@ -864,12 +854,12 @@ private Q_SLOTS:
             f.sql(0, QStringLiteral("UPDATE MSYSPARM SET NAIYO = '%1' WHERE PARM_NO = 1200").arg(laterMode)));
         f.boxes.clear();
         KRT550F1 &later = loadForm(f);
-        QCOMPARE(later.StockMode, laterMode);
+        QCOMPARE(later.stockMode(), laterMode);
         const int convertedLine = f.lineOf(half.begin()->section(QLatin1Char('|'), 0, 0),
                                            half.begin()->section(QLatin1Char('|'), 1));
         QVERIFY(convertedLine >= 0);
         f.clickLine(convertedLine);
-        QCOMPARE(later.grid()->TextMatrix(convertedLine, 0), Off);
+        QCOMPARE(lstTbl(later)->TextMatrix(convertedLine, 0), Off);
         QVERIFY(f.sql(0, QStringLiteral("UPDATE MITEMCNT SET CHK = 1")));
         const Conditions p2{1, QStringLiteral("5"), QStringLiteral("8"), HasuRoundDown, 0, HasuNone, 0};
         enterConditions(later, p2);
@@ -937,7 +927,7 @@ private Q_SLOTS:
                  qPrintable(joined(recordProblems(d, listFirst.at(d), p1, false))));
         QVERIFY2(priceProblems(original, readPrices(f), {}, mode).isEmpty(),
                  qPrintable(joined(priceProblems(original, readPrices(f), {}, mode))));
-        QCOMPARE(form.grid()->TextMatrix(
+        QCOMPARE(lstTbl(form)->TextMatrix(
                      f.lineOf(d.section(QLatin1Char('|'), 0, 0), d.section(QLatin1Char('|'), 1)), 5),
                  TodayText);
 
@@ -1146,7 +1136,7 @@ private Q_SLOTS:
             }
 
             // The form stays usable: select all and a second run convert the rest.
-            QVERIFY2(form->isVisible() && form->InputEnabled && form->fkeyBar()->FKeyEnabled(1),
+            QVERIFY2(form->isVisible() && form->inputEnabled() && QLB347U11(*form)->FKeyEnabled(1),
                      qPrintable(position));
             if (!reload) {
                 f.boxes.clear();

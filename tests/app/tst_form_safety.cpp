@@ -1,11 +1,9 @@
 #include "support/formfixture.h"
 
 #include <QFile>
-#include <QLineEdit>
 #include <QMessageBox>
 #include <QProgressDialog>
 #include <QPushButton>
-#include <QRadioButton>
 #include <QRandomGenerator>
 #include <QRegularExpression>
 
@@ -13,14 +11,6 @@ using namespace krt;
 using namespace krt::testing;
 
 namespace {
-
-const QString Off = QStringLiteral("□");
-const QString On = QStringLiteral("■");
-
-int count(const FormFixture &f, const QString &query)
-{
-    return f.value(0, query).toInt();
-}
 
 // An installation in deferred mode whose latest price-tag stock-take is older than the business
 // date: other categories may not be marked or converted.
@@ -37,21 +27,18 @@ void installWithOldStockTake(FormFixture &f)
 std::array<int, 4> shownRounding(const ConditionPanel &panel)
 {
     std::array<int, 4> shown{-1, -1, -1, -1};
-    const std::array<QRadioButton *, 4> goods = {panel.opt_Int, panel.opt_RoundUp, panel.opt_RoundDown,
-                                                 panel.opt_Round};
-    const std::array<QRadioButton *, 4> addOn = {panel.opt_Int_Add, panel.opt_RoundUp_Add,
-                                                 panel.opt_RoundDown_Add, panel.opt_Round_Add};
+    const char *const methods[] = {"opt_Int", "opt_RoundUp", "opt_RoundDown", "opt_Round"};
     for (int code = 0; code < 4; ++code) {
-        if (goods[static_cast<std::size_t>(code)]->isChecked())
+        if (opt(panel, methods[code])->isChecked())
             shown[0] = code;
-        if (addOn[static_cast<std::size_t>(code)]->isChecked())
+        if (opt(panel, QString::fromLatin1(methods[code]) + QStringLiteral("_Add"))->isChecked())
             shown[2] = code;
     }
     for (int i = 0; i < 4; ++i)
-        if (panel.opt_Keta[static_cast<std::size_t>(i)]->isChecked())
+        if (opt(panel, "opt_Keta", i)->isChecked())
             shown[1] = i;
     for (int i = 0; i < 3; ++i)
-        if (panel.opt_Keta_Add[static_cast<std::size_t>(i)]->isChecked())
+        if (opt(panel, "opt_Keta_Add", i)->isChecked())
             shown[3] = i;
     return shown;
 }
@@ -66,7 +53,7 @@ std::array<int, 4> usedRounding(const ConditionPanel &panel)
 
 int unconverted(const FormFixture &f)
 {
-    return count(f, QStringLiteral("SELECT COUNT(*) FROM MITEMCNT WHERE CHK = 1 AND UPDATE_DATE IS NULL"));
+    return f.count(0, QStringLiteral("SELECT COUNT(*) FROM MITEMCNT WHERE CHK = 1 AND UPDATE_DATE IS NULL"));
 }
 
 // The marked categories as the confirmation names them, read from the table in category order.
@@ -83,8 +70,8 @@ QStringList markedCodes(const FormFixture &f)
 // The goods of the marked, unconverted categories, counted here with SQLite's own join.
 int goodsOfMarked(const FormFixture &f)
 {
-    return count(
-        f, QStringLiteral("SELECT COUNT(*) FROM MGOODS G JOIN MITEMCNT W ON W.ITEM_CD = G.DAI_BUNRUI_CD "
+    return f.count(
+        0, QStringLiteral("SELECT COUNT(*) FROM MGOODS G JOIN MITEMCNT W ON W.ITEM_CD = G.DAI_BUNRUI_CD "
                           "AND IFNULL(W.DETAIL_NO, 0) = IFNULL(G.CHU_BUNRUI_CD, 0) "
                           "WHERE W.CHK = 1 AND W.UPDATE_DATE IS NULL"));
 }
@@ -120,9 +107,9 @@ private Q_SLOTS:
         installWithOldStockTake(f);
         KRT550F1 &form = f.load();
         QCOMPARE(f.numbers(), QStringList{QStringLiteral("40422")});
-        const int inventory = count(f, QStringLiteral("SELECT COUNT(*) FROM MITEMCNT WHERE INV_FLG = '1'"));
+        const int inventory = f.count(0, QStringLiteral("SELECT COUNT(*) FROM MITEMCNT WHERE INV_FLG = '1'"));
         QVERIFY(inventory > 0);
-        QVERIFY(count(f, QStringLiteral("SELECT COUNT(*) FROM MITEMCNT WHERE INV_FLG = '0'")) > 1);
+        QVERIFY(f.count(0, QStringLiteral("SELECT COUNT(*) FROM MITEMCNT WHERE INV_FLG = '0'")) > 1);
         for (const Qt::Key key : {Qt::Key_F7, Qt::Key_F5}) {
             f.boxes.clear();
             f.answer = [](const BoxRequest &) { return mb::IdYes; };
@@ -131,12 +118,13 @@ private Q_SLOTS:
                                              ? QStringList{QStringLiteral("40422")}
                                              : QStringList{QStringLiteral("40418"), QStringLiteral("40422")};
             QCOMPARE(f.numbers(), expected);
-            QCOMPARE(count(f, QStringLiteral("SELECT COUNT(*) FROM MITEMCNT WHERE CHK = 1")), inventory);
+            QCOMPARE(f.count(0, QStringLiteral("SELECT COUNT(*) FROM MITEMCNT WHERE CHK = 1")), inventory);
             QCOMPARE(
-                count(f, QStringLiteral("SELECT COUNT(*) FROM MITEMCNT WHERE CHK = 1 AND INV_FLG = '0'")), 0);
-            for (int r = 0; r < form.grid()->Rows(); ++r)
-                QCOMPARE(form.grid()->TextMatrix(r, 0) == On,
-                         form.grid()->TextMatrix(r, 6) == QStringLiteral("1"));
+                f.count(0, QStringLiteral("SELECT COUNT(*) FROM MITEMCNT WHERE CHK = 1 AND INV_FLG = '0'")),
+                0);
+            for (int r = 0; r < lstTbl(form)->Rows(); ++r)
+                QCOMPARE(lstTbl(form)->TextMatrix(r, 0) == On,
+                         lstTbl(form)->TextMatrix(r, 6) == QStringLiteral("1"));
         }
     }
 
@@ -187,7 +175,8 @@ private Q_SLOTS:
                      qPrintable(f.boxes[0].details));
         else
             QVERIFY(!f.gridColumn(0).contains(On));
-        QCOMPARE(count(f, QStringLiteral("SELECT COUNT(*) FROM MITEMCNT WHERE UPDATE_DATE IS NOT NULL")), 0);
+        QCOMPARE(f.count(0, QStringLiteral("SELECT COUNT(*) FROM MITEMCNT WHERE UPDATE_DATE IS NOT NULL")),
+                 0);
         QCOMPARE(f.rows(0, QStringLiteral("SELECT * FROM MGOODS ORDER BY rowid")), before);
     }
 
@@ -198,18 +187,18 @@ private Q_SLOTS:
         FormFixture f;
         QVERIFY(f.install());
         KRT550F1 &form = f.load();
-        ConditionPanel *panel = form.panel();
-        QVERIFY(panel->opt_Int->isChecked());
-        QTest::mousePress(panel->opt_Round, Qt::LeftButton);
-        QTest::mouseMove(panel->opt_Int);
-        QTest::mouseRelease(panel->opt_Int, Qt::LeftButton);
-        QVERIFY(panel->opt_Int->isChecked());
+        ConditionPanel *panel = pic_Jyoukein(form);
+        QVERIFY(opt(*panel, "opt_Int")->isChecked());
+        QTest::mousePress(opt(*panel, "opt_Round"), Qt::LeftButton);
+        QTest::mouseMove(opt(*panel, "opt_Int"));
+        QTest::mouseRelease(opt(*panel, "opt_Int"), Qt::LeftButton);
+        QVERIFY(opt(*panel, "opt_Int")->isChecked());
         QCOMPARE(describe(usedRounding(*panel)), describe(shownRounding(*panel)));
 
-        QTest::mouseClick(panel->opt_RoundDown_Add, Qt::LeftButton);
-        QTest::mousePress(panel->opt_Keta_Add[2], Qt::LeftButton);
-        QTest::mouseRelease(panel->opt_Int_Add, Qt::LeftButton, {}, QPoint(2, 2));
-        QVERIFY(panel->opt_Keta_Add[0]->isChecked());
+        QTest::mouseClick(opt(*panel, "opt_RoundDown_Add"), Qt::LeftButton);
+        QTest::mousePress(opt(*panel, "opt_Keta_Add", 2), Qt::LeftButton);
+        QTest::mouseRelease(opt(*panel, "opt_Int_Add"), Qt::LeftButton, {}, QPoint(2, 2));
+        QVERIFY(opt(*panel, "opt_Keta_Add", 0)->isChecked());
         QCOMPARE(describe(usedRounding(*panel)), describe(shownRounding(*panel)));
 
         typeRates(form);
@@ -227,14 +216,13 @@ private Q_SLOTS:
         FormFixture f;
         QVERIFY(f.install());
         KRT550F1 &form = f.load();
-        ConditionPanel *panel = form.panel();
-        QList<QRadioButton *> options = {
-            panel->opt_Int,     panel->opt_RoundUp,     panel->opt_RoundDown,     panel->opt_Round,
-            panel->opt_Int_Add, panel->opt_RoundUp_Add, panel->opt_RoundDown_Add, panel->opt_Round_Add};
-        for (QRadioButton *o : panel->opt_Keta)
-            options.append(o);
-        for (QRadioButton *o : panel->opt_Keta_Add)
-            options.append(o);
+        ConditionPanel *panel = pic_Jyoukein(form);
+        QList<QRadioButton *> options;
+        for (const char *name : {"opt_Int", "opt_RoundUp", "opt_RoundDown", "opt_Round", "opt_Int_Add",
+                                 "opt_RoundUp_Add", "opt_RoundDown_Add", "opt_Round_Add"})
+            options.append(opt(*panel, name));
+        for (int i = 0; i < 7; ++i)
+            options.append(i < 4 ? opt(*panel, "opt_Keta", i) : opt(*panel, "opt_Keta_Add", i - 4));
         const QList<Qt::Key> keys = {Qt::Key_Tab, Qt::Key_Backtab, Qt::Key_Left,  Qt::Key_Right,
                                      Qt::Key_Up,  Qt::Key_Down,    Qt::Key_Space, Qt::Key_Return};
         QRandomGenerator random(20261209);
@@ -262,7 +250,7 @@ private Q_SLOTS:
             }
             f.boxes.clear();
             if (!panel->isAncestorOf(QApplication::focusWidget()))
-                panel->opt_Int->setFocus(Qt::TabFocusReason);
+                opt(*panel, "opt_Int")->setFocus(Qt::TabFocusReason);
             QVERIFY2(usedRounding(*panel) == shownRounding(*panel),
                      qPrintable(QStringLiteral("used %1, shown %2 after:\n")
                                     .arg(describe(usedRounding(*panel)), describe(shownRounding(*panel))) +
@@ -278,7 +266,7 @@ private Q_SLOTS:
         installWithOldStockTake(f);
         KRT550F1 &form = f.load();
         f.boxes.clear();
-        CategoryGrid *grid = form.grid();
+        CategoryGrid *grid = lstTbl(form);
         const int inventory = static_cast<int>(f.gridColumn(6).indexOf(QStringLiteral("1")));
         const int other = static_cast<int>(f.gridColumn(6).indexOf(QStringLiteral("0")));
         QVERIFY(inventory >= 0 && other >= 0);
@@ -320,8 +308,8 @@ private Q_SLOTS:
         QVERIFY(f.install());
         KRT550F1 &form = f.load();
         typeRates(form);
-        QTest::mouseClick(form.panel()->opt_Round, Qt::LeftButton);
-        QTest::mouseClick(form.panel()->opt_Keta[1], Qt::LeftButton);
+        QTest::mouseClick(opt(form, "opt_Round"), Qt::LeftButton);
+        QTest::mouseClick(opt(form, "opt_Keta", 1), Qt::LeftButton);
         const QStringList before = f.rows(0, QStringLiteral("SELECT * FROM MGOODS ORDER BY rowid"));
         const QStringList marks = f.gridColumn(0);
         const int categories = unconverted(f);
@@ -371,10 +359,11 @@ private Q_SLOTS:
         const QString marked =
             QStringLiteral(" JOIN MITEMCNT W ON W.ITEM_CD = T.DAI_BUNRUI_CD AND IFNULL(W.DETAIL_NO, 0) "
                            "= IFNULL(T.CHU_BUNRUI_CD, 0) WHERE W.CHK = 1 AND W.UPDATE_DATE IS NULL");
-        const int stock = count(f, QStringLiteral("SELECT COUNT(*) FROM IZAIKO T") + marked +
-                                       QStringLiteral(" AND T.ZAIKO_QTY > 0"));
-        const int movements = count(f, QStringLiteral("SELECT COUNT(*) FROM IIODATA T") + marked +
-                                           QStringLiteral(" AND T.IO_YM >= (SELECT SYS_YM1 FROM GDATECTL)"));
+        const int stock = f.count(0, QStringLiteral("SELECT COUNT(*) FROM IZAIKO T") + marked +
+                                         QStringLiteral(" AND T.ZAIKO_QTY > 0"));
+        const int movements =
+            f.count(0, QStringLiteral("SELECT COUNT(*) FROM IIODATA T") + marked +
+                           QStringLiteral(" AND T.IO_YM >= (SELECT SYS_YM1 FROM GDATECTL)"));
         QVERIFY(stock > 0 && movements > 0);
         f.confirm = mb::IdYes;
         QTest::keyClick(&form, Qt::Key_F1);
@@ -418,7 +407,8 @@ private Q_SLOTS:
         QTest::keyClick(&form, Qt::Key_F1);
         QVERIFY2(question.contains(QStringLiteral("よろしいですか")), qPrintable(question));
         QCOMPARE(unconverted(f), categories);
-        QCOMPARE(count(f, QStringLiteral("SELECT COUNT(*) FROM MITEMCNT WHERE UPDATE_DATE IS NOT NULL")), 0);
+        QCOMPARE(f.count(0, QStringLiteral("SELECT COUNT(*) FROM MITEMCNT WHERE UPDATE_DATE IS NOT NULL")),
+                 0);
     }
 
     // A run shows which category it converts; while it runs the window neither closes nor takes
@@ -457,7 +447,8 @@ private Q_SLOTS:
         QVERIFY2(f.boxes[0].text.startsWith(QStringLiteral("売価の変換を中止しました。")),
                  qPrintable(f.boxes[0].text));
         QVERIFY(f.boxes[0].text.contains(QStringLiteral("変換した分類: 2 件")));
-        QCOMPARE(count(f, QStringLiteral("SELECT COUNT(*) FROM MITEMCNT WHERE UPDATE_DATE IS NOT NULL")), 2);
+        QCOMPARE(f.count(0, QStringLiteral("SELECT COUNT(*) FROM MITEMCNT WHERE UPDATE_DATE IS NOT NULL")),
+                 2);
         QCOMPARE(unconverted(f), categories - 2);
         QCOMPARE(static_cast<int>(f.gridColumn(0).count(On)), categories - 2);
         QVERIFY(lastLogLine(f).contains(QStringLiteral("\t分類=2\t")));
@@ -466,7 +457,7 @@ private Q_SLOTS:
         f.boxes.clear();
         QTest::keyClick(&form, Qt::Key_F1);
         QCOMPARE(f.numbers(), QStringList{QStringLiteral("10009")});
-        QCOMPARE(count(f, QStringLiteral("SELECT COUNT(*) FROM MITEMCNT WHERE UPDATE_DATE IS NOT NULL")),
+        QCOMPARE(f.count(0, QStringLiteral("SELECT COUNT(*) FROM MITEMCNT WHERE UPDATE_DATE IS NOT NULL")),
                  categories);
         QVERIFY(lastLogLine(f).contains(QStringLiteral("\t分類=%1\t").arg(categories - 2)));
     }

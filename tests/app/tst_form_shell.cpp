@@ -6,12 +6,10 @@
 #include <QFileInfo>
 #include <QLabel>
 #include <QLibraryInfo>
-#include <QLineEdit>
 #include <QMenu>
 #include <QMessageBox>
 #include <QPrintPreviewDialog>
 #include <QPushButton>
-#include <QRadioButton>
 
 #include <memory>
 
@@ -39,14 +37,13 @@ private:
     // then one heading a column up to the completion date.
     static void checkHeadings(const KRT550F1 &form)
     {
-        const CategoryGrid *grid = form.grid();
+        const CategoryGrid *grid = lstTbl(form);
         const QList<std::pair<int, int>> spans = {{0, 1}, {2, 2}, {3, 3}, {4, 4}, {5, 5}};
         const QStringList captions = {QStringLiteral("分類ｺｰﾄﾞ"), QStringLiteral("分類名"),
                                       QStringLiteral("中分類ｺｰﾄﾞ"), QStringLiteral("中分類名"),
                                       QStringLiteral("完了日")};
         for (int i = 0; i < spans.size(); ++i) {
-            const auto *label = form.findChild<QLabel *>(QStringLiteral("xLabel(%1)").arg(i + 1));
-            QVERIFY(label);
+            const QLabel *label = control<QLabel>(form, "xLabel", i + 1);
             QCOMPARE(label->text(), captions[i]);
             const auto [first, last] = spans[i];
             const int left =
@@ -65,7 +62,7 @@ private Q_SLOTS:
     {
         FormFixture f;
         KRT550F1 &form = f.load();
-        QLB347U1 *bar = form.fkeyBar();
+        QLB347U1 *bar = QLB347U11(form);
         QCOMPARE(form.windowTitle(), QStringLiteral("売価更新"));
         QCOMPARE(bar->ProgramTitle(), QStringLiteral("売価更新"));
         QCOMPARE(bar->GuideMessage(), QStringLiteral("分類チェックを行ってください"));
@@ -85,11 +82,11 @@ private Q_SLOTS:
             QCOMPARE(bar->FKeyCaption(key), captions[key - 1]);
             QCOMPARE(bar->FKeyEnabled(key), key == 6 || key == 12);
         }
-        QCOMPARE(form.dbList()->count(), 0);
+        QCOMPARE(cmb_DAT(form)->count(), 0);
         QVERIFY(!form.connection());
-        QVERIFY(!form.panel()->isEnabled());
-        QVERIFY(!form.panel()->opt_Tax[1]->isChecked());
-        QVERIFY(!form.InputEnabled);
+        QVERIFY(!pic_Jyoukein(form)->isEnabled());
+        QVERIFY(!opt(form, "opt_Tax", 1)->isChecked());
+        QVERIFY(!form.inputEnabled());
         // The operator learns why the program is about to end.
         QCOMPARE(f.boxes.size(), 1);
         QCOMPARE(f.boxes[0].kind, BoxRequest::Kind::Plain);
@@ -103,7 +100,7 @@ private Q_SLOTS:
         f.boxes.clear();
         QTest::keyClick(&form, Qt::Key_F1);
         QTest::keyClick(&form, Qt::Key_F7);
-        QTest::mouseClick(form.fkeyBar()->keyButton(5), Qt::LeftButton);
+        QTest::mouseClick(QLB347U11(form)->keyButton(5), Qt::LeftButton);
         QVERIFY(f.boxes.isEmpty());
         QVERIFY(form.isVisible());
     }
@@ -128,8 +125,8 @@ private Q_SLOTS:
         QCOMPARE(f.boxes[0].title, QStringLiteral("KRT550:prsb_BuntuiCheck"));
         QCOMPARE(f.boxes[0].style, mb::Critical);
         QVERIFY(f.boxes[0].text.contains(QStringLiteral(" : ")));
-        QCOMPARE(form.fkeyBar()->GuideMessage(), QStringLiteral("分類チェックを行ってください"));
-        QVERIFY(!form.fkeyBar()->FKeyEnabled(1));
+        QCOMPARE(QLB347U11(form)->GuideMessage(), QStringLiteral("分類チェックを行ってください"));
+        QVERIFY(!QLB347U11(form)->FKeyEnabled(1));
     }
 
     void aPassedCheckOpensEveryCommandAndMarksEveryCategory()
@@ -138,24 +135,23 @@ private Q_SLOTS:
         QVERIFY(f.install());
         KRT550F1 &form = f.load();
         QVERIFY2(f.boxes.isEmpty(), qPrintable(f.numbers().join(QLatin1Char(','))));
-        QLB347U1 *bar = form.fkeyBar();
+        QLB347U1 *bar = QLB347U11(form);
         for (int key = 1; key <= 12; ++key)
             QCOMPARE(bar->FKeyEnabled(key), QList<int>({1, 5, 6, 7, 12}).contains(key));
         QCOMPARE(bar->GuideMessage(), QString());
-        QVERIFY(form.panel()->isEnabled());
-        QVERIFY(form.panel()->opt_Tax[1]->isChecked());
-        QVERIFY(form.InputEnabled);
-        QCOMPARE(form.dbList()->count(), 2);
-        QCOMPARE(form.dbList()->currentText(), QStringLiteral("DAT1"));
-        CategoryGrid *grid = form.grid();
+        QVERIFY(pic_Jyoukein(form)->isEnabled());
+        QVERIFY(opt(form, "opt_Tax", 1)->isChecked());
+        QVERIFY(form.inputEnabled());
+        QCOMPARE(cmb_DAT(form)->count(), 2);
+        QCOMPARE(cmb_DAT(form)->currentText(), QStringLiteral("DAT1"));
+        CategoryGrid *grid = lstTbl(form);
         QVERIFY(grid->Rows() > 0);
         for (int r = 0; r < grid->Rows(); ++r)
             QCOMPARE(grid->TextMatrix(r, 0), QStringLiteral("■"));
-        QCOMPARE(f.value(0, QStringLiteral("SELECT COUNT(*) FROM MITEMCNT WHERE CHK = 1")).toInt(),
-                 grid->Rows());
-        QCOMPARE(form.panel()->params().TAX_END[0], QStringLiteral("8"));
-        QCOMPARE(form.panel()->params().TAX_ST[0], QStringLiteral("0"));
-        QCOMPARE(form.panel()->params().TAX_END[2], QStringLiteral("0"));
+        QCOMPARE(f.count(0, QStringLiteral("SELECT COUNT(*) FROM MITEMCNT WHERE CHK = 1")), grid->Rows());
+        QCOMPARE(pic_Jyoukein(form)->params().TAX_END[0], QStringLiteral("8"));
+        QCOMPARE(pic_Jyoukein(form)->params().TAX_ST[0], QStringLiteral("0"));
+        QCOMPARE(pic_Jyoukein(form)->params().TAX_END[2], QStringLiteral("0"));
     }
 
     void exitClosesTheConnectionAndTheForm()
@@ -164,7 +160,7 @@ private Q_SLOTS:
         QVERIFY(f.install());
         KRT550F1 &form = f.load();
         QVERIFY(form.connection());
-        QTest::mouseClick(form.fkeyBar()->keyButton(12), Qt::LeftButton);
+        QTest::mouseClick(QLB347U11(form)->keyButton(12), Qt::LeftButton);
         QVERIFY(!form.isVisible());
         QVERIFY(!form.connection());
     }
@@ -174,19 +170,19 @@ private Q_SLOTS:
         FormFixture f;
         QVERIFY(f.install());
         KRT550F1 &form = f.load();
-        ConditionPanel *panel = form.panel();
+        ConditionPanel *panel = pic_Jyoukein(form);
 
         // 1: the run asks its preconditions first: the old rate is missing.
         form.QLB347U11_FKeyClick(1);
         QCOMPARE(f.numbers(), QStringList{QStringLiteral("40419")});
-        QCOMPARE(QApplication::focusWidget(), panel->txt_Tax_From[1]);
+        QCOMPARE(QApplication::focusWidget(), txt(*panel, "txt_Tax_From", 1));
 
         // 7: select all marks a line the operator unmarked.
         f.boxes.clear();
         f.clickLine(0);
-        QCOMPARE(form.grid()->TextMatrix(0, 0), QStringLiteral("□"));
+        QCOMPARE(lstTbl(form)->TextMatrix(0, 0), QStringLiteral("□"));
         form.QLB347U11_FKeyClick(7);
-        QCOMPARE(form.grid()->TextMatrix(0, 0), QStringLiteral("■"));
+        QCOMPARE(lstTbl(form)->TextMatrix(0, 0), QStringLiteral("■"));
 
         // 5 declined: nothing is cleared, every line is marked, method 1 and the old-rate box.
         panel->selectCalcMethod(2);
@@ -194,15 +190,15 @@ private Q_SLOTS:
         f.answer = [](const BoxRequest &) { return mb::IdNo; };
         form.QLB347U11_FKeyClick(5);
         QCOMPARE(f.numbers(), QStringList{QStringLiteral("40418")});
-        QCOMPARE(form.grid()->TextMatrix(1, 0), QStringLiteral("■"));
-        QVERIFY(panel->opt_Tax[1]->isChecked());
-        QCOMPARE(QApplication::focusWidget(), panel->txt_Tax_From[1]);
+        QCOMPARE(lstTbl(form)->TextMatrix(1, 0), QStringLiteral("■"));
+        QVERIFY(opt(*panel, "opt_Tax", 1)->isChecked());
+        QCOMPARE(QApplication::focusWidget(), txt(*panel, "txt_Tax_From", 1));
 
         // 6: the check runs again and keeps the commands open.
         f.boxes.clear();
         form.QLB347U11_FKeyClick(6);
         QVERIFY(f.boxes.isEmpty());
-        QVERIFY(form.fkeyBar()->FKeyEnabled(1));
+        QVERIFY(QLB347U11(form)->FKeyEnabled(1));
 
         // Any other number does nothing.
         for (const short other : {short(2), short(3), short(4), short(8), short(11), short(13), short(-1)})
@@ -224,13 +220,14 @@ private Q_SLOTS:
         options.categories = 40;
         QVERIFY(f.install(options));
         KRT550F1 &form = f.load();
-        CategoryGrid *grid = form.grid();
+        CategoryGrid *grid = lstTbl(form);
         QVERIFY(grid->Rows() > 30);
         const QSize designed(twips(15270, &form), twips(10725, &form));
         QCOMPARE(form.size(), designed);
         QVERIFY(form.maximumWidth() > designed.width() && form.maximumHeight() > designed.height());
         QCOMPARE(grid->geometry(), twipsRect(4680, 1750, 10095, 2055, &form));
-        QCOMPARE(form.panel()->pos(), QPoint(twips(480, &form), twips(3960, &form)));
+        QCOMPARE(pic_Jyoukein(form)->pos(), QPoint(twips(480, &form), twips(3960, &form)));
+        QCOMPARE(control<QLabel>(form, "lbl_DbSelect")->geometry(), twipsRect(360, 240, 1125, 345, &form));
         QCOMPARE(wholeLines(grid), 5);
         checkHeadings(form);
         QCOMPARE(grid->columnWidth(2), twips(2600, &form));
@@ -238,9 +235,9 @@ private Q_SLOTS:
         const QSize grown = designed + QSize(301, 400);
         form.resize(grown);
         QTRY_COMPARE(form.size(), grown);
-        QCOMPARE(form.fkeyBar()->geometry(), form.rect());
+        QCOMPARE(QLB347U11(form)->geometry(), form.rect());
         QCOMPARE(grid->geometry(), twipsRect(4680, 1750, 10095, 2055, &form).adjusted(0, 0, 301, 400));
-        QCOMPARE(form.panel()->pos(), QPoint(twips(480, &form), twips(3960, &form) + 400));
+        QCOMPARE(pic_Jyoukein(form)->pos(), QPoint(twips(480, &form), twips(3960, &form) + 400));
         QVERIFY2(wholeLines(grid) >= 5 + 400 / grid->rowHeight(0),
                  qPrintable(QString::number(wholeLines(grid))));
         // The two name columns share the new width.
@@ -343,19 +340,18 @@ private Q_SLOTS:
         KRT550F1 &form = f.load();
         QCOMPARE(f.numbers(), QStringList{QStringLiteral("40424")});
         QCOMPARE(f.previews.size(), 1);
-        QVERIFY(!form.panel()->opt_Tax[1]->isChecked());
-        QVERIFY(!form.fkeyBar()->FKeyEnabled(1));
-        QCOMPARE(form.fkeyBar()->GuideMessage(), QStringLiteral("分類チェックを行ってください"));
+        QVERIFY(!opt(form, "opt_Tax", 1)->isChecked());
+        QVERIFY(!QLB347U11(form)->FKeyEnabled(1));
+        QCOMPARE(QLB347U11(form)->GuideMessage(), QStringLiteral("分類チェックを行ってください"));
         QVERIFY(!BunruiCheckOK);
         QVERIFY(!FirstConnect);
 
         // Clicks on the grid change nothing before a check has passed.
-        const int rows = form.grid()->Rows();
+        const int rows = lstTbl(form)->Rows();
         QVERIFY(rows > 0);
         f.clickLine(0);
-        QCOMPARE(form.grid()->TextMatrix(0, 0), QStringLiteral("□"));
-        QCOMPARE(f.value(0, QStringLiteral("SELECT COUNT(*) FROM MITEMCNT WHERE CHK IS NOT NULL")).toInt(),
-                 0);
+        QCOMPARE(lstTbl(form)->TextMatrix(0, 0), QStringLiteral("□"));
+        QCOMPARE(f.count(0, QStringLiteral("SELECT COUNT(*) FROM MITEMCNT WHERE CHK IS NOT NULL")), 0);
     }
 };
 

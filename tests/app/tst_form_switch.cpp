@@ -5,22 +5,12 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QLineEdit>
-#include <QRadioButton>
 #include <QWheelEvent>
 
 using namespace krt;
 using namespace krt::testing;
 
 namespace {
-
-const QString Off = QStringLiteral("□");
-const QString On = QStringLiteral("■");
-
-int count(const FormFixture &f, int position, const QString &query)
-{
-    return f.value(position, query).toInt();
-}
 
 // A good of a major category that the category masters do not know.
 const QString UnmatchedGood = QStringLiteral(
@@ -32,7 +22,7 @@ QList<int> enabledKeys(const KRT550F1 &form)
 {
     QList<int> keys;
     for (int key = 1; key <= QLB347U1::KeyCount; ++key)
-        if (form.fkeyBar()->FKeyEnabled(key))
+        if (QLB347U11(form)->FKeyEnabled(key))
             keys.append(key);
     return keys;
 }
@@ -81,28 +71,28 @@ private Q_SLOTS:
         const int code = f.runMain(
             [&f](KRT550F1 &form) {
                 QVERIFY(form.isVisible());
-                QCOMPARE(form.dbList()->count(), 2);
-                QCOMPARE(form.dbList()->currentText(), QStringLiteral("DAT1"));
-                QCOMPARE(form.PrevListIndex, 0);
+                QCOMPARE(cmb_DAT(form)->count(), 2);
+                QCOMPARE(cmb_DAT(form)->currentText(), QStringLiteral("DAT1"));
+                QCOMPARE(form.prevListIndex(), 0);
                 QVERIFY(form.connection());
                 QVERIFY(!FirstConnect);
                 QVERIFY(BunruiCheckOK);
-                QVERIFY(form.InputEnabled);
-                QCOMPARE(form.StockMode, 1);
-                QCOMPARE(form.panel()->params().TAX_END[0], QStringLiteral("8"));
+                QVERIFY(form.inputEnabled());
+                QCOMPARE(form.stockMode(), 1);
+                QCOMPARE(pic_Jyoukein(form)->params().TAX_END[0], QStringLiteral("8"));
                 QCOMPARE(enabledKeys(form), CheckedStageKeys);
-                QCOMPARE(form.fkeyBar()->GuideMessage(), QString());
-                QVERIFY(form.panel()->isEnabled());
-                QVERIFY(form.panel()->opt_Tax[1]->isChecked());
-                QTRY_COMPARE(QApplication::focusWidget(), form.panel()->txt_Tax_From[1]);
-                const int rows = form.grid()->Rows();
-                QCOMPARE(rows, count(f, 0, QStringLiteral("SELECT COUNT(*) FROM MITEMCNT")));
+                QCOMPARE(QLB347U11(form)->GuideMessage(), QString());
+                QVERIFY(pic_Jyoukein(form)->isEnabled());
+                QVERIFY(opt(form, "opt_Tax", 1)->isChecked());
+                QTRY_COMPARE(QApplication::focusWidget(), txt(form, "txt_Tax_From", 1));
+                const int rows = lstTbl(form)->Rows();
+                QCOMPARE(rows, f.count(0, QStringLiteral("SELECT COUNT(*) FROM MITEMCNT")));
                 QVERIFY(rows > 0);
                 for (int r = 0; r < rows; ++r)
-                    QCOMPARE(form.grid()->TextMatrix(r, 0), On);
-                QCOMPARE(count(f, 0, QStringLiteral("SELECT COUNT(*) FROM MITEMCNT WHERE CHK = 1")), rows);
+                    QCOMPARE(lstTbl(form)->TextMatrix(r, 0), On);
+                QCOMPARE(f.count(0, QStringLiteral("SELECT COUNT(*) FROM MITEMCNT WHERE CHK = 1")), rows);
                 // Only the selected database was touched.
-                QCOMPARE(count(f, 1, QStringLiteral("SELECT COUNT(*) FROM MITEMCNT")), 0);
+                QCOMPARE(f.count(1, QStringLiteral("SELECT COUNT(*) FROM MITEMCNT")), 0);
             },
             &ranLoop);
         QCOMPARE(code, 0);
@@ -134,11 +124,11 @@ private Q_SLOTS:
         KRT550F1 &form = f.load();
         QCOMPARE(f.numbers(), QStringList{QStringLiteral("40424")});
         QCOMPARE(enabledKeys(form), LoadStageKeys);
-        QCOMPARE(form.fkeyBar()->GuideMessage(), QStringLiteral("分類チェックを行ってください"));
-        QVERIFY(!form.panel()->isEnabled());
-        QVERIFY(!form.grid()->isEnabled());
-        QVERIFY(!form.InputEnabled);
-        QVERIFY(!form.panel()->opt_Tax[1]->isChecked());
+        QCOMPARE(QLB347U11(form)->GuideMessage(), QStringLiteral("分類チェックを行ってください"));
+        QVERIFY(!pic_Jyoukein(form)->isEnabled());
+        QVERIFY(!lstTbl(form)->isEnabled());
+        QVERIFY(!form.inputEnabled());
+        QVERIFY(!opt(form, "opt_Tax", 1)->isChecked());
     }
 
     void aDatabaseWithoutTheWorkListSendsTheSelectionBack()
@@ -158,7 +148,7 @@ private Q_SLOTS:
         f.answer = [&](const BoxRequest &box) {
             if (box.kind == BoxRequest::Kind::Plain) {
                 pointerAtBox = screenPointer();
-                entryAtBox = form.dbList()->currentIndex();
+                entryAtBox = cmb_DAT(form)->currentIndex();
             }
             return mb::IdOk;
         };
@@ -172,17 +162,17 @@ private Q_SLOTS:
         QCOMPARE(entryAtBox, 1);
 
         // Back on DAT1, loaded again: its lines, every mark cleared, its own tax rate.
-        QCOMPARE(form.dbList()->currentIndex(), 0);
-        QCOMPARE(form.PrevListIndex, 0);
+        QCOMPARE(cmb_DAT(form)->currentIndex(), 0);
+        QCOMPARE(form.prevListIndex(), 0);
         QCOMPARE(f.gridColumn(1), codes);
         QCOMPARE(f.gridColumn(3), numbers);
         QCOMPARE(f.gridColumn(0), QStringList(codes.size(), Off));
-        QCOMPARE(count(f, 0, QStringLiteral("SELECT COUNT(*) FROM MITEMCNT WHERE CHK IS NOT NULL")), 0);
-        QCOMPARE(form.panel()->params().TAX_END[0], QStringLiteral("8"));
+        QCOMPARE(f.count(0, QStringLiteral("SELECT COUNT(*) FROM MITEMCNT WHERE CHK IS NOT NULL")), 0);
+        QCOMPARE(pic_Jyoukein(form)->params().TAX_END[0], QStringLiteral("8"));
         QCOMPARE(screenPointer(), PointerDefault);
         QVERIFY(form.connection());
         f.clickLine(0);
-        QCOMPARE(count(f, 0, QStringLiteral("SELECT COUNT(*) FROM MITEMCNT WHERE CHK = 1")), 1);
+        QCOMPARE(f.count(0, QStringLiteral("SELECT COUNT(*) FROM MITEMCNT WHERE CHK = 1")), 1);
         QCOMPARE(f.boxes.size(), 2);
     }
 
@@ -203,19 +193,19 @@ private Q_SLOTS:
         KRT550F1 &form = f.load();
         f.selectDatabase(1);
         QVERIFY(f.boxes.isEmpty());
-        QCOMPARE(form.PrevListIndex, 1);
+        QCOMPARE(form.prevListIndex(), 1);
         const QStringList codes = f.gridColumn(1);
 
         f.selectDatabase(2);
         QCOMPARE(f.numbers(),
                  (QStringList{QStringLiteral("11002"), QStringLiteral("DAT3にはテーブルがありません。")}));
-        QCOMPARE(form.dbList()->currentText(), QStringLiteral("DAT2"));
-        QCOMPARE(form.StockMode, 1);
+        QCOMPARE(cmb_DAT(form)->currentText(), QStringLiteral("DAT2"));
+        QCOMPARE(form.stockMode(), 1);
         QCOMPARE(f.gridColumn(1), codes);
         f.clickLine(0);
-        QCOMPARE(count(f, 1, QStringLiteral("SELECT COUNT(*) FROM MITEMCNT WHERE CHK = 1")), 1);
-        QCOMPARE(count(f, 0, QStringLiteral("SELECT COUNT(*) FROM MITEMCNT WHERE CHK = 1")),
-                 count(f, 0, QStringLiteral("SELECT COUNT(*) FROM MITEMCNT")));
+        QCOMPARE(f.count(1, QStringLiteral("SELECT COUNT(*) FROM MITEMCNT WHERE CHK = 1")), 1);
+        QCOMPARE(f.count(0, QStringLiteral("SELECT COUNT(*) FROM MITEMCNT WHERE CHK = 1")),
+                 f.count(0, QStringLiteral("SELECT COUNT(*) FROM MITEMCNT")));
     }
 
     // A database without the usual parameter table is opened without a word; the members take the
@@ -233,13 +223,13 @@ private Q_SLOTS:
         f.selectDatabase(1);
         f.selectDatabase(2);
         QVERIFY2(f.boxes.isEmpty(), qPrintable(f.numbers().join(QLatin1Char(','))));
-        QCOMPARE(form.dbList()->currentText(), QStringLiteral("DAT3"));
-        QCOMPARE(form.PrevListIndex, 2);
+        QCOMPARE(cmb_DAT(form)->currentText(), QStringLiteral("DAT3"));
+        QCOMPARE(form.prevListIndex(), 2);
         // Nothing of the database before is kept: the start-up defaults stand, and the run's
         // confirmation says that they were assumed.
-        QCOMPARE(form.StockMode, 0);
-        QCOMPARE(form.panel()->params().TAX_END[0], QString());
-        QVERIFY(form.grid()->Rows() > 0);
+        QCOMPARE(form.stockMode(), 0);
+        QCOMPARE(pic_Jyoukein(form)->params().TAX_END[0], QString());
+        QVERIFY(lstTbl(form)->Rows() > 0);
     }
 
     void aFailedFirstEntryAttemptsNothingFurther()
@@ -258,15 +248,15 @@ private Q_SLOTS:
         f.boxes.clear();
         KRT550F1 &form = f.load();
         QCOMPARE(f.numbers(), expected);
-        QCOMPARE(form.dbList()->currentIndex(), 0);
-        QCOMPARE(form.PrevListIndex, 0);
+        QCOMPARE(cmb_DAT(form)->currentIndex(), 0);
+        QCOMPARE(form.prevListIndex(), 0);
         // The check runs after the first switch that loaded a grid; none did.
         QVERIFY(FirstConnect);
         QVERIFY(!BunruiCheckOK);
         QVERIFY(f.previews.isEmpty());
         QCOMPARE(enabledKeys(form), LoadStageKeys);
-        QCOMPARE(form.grid()->Rows(), 0);
-        QCOMPARE(count(f, 1, QStringLiteral("SELECT COUNT(*) FROM MITEMCNT")), 0);
+        QCOMPARE(lstTbl(form)->Rows(), 0);
+        QCOMPARE(f.count(1, QStringLiteral("SELECT COUNT(*) FROM MITEMCNT")), 0);
     }
 
     void eachDatabaseBringsItsSystemParameters_data()
@@ -325,23 +315,23 @@ private Q_SLOTS:
             QVERIFY(f.sql(1, sql));
         }
         KRT550F1 &form = f.load();
-        ConditionPanel *panel = form.panel();
-        QCOMPARE(form.StockMode, 1);
+        ConditionPanel *panel = pic_Jyoukein(form);
+        QCOMPARE(form.stockMode(), 1);
         QCOMPARE(panel->params().TAX_END[0], QStringLiteral("8"));
         panel->selectCalcMethod(0);
-        QCOMPARE(panel->txt_Tax_To[0]->text(), QStringLiteral("8"));
+        QCOMPARE(txt(*panel, "txt_Tax_To", 0)->text(), QStringLiteral("8"));
 
         f.selectDatabase(1);
-        QCOMPARE(form.dbList()->currentIndex(), 1);
-        QCOMPARE(form.StockMode, expectedStockMode);
+        QCOMPARE(cmb_DAT(form)->currentIndex(), 1);
+        QCOMPARE(form.stockMode(), expectedStockMode);
         QCOMPARE(panel->params().TAX_END[0], expectedTaxEnd);
-        QCOMPARE(panel->txt_Tax_To[0]->text(), expectedTaxEnd);
-        QVERIFY(form.dbList()->isEnabled());
+        QCOMPARE(txt(*panel, "txt_Tax_To", 0)->text(), expectedTaxEnd);
+        QVERIFY(cmb_DAT(form)->isEnabled());
 
         f.selectDatabase(0);
-        QCOMPARE(form.StockMode, 1);
+        QCOMPARE(form.stockMode(), 1);
         QCOMPARE(panel->params().TAX_END[0], QStringLiteral("8"));
-        QCOMPARE(panel->txt_Tax_To[0]->text(), QStringLiteral("8"));
+        QCOMPARE(txt(*panel, "txt_Tax_To", 0)->text(), QStringLiteral("8"));
         QVERIFY2(f.boxes.isEmpty(), qPrintable(f.numbers().join(QLatin1Char(','))));
     }
 
@@ -351,16 +341,16 @@ private Q_SLOTS:
         QVERIFY(f.install());
         QVERIFY(f.sql(1, QStringLiteral("UPDATE MSYSPARM SET NAIYO = '0' WHERE PARM_NO = 1200")));
         KRT550F1 &form = f.load();
-        QVERIFY(form.dbList()->isEnabled());
+        QVERIFY(cmb_DAT(form)->isEnabled());
 
         f.selectDatabase(1);
-        QCOMPARE(form.StockMode, 0);
-        QVERIFY(!form.dbList()->isEnabled());
+        QCOMPARE(form.stockMode(), 0);
+        QVERIFY(!cmb_DAT(form)->isEnabled());
         f.answer = [](const BoxRequest &) { return mb::IdNo; };
         for (const Qt::Key key : {Qt::Key_F6, Qt::Key_F7, Qt::Key_F5})
             QTest::keyClick(&form, key);
-        QVERIFY(!form.dbList()->isEnabled());
-        QCOMPARE(form.dbList()->currentIndex(), 1);
+        QVERIFY(!cmb_DAT(form)->isEnabled());
+        QCOMPARE(cmb_DAT(form)->currentIndex(), 1);
         QCOMPARE(f.numbers(), QStringList{QStringLiteral("40418")});
     }
 
@@ -372,10 +362,10 @@ private Q_SLOTS:
         QVERIFY(f.install(options));
         KRT550F1 &form = f.load();
         QVERIFY(f.boxes.isEmpty());
-        QCOMPARE(form.StockMode, 0);
+        QCOMPARE(form.stockMode(), 0);
         QCOMPARE(enabledKeys(form), CheckedStageKeys);
-        QVERIFY(!form.dbList()->isEnabled());
-        QCOMPARE(form.dbList()->currentIndex(), 0);
+        QVERIFY(!cmb_DAT(form)->isEnabled());
+        QCOMPARE(cmb_DAT(form)->currentIndex(), 0);
     }
 
     // The check belongs to the database selected: a database with unmatched categories opens in
@@ -392,27 +382,27 @@ private Q_SLOTS:
         QCOMPARE(enabledKeys(form), CheckedStageKeys);
 
         f.selectDatabase(1);
-        QCOMPARE(form.dbList()->currentIndex(), 1);
+        QCOMPARE(cmb_DAT(form)->currentIndex(), 1);
         QCOMPARE(f.numbers(), QStringList{QStringLiteral("40424")});
         QCOMPARE(f.previews.size(), 1);
         QVERIFY(f.previews[0].contains(QStringLiteral("Z99")));
         QVERIFY(!BunruiCheckOK);
         QCOMPARE(enabledKeys(form), LoadStageKeys);
-        QVERIFY(!form.InputEnabled);
-        QVERIFY(!form.panel()->isEnabled());
-        QCOMPARE(form.fkeyBar()->GuideMessage(), QStringLiteral("分類チェックを行ってください"));
+        QVERIFY(!form.inputEnabled());
+        QVERIFY(!pic_Jyoukein(form)->isEnabled());
+        QCOMPARE(QLB347U11(form)->GuideMessage(), QStringLiteral("分類チェックを行ってください"));
 
         // Marking, F1, F5 and F7 are refused there and change nothing.
         const QStringList marks = f.gridColumn(0);
         f.boxes.clear();
         f.clickLine(0);
-        QTest::keyClick(form.grid(), Qt::Key_Space);
+        QTest::keyClick(lstTbl(form), Qt::Key_Space);
         for (const Qt::Key key : {Qt::Key_F1, Qt::Key_F5, Qt::Key_F7})
             QTest::keyClick(&form, key);
         QVERIFY2(f.boxes.isEmpty(), qPrintable(f.numbers().join(QLatin1Char(','))));
         QCOMPARE(f.gridColumn(0), marks);
-        QCOMPARE(count(f, 1, QStringLiteral("SELECT COUNT(*) FROM MITEMCNT WHERE CHK = 1")), 0);
-        QCOMPARE(count(f, 1, QStringLiteral("SELECT COUNT(*) FROM MITEMCNT WHERE UPDATE_DATE IS NOT NULL")),
+        QCOMPARE(f.count(1, QStringLiteral("SELECT COUNT(*) FROM MITEMCNT WHERE CHK = 1")), 0);
+        QCOMPARE(f.count(1, QStringLiteral("SELECT COUNT(*) FROM MITEMCNT WHERE UPDATE_DATE IS NOT NULL")),
                  0);
 
         // Back on the first database its check runs again and passes.
@@ -422,15 +412,15 @@ private Q_SLOTS:
         QVERIFY(BunruiCheckOK);
         QCOMPARE(enabledKeys(form), CheckedStageKeys);
         f.clickLine(0);
-        QCOMPARE(form.grid()->TextMatrix(0, 0), On);
+        QCOMPARE(lstTbl(form)->TextMatrix(0, 0), On);
 
         // A failing F6 closes the stage again: the goods of a new category arrived meanwhile.
         QVERIFY(f.sql(0, UnmatchedGood));
         QTest::keyClick(&form, Qt::Key_F6);
         QCOMPARE(f.numbers(), QStringList{QStringLiteral("40424")});
         QCOMPARE(enabledKeys(form), LoadStageKeys);
-        QVERIFY(!form.InputEnabled);
-        QVERIFY(!form.panel()->isEnabled());
+        QVERIFY(!form.inputEnabled());
+        QVERIFY(!pic_Jyoukein(form)->isEnabled());
     }
 
     // The printed list names the database it is about, when the check ran and how much it found,
@@ -447,7 +437,7 @@ private Q_SLOTS:
                              .replace(QStringLiteral("'Z99'"), QStringLiteral("'Z98'"))));
         KRT550F1 &form = f.load();
         f.selectDatabase(1);
-        QCOMPARE(form.dbList()->currentIndex(), 1);
+        QCOMPARE(cmb_DAT(form)->currentIndex(), 1);
 
         const QDateTime before = QDateTime::currentDateTime().addMSecs(-1000);
         QTest::keyClick(&form, Qt::Key_F6);
@@ -489,7 +479,7 @@ private Q_SLOTS:
         QVERIFY(!connectedAtMessage);
         // No empty catalog was made by the attempt.
         QVERIFY(!QFileInfo::exists(f.catalog(1)));
-        QCOMPARE(form.dbList()->currentIndex(), 0);
+        QCOMPARE(cmb_DAT(form)->currentIndex(), 0);
         QVERIFY(form.connection());
     }
 
@@ -518,9 +508,9 @@ private Q_SLOTS:
         QVERIFY(!f.boxes[0].details.isEmpty());
         QVERIFY(!form.connection());
         QVERIFY(FirstConnect);
-        QCOMPARE(form.dbList()->currentIndex(), 0);
+        QCOMPARE(cmb_DAT(form)->currentIndex(), 0);
         QCOMPARE(enabledKeys(form), LoadStageKeys);
-        QCOMPARE(count(f, 0, QStringLiteral("SELECT COUNT(*) FROM MITEMCNT")), 0);
+        QCOMPARE(f.count(0, QStringLiteral("SELECT COUNT(*) FROM MITEMCNT")), 0);
     }
 
     void theAreaSettingChoosesTheStoredText_data()
@@ -570,19 +560,19 @@ private Q_SLOTS:
         f.setSetting(QStringLiteral("Common/DBPARMS"), connectionTextFor(f, catalog));
         KRT550F1 &form = f.load();
         QVERIFY2(f.boxes.isEmpty(), qPrintable(f.numbers().join(QLatin1Char(','))));
-        QComboBox *list = form.dbList();
+        QComboBox *list = cmb_DAT(form);
         QCOMPARE(list->count(), 3);
         for (int i = 0; i < 3; ++i)
             QCOMPARE(list->itemText(i), QStringLiteral("DAT%1").arg(i + 1));
         QCOMPARE(list->currentIndex(), selected);
-        QCOMPARE(form.PrevListIndex, selected);
-        QCOMPARE(form.ConnParts.head, QStringLiteral("Provider=SQLite;Initial "));
-        QCOMPARE(form.ConnParts.tail,
+        QCOMPARE(form.prevListIndex(), selected);
+        QCOMPARE(form.connParts().head, QStringLiteral("Provider=SQLite;Initial "));
+        QCOMPARE(form.connParts().tail,
                  QStringLiteral("Data Source=%1;").arg(install::catalogFolder(f.root())));
         // Only the selected catalog was opened and filled.
         for (int p = 0; p < 3; ++p)
-            QCOMPARE(count(f, p, QStringLiteral("SELECT COUNT(*) FROM MITEMCNT")) > 0, p == selected);
-        QCOMPARE(form.grid()->Rows(), count(f, selected, QStringLiteral("SELECT COUNT(*) FROM MITEMCNT")));
+            QCOMPARE(f.count(p, QStringLiteral("SELECT COUNT(*) FROM MITEMCNT")) > 0, p == selected);
+        QCOMPARE(lstTbl(form)->Rows(), f.count(selected, QStringLiteral("SELECT COUNT(*) FROM MITEMCNT")));
     }
 
     void withoutDataFoldersNothingIsListedOrOpened()
@@ -594,12 +584,12 @@ private Q_SLOTS:
         KRT550F1 &form = f.load();
         QCOMPARE(f.boxes.size(), 1);
         QVERIFY(f.boxes[0].text.contains(QStringLiteral("DAT1～DAT5")));
-        QCOMPARE(form.dbList()->count(), 0);
-        QCOMPARE(form.dbList()->currentIndex(), -1);
+        QCOMPARE(cmb_DAT(form)->count(), 0);
+        QCOMPARE(cmb_DAT(form)->currentIndex(), -1);
         QVERIFY(!form.connection());
         QVERIFY(FirstConnect);
-        QCOMPARE(form.grid()->Rows(), 0);
-        QCOMPARE(count(f, 0, QStringLiteral("SELECT COUNT(*) FROM MITEMCNT")), 0);
+        QCOMPARE(lstTbl(form)->Rows(), 0);
+        QCOMPARE(f.count(0, QStringLiteral("SELECT COUNT(*) FROM MITEMCNT")), 0);
         QCOMPARE(enabledKeys(form), LoadStageKeys);
     }
 
@@ -628,14 +618,14 @@ private Q_SLOTS:
         else
             f.removeSetting(QStringLiteral("Version/Invent"));
         KRT550F1 &form = f.load();
-        QCOMPARE(form.InventNewVersion, newVersion);
+        QCOMPARE(form.inventNewVersion(), newVersion);
         // A version text that cannot be read keeps the database connection and the ready form.
         QVERIFY(form.connection());
         QVERIFY(form.connection()->isOpen());
         QCOMPARE(enabledKeys(form), CheckedStageKeys);
         QVERIFY2(f.boxes.isEmpty(), qPrintable(f.numbers().join(QLatin1Char(','))));
         f.clickLine(0);
-        QCOMPARE(form.grid()->TextMatrix(0, 0), Off);
+        QCOMPARE(lstTbl(form)->TextMatrix(0, 0), Off);
     }
 
     void theWheelOverTheListNeverChangesTheDatabase_data()
@@ -662,9 +652,9 @@ private Q_SLOTS:
         KRT550F1 &form = f.load();
         if (start != 0)
             f.selectDatabase(start);
-        QComboBox *list = form.dbList();
+        QComboBox *list = cmb_DAT(form);
         QCOMPARE(list->currentIndex(), start);
-        const int stockMode = form.StockMode;
+        const int stockMode = form.stockMode();
         const QString catalog = form.connection()->database().databaseName();
         QVERIFY(catalog.endsWith(QStringLiteral("TMCS0%1.db").arg(start)));
         f.boxes.clear();
@@ -677,7 +667,7 @@ private Q_SLOTS:
         }
         QCOMPARE(list->currentIndex(), start);
         QCOMPARE(form.connection()->database().databaseName(), catalog);
-        QCOMPARE(form.StockMode, stockMode);
+        QCOMPARE(form.stockMode(), stockMode);
         QVERIFY(list->isEnabled());
         QVERIFY(f.boxes.isEmpty());
 
@@ -695,11 +685,11 @@ private Q_SLOTS:
         QVERIFY(f.install());
         KRT550F1 &form = f.load();
         QVERIFY(QTest::qWaitForWindowActive(&form));
-        form.dbList()->setFocus(Qt::OtherFocusReason);
-        QTRY_COMPARE(QApplication::focusWidget(), form.dbList());
-        QTest::keyClick(form.dbList(), Qt::Key_Return);
-        QCOMPARE(QApplication::focusWidget(), form.grid());
-        QCOMPARE(form.dbList()->currentIndex(), 0);
+        cmb_DAT(form)->setFocus(Qt::OtherFocusReason);
+        QTRY_COMPARE(QApplication::focusWidget(), cmb_DAT(form));
+        QTest::keyClick(cmb_DAT(form), Qt::Key_Return);
+        QCOMPARE(QApplication::focusWidget(), lstTbl(form));
+        QCOMPARE(cmb_DAT(form)->currentIndex(), 0);
         QVERIFY(f.boxes.isEmpty());
     }
 };

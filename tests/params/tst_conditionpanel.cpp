@@ -1,5 +1,6 @@
 #include "db/connection.h"
 #include "params/conditionpanel.h"
+#include "support/controls.h"
 #include "support/testcatalog.h"
 #include "widgets/messagebox.h"
 
@@ -9,8 +10,6 @@
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QLineEdit>
-#include <QRadioButton>
 #include <QRegularExpression>
 #include <QStandardItemModel>
 #include <QTableView>
@@ -19,6 +18,7 @@
 #include <memory>
 
 using namespace krt;
+using namespace krt::testing;
 
 namespace {
 
@@ -84,7 +84,7 @@ private:
         }
     }
     void pressEnter() { QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return); }
-    void selectMethod(int i) { click(m_panel->opt_Tax[i]); }
+    void selectMethod(int i) { click(opt("opt_Tax", i)); }
 
     // Follows Enter from the focused control and names each control the focus reaches, until it
     // stops moving or leaves the panel.
@@ -103,7 +103,11 @@ private:
         return path;
     }
 
-    QList<QRadioButton *> options() const { return m_panel->findChildren<QRadioButton *>(); }
+    // The panel's controls by their names.
+    QRadioButton *opt(QAnyStringView name, int i = -1) const { return testing::opt(*m_panel, name, i); }
+    QLineEdit *txt(QAnyStringView name, int i) const { return testing::txt(*m_panel, name, i); }
+    QLabel *lbl(QAnyStringView name, int i = -1) const { return control<QLabel>(*m_panel, name, i); }
+    QFrame *fra(QAnyStringView name, int i = -1) const { return control<QFrame>(*m_panel, name, i); }
 
 private Q_SLOTS:
     void init()
@@ -134,15 +138,14 @@ private Q_SLOTS:
         QCOMPARE(m_panel->height(), qRound(6075 * m_panel->logicalDpiY() / 1440.0));
         QCOMPARE(m_panel->font().families().value(0), QStringLiteral("ＭＳ ゴシック"));
         // A Japanese font of the list is there to draw the captions.
-        QVERIFY2(m_panel->font().families().contains(QFontInfo(m_panel->lbl_Tax[0]->font()).family()),
-                 qPrintable(QFontInfo(m_panel->lbl_Tax[0]->font()).family()));
-        QCOMPARE(m_panel->lbl_Goods->text(), QStringLiteral("商　品"));
-        QCOMPARE(m_panel->lbl_Goods->pos(),
-                 QPoint(qRound(1680 * pixelsPerTwip), qRound(2640 * pixelsPerTwip)));
-        QCOMPARE(m_panel->lbl_GoodsAdd->text(), QStringLiteral("商品加算"));
-        QCOMPARE(m_panel->lbl_GoodsAdd->pos(),
+        QVERIFY2(m_panel->font().families().contains(QFontInfo(lbl("lbl_Tax", 0)->font()).family()),
+                 qPrintable(QFontInfo(lbl("lbl_Tax", 0)->font()).family()));
+        QCOMPARE(lbl("lbl_Goods")->text(), QStringLiteral("商　品"));
+        QCOMPARE(lbl("lbl_Goods")->pos(), QPoint(qRound(1680 * pixelsPerTwip), qRound(2640 * pixelsPerTwip)));
+        QCOMPARE(lbl("lbl_GoodsAdd")->text(), QStringLiteral("商品加算"));
+        QCOMPARE(lbl("lbl_GoodsAdd")->pos(),
                  QPoint(qRound(1680 * pixelsPerTwip), qRound(4440 * pixelsPerTwip)));
-        QCOMPARE(m_panel->lbl_Calc->text(), QStringLiteral("計算方法"));
+        QCOMPARE(lbl("lbl_Calc")->text(), QStringLiteral("計算方法"));
 
         // Names and captions, counted out blank by blank.
         const QStringList taxCaptions = {QStringLiteral("税抜き"), QStringLiteral("税込"),
@@ -159,16 +162,16 @@ private Q_SLOTS:
         QCOMPARE(labelCaptions[2], QStringLiteral(" %") + blanks(10) + QStringLiteral("→") + blanks(11) +
                                        QStringLiteral("税抜き"));
         for (int i = 0; i < 3; ++i) {
-            QCOMPARE(m_panel->opt_Tax[i]->objectName(), QStringLiteral("opt_Tax(%1)").arg(i));
-            QCOMPARE(m_panel->opt_Tax[i]->text(), taxCaptions[i]);
-            QCOMPARE(m_panel->opt_Tax[i]->parentWidget(), m_panel->fra_Calc);
-            QCOMPARE(m_panel->lbl_Tax[i]->objectName(), QStringLiteral("lbl_Tax(%1)").arg(i));
-            QCOMPARE(m_panel->lbl_Tax[i]->text(), labelCaptions[i]);
+            QCOMPARE(opt("opt_Tax", i)->objectName(), QStringLiteral("opt_Tax(%1)").arg(i));
+            QCOMPARE(opt("opt_Tax", i)->text(), taxCaptions[i]);
+            QCOMPARE(opt("opt_Tax", i)->parentWidget(), fra("fra_Calc"));
+            QCOMPARE(lbl("lbl_Tax", i)->objectName(), QStringLiteral("lbl_Tax(%1)").arg(i));
+            QCOMPARE(lbl("lbl_Tax", i)->text(), labelCaptions[i]);
         }
-        QVERIFY(!m_panel->txt_Tax_From[0]);
-        QVERIFY(!m_panel->txt_Tax_To[2]);
-        const QList<QLineEdit *> boxes = {m_panel->txt_Tax_To[0], m_panel->txt_Tax_From[1],
-                                          m_panel->txt_Tax_To[1], m_panel->txt_Tax_From[2]};
+        QVERIFY(!m_panel->findChild<QLineEdit *>(QStringLiteral("txt_Tax_From(0)")));
+        QVERIFY(!m_panel->findChild<QLineEdit *>(QStringLiteral("txt_Tax_To(2)")));
+        const QList<QLineEdit *> boxes = {txt("txt_Tax_To", 0), txt("txt_Tax_From", 1), txt("txt_Tax_To", 1),
+                                          txt("txt_Tax_From", 2)};
         const QStringList boxNames = {QStringLiteral("txt_Tax_To(0)"), QStringLiteral("txt_Tax_From(1)"),
                                       QStringLiteral("txt_Tax_To(1)"), QStringLiteral("txt_Tax_From(2)")};
         for (int b = 0; b < boxes.size(); ++b) {
@@ -181,10 +184,10 @@ private Q_SLOTS:
 
         const QStringList methods = {QStringLiteral("なし"), QStringLiteral("切上げ"),
                                      QStringLiteral("切捨て"), QStringLiteral("四捨五入")};
-        const QList<QRadioButton *> goods = {m_panel->opt_Int, m_panel->opt_RoundUp, m_panel->opt_RoundDown,
-                                             m_panel->opt_Round};
-        const QList<QRadioButton *> addOn = {m_panel->opt_Int_Add, m_panel->opt_RoundUp_Add,
-                                             m_panel->opt_RoundDown_Add, m_panel->opt_Round_Add};
+        const QList<QRadioButton *> goods = {opt("opt_Int"), opt("opt_RoundUp"), opt("opt_RoundDown"),
+                                             opt("opt_Round")};
+        const QList<QRadioButton *> addOn = {opt("opt_Int_Add"), opt("opt_RoundUp_Add"),
+                                             opt("opt_RoundDown_Add"), opt("opt_Round_Add")};
         const QStringList goodsNames = {QStringLiteral("opt_Int"), QStringLiteral("opt_RoundUp"),
                                         QStringLiteral("opt_RoundDown"), QStringLiteral("opt_Round")};
         for (int code = 0; code < 4; ++code) {
@@ -192,44 +195,44 @@ private Q_SLOTS:
             QCOMPARE(addOn[code]->objectName(), goodsNames[code] + QStringLiteral("_Add"));
             QCOMPARE(goods[code]->text(), methods[code]);
             QCOMPARE(addOn[code]->text(), methods[code]);
-            QCOMPARE(goods[code]->parentWidget(), m_panel->fra_Hasuu_Select[0]);
-            QCOMPARE(addOn[code]->parentWidget(), m_panel->fra_Hasuu_Select[1]);
+            QCOMPARE(goods[code]->parentWidget(), fra("fra_Hasuu_Select", 0));
+            QCOMPARE(addOn[code]->parentWidget(), fra("fra_Hasuu_Select", 1));
         }
         const QStringList digits = {QStringLiteral("１の位"), QStringLiteral("１０の位"),
                                     QStringLiteral("１００の位"), QStringLiteral("１０００の位")};
         for (int i = 0; i < 4; ++i) {
-            QCOMPARE(m_panel->opt_Keta[i]->objectName(), QStringLiteral("opt_Keta(%1)").arg(i));
-            QCOMPARE(m_panel->opt_Keta[i]->text(), digits[i]);
-            QCOMPARE(m_panel->opt_Keta[i]->parentWidget(), m_panel->fra_Hasuu_Keta[0]);
+            QCOMPARE(opt("opt_Keta", i)->objectName(), QStringLiteral("opt_Keta(%1)").arg(i));
+            QCOMPARE(opt("opt_Keta", i)->text(), digits[i]);
+            QCOMPARE(opt("opt_Keta", i)->parentWidget(), fra("fra_Hasuu_Keta", 0));
         }
         for (int i = 0; i < 3; ++i) {
-            QCOMPARE(m_panel->opt_Keta_Add[i]->objectName(), QStringLiteral("opt_Keta_Add(%1)").arg(i));
-            QCOMPARE(m_panel->opt_Keta_Add[i]->text(), digits[i]);
-            QCOMPARE(m_panel->opt_Keta_Add[i]->parentWidget(), m_panel->fra_Hasuu_Keta[1]);
+            QCOMPARE(opt("opt_Keta_Add", i)->objectName(), QStringLiteral("opt_Keta_Add(%1)").arg(i));
+            QCOMPARE(opt("opt_Keta_Add", i)->text(), digits[i]);
+            QCOMPARE(opt("opt_Keta_Add", i)->parentWidget(), fra("fra_Hasuu_Keta", 1));
         }
         QVERIFY(!m_panel->findChild<QRadioButton *>(QStringLiteral("opt_Keta_Add(3)")));
         for (int kind = 0; kind < 2; ++kind) {
-            QCOMPARE(m_panel->fra_Hasuu_Select[kind]->objectName(),
+            QCOMPARE(fra("fra_Hasuu_Select", kind)->objectName(),
                      QStringLiteral("fra_Hasuu_Select(%1)").arg(kind));
-            QCOMPARE(m_panel->fra_Hasuu_Keta[kind]->objectName(),
+            QCOMPARE(fra("fra_Hasuu_Keta", kind)->objectName(),
                      QStringLiteral("fra_Hasuu_Keta(%1)").arg(kind));
-            QCOMPARE(m_panel->lbl_Hasuu_Select[kind]->objectName(),
+            QCOMPARE(lbl("lbl_Hasuu_Select", kind)->objectName(),
                      QStringLiteral("lbl_Hasuu_Select(%1)").arg(kind));
-            QCOMPARE(m_panel->lbl_Hasuu_Keta[kind]->objectName(),
+            QCOMPARE(lbl("lbl_Hasuu_Keta", kind)->objectName(),
                      QStringLiteral("lbl_Hasuu_Keta(%1)").arg(kind));
-            QCOMPARE(m_panel->lbl_Hasuu_Select[kind]->text(), QStringLiteral("端数処理選択"));
-            QCOMPARE(m_panel->lbl_Hasuu_Keta[kind]->text(), QStringLiteral("端数処理ケタ位置"));
+            QCOMPARE(lbl("lbl_Hasuu_Select", kind)->text(), QStringLiteral("端数処理選択"));
+            QCOMPARE(lbl("lbl_Hasuu_Keta", kind)->text(), QStringLiteral("端数処理ケタ位置"));
         }
 
         // The design selection: method 0 with its box, no rounding, empty and disabled digit rows.
         QCOMPARE(m_panel->selectedCalcMethod(), 0);
         QCOMPARE(m_panel->params().CalcMethod, 0);
-        QVERIFY(m_panel->txt_Tax_To[0]->isEnabled());
-        QVERIFY(!m_panel->txt_Tax_From[1]->isEnabled());
-        QVERIFY(!m_panel->txt_Tax_To[1]->isEnabled());
-        QVERIFY(!m_panel->txt_Tax_From[2]->isEnabled());
-        QVERIFY(m_panel->opt_Int->isChecked());
-        QVERIFY(m_panel->opt_Int_Add->isChecked());
+        QVERIFY(txt("txt_Tax_To", 0)->isEnabled());
+        QVERIFY(!txt("txt_Tax_From", 1)->isEnabled());
+        QVERIFY(!txt("txt_Tax_To", 1)->isEnabled());
+        QVERIFY(!txt("txt_Tax_From", 2)->isEnabled());
+        QVERIFY(opt("opt_Int")->isChecked());
+        QVERIFY(opt("opt_Int_Add")->isChecked());
         for (QRadioButton *digit :
              m_panel->findChildren<QRadioButton *>(QRegularExpression(QStringLiteral("^opt_Keta")))) {
             QVERIFY2(!digit->isEnabled(), qPrintable(digit->objectName()));
@@ -255,25 +258,25 @@ private Q_SLOTS:
                                       QStringLiteral("opt_Round_Add"),   QStringLiteral("opt_Keta_Add(0)"),
                                       QStringLiteral("opt_Keta_Add(1)"), QStringLiteral("opt_Keta_Add(2)")};
         QStringList chain;
-        QWidget *w = m_panel->opt_Tax[0];
+        QWidget *w = opt("opt_Tax", 0);
         do {
             if (m_panel->isAncestorOf(w) && w->focusPolicy() != Qt::NoFocus)
                 chain << w->objectName();
             w = w->nextInFocusChain();
-        } while (w != m_panel->opt_Tax[0]);
+        } while (w != opt("opt_Tax", 0));
         QCOMPARE(chain, expected);
     }
 
     void tabEntersEachOptionGroupAtItsSelectedOption()
     {
         selectMethod(0);
-        click(m_panel->opt_Round);
-        click(m_panel->opt_Keta[2]);
-        click(m_panel->opt_RoundDown_Add);
+        click(opt("opt_Round"));
+        click(opt("opt_Keta", 2));
+        click(opt("opt_RoundDown_Add"));
         // Method 1 selected from code, as the category-clear command does, after method 0 had
         // the focus: the group is entered at method 1 all the same.
         m_panel->selectCalcMethod(1);
-        m_panel->txt_Tax_From[1]->setFocus(Qt::MouseFocusReason);
+        txt("txt_Tax_From", 1)->setFocus(Qt::MouseFocusReason);
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backtab);
         QCOMPARE(focusName(), QStringLiteral("opt_Tax(1)"));
 
@@ -323,8 +326,8 @@ private Q_SLOTS:
         QFETCH(QString, typed);
         QFETCH(QString, shown);
         selectMethod(1);
-        type(m_panel->txt_Tax_From[1], typed);
-        QCOMPARE(m_panel->txt_Tax_From[1]->text(), shown);
+        type(txt("txt_Tax_From", 1), typed);
+        QCOMPARE(txt("txt_Tax_From", 1)->text(), shown);
         QCOMPARE(m_panel->params().TAX_ST[1], shown);
     }
 
@@ -348,7 +351,7 @@ private Q_SLOTS:
         QFETCH(QString, pasted);
         QFETCH(QString, shown);
         selectMethod(1);
-        QLineEdit *box = m_panel->txt_Tax_To[1];
+        QLineEdit *box = txt("txt_Tax_To", 1);
         box->setFocus(Qt::MouseFocusReason);
         QApplication::clipboard()->setText(pasted);
         QTest::keyClick(box, Qt::Key_V, Qt::ControlModifier);
@@ -358,48 +361,48 @@ private Q_SLOTS:
 
     void eachMethodKeepsItsOwnRates()
     {
-        m_panel->params().TAX_END[0] = QStringLiteral("10");
+        m_panel->setTaxPreset(QStringLiteral("10"));
         m_panel->prsb_ShowTaxRates();
-        QCOMPARE(m_panel->txt_Tax_To[0]->text(), QStringLiteral("10"));
+        QCOMPARE(txt("txt_Tax_To", 0)->text(), QStringLiteral("10"));
 
         selectMethod(1);
-        type(m_panel->txt_Tax_From[1], QStringLiteral("8"));
-        type(m_panel->txt_Tax_To[1], QStringLiteral("10"));
+        type(txt("txt_Tax_From", 1), QStringLiteral("8"));
+        type(txt("txt_Tax_To", 1), QStringLiteral("10"));
         selectMethod(0);
-        QCOMPARE(m_panel->txt_Tax_To[0]->text(), QStringLiteral("10"));
-        QCOMPARE(m_panel->txt_Tax_From[1]->text(), QString());
-        QCOMPARE(m_panel->txt_Tax_To[1]->text(), QString());
+        QCOMPARE(txt("txt_Tax_To", 0)->text(), QStringLiteral("10"));
+        QCOMPARE(txt("txt_Tax_From", 1)->text(), QString());
+        QCOMPARE(txt("txt_Tax_To", 1)->text(), QString());
         selectMethod(1);
-        QCOMPARE(m_panel->txt_Tax_From[1]->text(), QStringLiteral("8"));
-        QCOMPARE(m_panel->txt_Tax_To[1]->text(), QStringLiteral("10"));
-        QVERIFY(m_panel->txt_Tax_From[1]->isEnabled());
-        QVERIFY(m_panel->txt_Tax_To[1]->isEnabled());
-        QVERIFY(!m_panel->txt_Tax_To[0]->isEnabled());
+        QCOMPARE(txt("txt_Tax_From", 1)->text(), QStringLiteral("8"));
+        QCOMPARE(txt("txt_Tax_To", 1)->text(), QStringLiteral("10"));
+        QVERIFY(txt("txt_Tax_From", 1)->isEnabled());
+        QVERIFY(txt("txt_Tax_To", 1)->isEnabled());
+        QVERIFY(!txt("txt_Tax_To", 0)->isEnabled());
         QCOMPARE(m_panel->params().CalcMethod, 1);
     }
 
     void methodTwoBlanksTheOtherRowsWithoutErasingThem()
     {
-        m_panel->params().TAX_END[0] = QStringLiteral("10");
+        m_panel->setTaxPreset(QStringLiteral("10"));
         m_panel->prsb_ShowTaxRates();
         selectMethod(1);
-        type(m_panel->txt_Tax_From[1], QStringLiteral("8"));
-        type(m_panel->txt_Tax_To[1], QStringLiteral("10"));
+        type(txt("txt_Tax_From", 1), QStringLiteral("8"));
+        type(txt("txt_Tax_To", 1), QStringLiteral("10"));
 
         selectMethod(2);
-        QCOMPARE(m_panel->txt_Tax_To[0]->text(), QString());
-        QCOMPARE(m_panel->txt_Tax_From[1]->text(), QString());
-        QCOMPARE(m_panel->txt_Tax_To[1]->text(), QString());
-        QVERIFY(!m_panel->txt_Tax_To[0]->isEnabled());
-        QVERIFY(!m_panel->txt_Tax_From[1]->isEnabled());
-        QVERIFY(!m_panel->txt_Tax_To[1]->isEnabled());
-        QVERIFY(m_panel->txt_Tax_From[2]->isEnabled());
+        QCOMPARE(txt("txt_Tax_To", 0)->text(), QString());
+        QCOMPARE(txt("txt_Tax_From", 1)->text(), QString());
+        QCOMPARE(txt("txt_Tax_To", 1)->text(), QString());
+        QVERIFY(!txt("txt_Tax_To", 0)->isEnabled());
+        QVERIFY(!txt("txt_Tax_From", 1)->isEnabled());
+        QVERIFY(!txt("txt_Tax_To", 1)->isEnabled());
+        QVERIFY(txt("txt_Tax_From", 2)->isEnabled());
         const ConversionParams &params = m_panel->params();
         QCOMPARE(params.TAX_END[0], QStringLiteral("10"));
         QCOMPARE(params.TAX_ST[1], QStringLiteral("8"));
         QCOMPARE(params.TAX_END[1], QStringLiteral("10"));
 
-        type(m_panel->txt_Tax_From[2], QStringLiteral("10"));
+        type(txt("txt_Tax_From", 2), QStringLiteral("10"));
         QCOMPARE(params.TAX_ST[2], QStringLiteral("10"));
         QCOMPARE(params.TAX_END[2], QStringLiteral("0"));
         QCOMPARE(params.CalcMethod, 2);
@@ -407,18 +410,19 @@ private Q_SLOTS:
 
     void selectingAMethodFromCodeActsAsAClick()
     {
-        m_panel->params().TAX_ST[1] = QStringLiteral("5");
-        m_panel->selectCalcMethod(1);
-        QCOMPARE(m_panel->selectedCalcMethod(), 1);
-        QCOMPARE(m_panel->params().CalcMethod, 1);
-        QCOMPARE(m_panel->txt_Tax_From[1]->text(), QStringLiteral("5"));
-        QVERIFY(m_panel->txt_Tax_From[1]->isEnabled());
-        QVERIFY(!m_panel->txt_Tax_To[0]->isEnabled());
+        selectMethod(1);
+        m_panel->setTaxPreset(QStringLiteral("5"));
+        m_panel->selectCalcMethod(0);
+        QCOMPARE(m_panel->selectedCalcMethod(), 0);
+        QCOMPARE(m_panel->params().CalcMethod, 0);
+        QCOMPARE(txt("txt_Tax_To", 0)->text(), QStringLiteral("5"));
+        QVERIFY(txt("txt_Tax_To", 0)->isEnabled());
+        QVERIFY(!txt("txt_Tax_From", 1)->isEnabled());
 
         // Again on the selected method: its rates are shown anew.
-        m_panel->params().TAX_ST[1] = QStringLiteral("8");
-        m_panel->selectCalcMethod(1);
-        QCOMPARE(m_panel->txt_Tax_From[1]->text(), QStringLiteral("8"));
+        m_panel->setTaxPreset(QStringLiteral("8"));
+        m_panel->selectCalcMethod(0);
+        QCOMPARE(txt("txt_Tax_To", 0)->text(), QStringLiteral("8"));
     }
 
     void theFixedZerosStayWhateverTheOperatorDoes()
@@ -433,7 +437,7 @@ private Q_SLOTS:
                 QTest::keyClick(box, Qt::Key_Backspace);
                 type(box, QStringLiteral("0"));
             }
-            m_panel->opt_Tax[(method + 1) % 3]->setFocus(Qt::TabFocusReason);
+            opt("opt_Tax", (method + 1) % 3)->setFocus(Qt::TabFocusReason);
         }
         m_panel->selectCalcMethod(0);
         m_panel->selectCalcMethod(2);
@@ -490,10 +494,10 @@ private Q_SLOTS:
 
         click(m_panel->findChild<QRadioButton *>(goods));
         if (goodsDigit >= 0)
-            click(m_panel->opt_Keta[goodsDigit]);
+            click(opt("opt_Keta", goodsDigit));
         click(m_panel->findChild<QRadioButton *>(addOn));
         if (addOnDigit >= 0)
-            click(m_panel->opt_Keta_Add[addOnDigit]);
+            click(opt("opt_Keta_Add", addOnDigit));
         const ConversionParams chosen = m_panel->params();
         selectMethod(method);
 
@@ -505,23 +509,23 @@ private Q_SLOTS:
     void enterOnARateBoxIsNotTyped()
     {
         selectMethod(1);
-        type(m_panel->txt_Tax_From[1], QStringLiteral("8"));
+        type(txt("txt_Tax_From", 1), QStringLiteral("8"));
         pressEnter();
         QCOMPARE(focusName(), QStringLiteral("txt_Tax_To(1)"));
-        QCOMPARE(m_panel->txt_Tax_From[1]->text(), QStringLiteral("8"));
-        QCOMPARE(m_panel->txt_Tax_To[1]->text(), QString());
+        QCOMPARE(txt("txt_Tax_From", 1)->text(), QStringLiteral("8"));
+        QCOMPARE(txt("txt_Tax_To", 1)->text(), QString());
     }
 
     void enterOnADigitOptionGoesOnAsTheRowsFallbacksDo()
     {
-        click(m_panel->opt_RoundUp);
-        click(m_panel->opt_Keta[2]);
-        click(m_panel->opt_Round_Add);
-        click(m_panel->opt_Keta_Add[1]);
-        m_panel->opt_Keta[2]->setFocus(Qt::MouseFocusReason);
+        click(opt("opt_RoundUp"));
+        click(opt("opt_Keta", 2));
+        click(opt("opt_Round_Add"));
+        click(opt("opt_Keta_Add", 1));
+        opt("opt_Keta", 2)->setFocus(Qt::MouseFocusReason);
         QCOMPARE(followEnter(), (QStringList{QStringLiteral("opt_Keta(2)"), QStringLiteral("opt_Round_Add"),
                                              QStringLiteral("opt_Keta_Add(1)"), QStringLiteral("cmb_DAT")}));
-        m_panel->opt_Keta_Add[1]->setFocus(Qt::MouseFocusReason);
+        opt("opt_Keta_Add", 1)->setFocus(Qt::MouseFocusReason);
         pressEnter();
         QCOMPARE(focusName(), QStringLiteral("cmb_DAT"));
     }
@@ -529,15 +533,15 @@ private Q_SLOTS:
     void withoutAUsableDatabaseListEnterStaysAtTheEndOfThePanel()
     {
         m_form->cmb_DAT->setEnabled(false);
-        m_panel->opt_Int_Add->setFocus(Qt::MouseFocusReason);
+        opt("opt_Int_Add")->setFocus(Qt::MouseFocusReason);
         pressEnter();
         QCOMPARE(focusName(), QStringLiteral("opt_Int_Add"));
 
-        click(m_panel->opt_Round_Add);
-        click(m_panel->opt_Keta_Add[2]);
+        click(opt("opt_Round_Add"));
+        click(opt("opt_Keta_Add", 2));
         pressEnter();
         QCOMPARE(focusName(), QStringLiteral("opt_Keta_Add(2)"));
-        m_panel->opt_Round_Add->setFocus(Qt::MouseFocusReason);
+        opt("opt_Round_Add")->setFocus(Qt::MouseFocusReason);
         QCOMPARE(followEnter(),
                  (QStringList{QStringLiteral("opt_Round_Add"), QStringLiteral("opt_Keta_Add(2)")}));
 
@@ -551,20 +555,21 @@ private Q_SLOTS:
 
     void enterOnAMethodHeldWithoutSelectionMovesOnToTheRounding()
     {
-        m_panel->params().TAX_END[0] = QStringLiteral("10");
-        m_panel->params().TAX_ST[1] = QStringLiteral("8");
-        m_panel->prsb_ShowTaxRates();
-        click(m_panel->opt_RoundDown);
+        m_panel->setTaxPreset(QStringLiteral("10"));
+        selectMethod(1);
+        type(txt("txt_Tax_From", 1), QStringLiteral("8"));
+        selectMethod(0);
+        click(opt("opt_RoundDown"));
 
         // Pressed on method 1 and released elsewhere: the option has the focus, method 0 stays.
-        QRadioButton *method1 = m_panel->opt_Tax[1];
+        QRadioButton *method1 = opt("opt_Tax", 1);
         QTest::mousePress(method1, Qt::LeftButton);
         QTest::mouseRelease(method1, Qt::LeftButton, {},
                             QPoint(method1->width() + 40, method1->height() / 2));
         QCOMPARE(focusName(), QStringLiteral("opt_Tax(1)"));
         QCOMPARE(m_panel->selectedCalcMethod(), 0);
-        QVERIFY(m_panel->txt_Tax_To[0]->isEnabled());
-        QVERIFY(!m_panel->txt_Tax_From[1]->isEnabled());
+        QVERIFY(txt("txt_Tax_To", 0)->isEnabled());
+        QVERIFY(!txt("txt_Tax_From", 1)->isEnabled());
 
         pressEnter();
         QCOMPARE(focusName(), QStringLiteral("opt_RoundDown"));
@@ -576,35 +581,36 @@ private Q_SLOTS:
 
     void halfUpAtFirstUseSelectsTheOnes()
     {
-        click(m_panel->opt_Round);
-        QVERIFY(m_panel->opt_Round->isChecked());
-        for (QRadioButton *digit : m_panel->opt_Keta)
-            QVERIFY(digit->isEnabled());
-        QVERIFY(m_panel->opt_Keta[0]->isChecked());
+        click(opt("opt_Round"));
+        QVERIFY(opt("opt_Round")->isChecked());
+        for (int i = 0; i < 4; ++i)
+            QVERIFY(opt("opt_Keta", i)->isEnabled());
+        QVERIFY(opt("opt_Keta", 0)->isChecked());
         QCOMPARE(m_panel->params().HASU_FLG[Goods], HasuRoundHalfUp);
         QCOMPARE(m_panel->params().HASU_ICHI[Goods], 0);
         // The add-on row is untouched.
-        for (QRadioButton *digit : m_panel->opt_Keta_Add)
-            QVERIFY(!digit->isEnabled() && !digit->isChecked());
+        for (int i = 0; i < 3; ++i)
+            QVERIFY(!opt("opt_Keta_Add", i)->isEnabled() && !opt("opt_Keta_Add", i)->isChecked());
         QCOMPARE(m_panel->params().HASU_FLG[AddOn], HasuNone);
     }
 
     void aDigitChoiceSurvivesADetourThroughNone()
     {
-        click(m_panel->opt_Round);
-        click(m_panel->opt_Keta[2]);
+        click(opt("opt_Round"));
+        click(opt("opt_Keta", 2));
         QCOMPARE(m_panel->params().HASU_ICHI[Goods], 2);
 
-        click(m_panel->opt_Int);
+        click(opt("opt_Int"));
         QCOMPARE(m_panel->params().HASU_FLG[Goods], HasuNone);
-        for (QRadioButton *digit : m_panel->opt_Keta)
+        for (QRadioButton *digit :
+             {opt("opt_Keta", 0), opt("opt_Keta", 1), opt("opt_Keta", 2), opt("opt_Keta", 3)})
             QVERIFY2(!digit->isEnabled() && !digit->isChecked(), qPrintable(digit->objectName()));
         QCOMPARE(m_panel->params().exponent(Goods), 0);
 
-        click(m_panel->opt_RoundUp);
-        for (QRadioButton *digit : m_panel->opt_Keta)
-            QVERIFY(digit->isEnabled());
-        QVERIFY(m_panel->opt_Keta[2]->isChecked());
+        click(opt("opt_RoundUp"));
+        for (int i = 0; i < 4; ++i)
+            QVERIFY(opt("opt_Keta", i)->isEnabled());
+        QVERIFY(opt("opt_Keta", 2)->isChecked());
         QCOMPARE(m_panel->params().HASU_FLG[Goods], HasuRoundUp);
         QCOMPARE(m_panel->params().HASU_ICHI[Goods], 2);
         QCOMPARE(m_panel->params().exponent(Goods), 3);
@@ -612,41 +618,41 @@ private Q_SLOTS:
 
     void theAddOnRowHasNoThousands()
     {
-        click(m_panel->opt_RoundDown_Add);
+        click(opt("opt_RoundDown_Add"));
         QCOMPARE(m_panel->params().HASU_FLG[AddOn], HasuRoundDown);
-        QVERIFY(m_panel->opt_Keta_Add[0]->isChecked());
-        click(m_panel->opt_Keta_Add[2]);
+        QVERIFY(opt("opt_Keta_Add", 0)->isChecked());
+        click(opt("opt_Keta_Add", 2));
         // The arrow keys stay within the row: past the hundreds there is nothing to choose.
-        QTest::keyClick(m_panel->opt_Keta_Add[2], Qt::Key_Right);
+        QTest::keyClick(opt("opt_Keta_Add", 2), Qt::Key_Right);
         QCOMPARE(focusName(), QStringLiteral("opt_Keta_Add(2)"));
         QCOMPARE(m_panel->params().HASU_ICHI[AddOn], 2);
 
         m_panel->prsb_SelectKeta(13);
-        QVERIFY(m_panel->opt_Keta_Add[2]->isChecked());
+        QVERIFY(opt("opt_Keta_Add", 2)->isChecked());
         QCOMPARE(m_panel->params().HASU_ICHI[AddOn], 2);
         // The goods row is not the add-on row's fourth position.
-        QVERIFY(!m_panel->opt_Keta[3]->isChecked());
+        QVERIFY(!opt("opt_Keta", 3)->isChecked());
     }
 
     void arrowKeysChooseWithinAGroupAndRecordTheChoice()
     {
-        click(m_panel->opt_Int);
-        QTest::keyClick(m_panel->opt_Int, Qt::Key_Right);
+        click(opt("opt_Int"));
+        QTest::keyClick(opt("opt_Int"), Qt::Key_Right);
         QCOMPARE(focusName(), QStringLiteral("opt_RoundUp"));
-        QVERIFY(m_panel->opt_RoundUp->isChecked());
+        QVERIFY(opt("opt_RoundUp")->isChecked());
         QCOMPARE(m_panel->params().HASU_FLG[Goods], HasuRoundUp);
-        QVERIFY(m_panel->opt_Keta[0]->isChecked());
+        QVERIFY(opt("opt_Keta", 0)->isChecked());
 
-        QTest::keyClick(m_panel->opt_RoundUp, Qt::Key_Right);
-        QTest::keyClick(m_panel->opt_RoundDown, Qt::Key_Right);
+        QTest::keyClick(opt("opt_RoundUp"), Qt::Key_Right);
+        QTest::keyClick(opt("opt_RoundDown"), Qt::Key_Right);
         QCOMPARE(focusName(), QStringLiteral("opt_Round"));
         QCOMPARE(m_panel->params().HASU_FLG[Goods], HasuRoundHalfUp);
 
         selectMethod(0);
-        QTest::keyClick(m_panel->opt_Tax[0], Qt::Key_Down);
+        QTest::keyClick(opt("opt_Tax", 0), Qt::Key_Down);
         QCOMPARE(focusName(), QStringLiteral("opt_Tax(1)"));
         QCOMPARE(m_panel->selectedCalcMethod(), 1);
-        QVERIFY(m_panel->txt_Tax_From[1]->isEnabled());
+        QVERIFY(txt("txt_Tax_From", 1)->isEnabled());
     }
 
     void focusSelectedFollowsItsGroups_data()
@@ -663,8 +669,8 @@ private Q_SLOTS:
     {
         QFETCH(int, group);
         QFETCH(QString, target);
-        click(m_panel->opt_Round);
-        click(m_panel->opt_Keta[3]);
+        click(opt("opt_Round"));
+        click(opt("opt_Keta", 3));
         m_form->lstTbl->setFocus(Qt::MouseFocusReason);
         m_panel->prsb_FocusSelected(group);
         QCOMPARE(focusName(), target);
@@ -698,7 +704,7 @@ private Q_SLOTS:
 
         // Nothing marked and no rates: only the category message, and the grid gets the focus.
         selectMethod(1);
-        m_panel->txt_Tax_To[1]->setFocus(Qt::MouseFocusReason);
+        txt("txt_Tax_To", 1)->setFocus(Qt::MouseFocusReason);
         const ConversionParams before = m_panel->params();
         QVERIFY(!check());
         QCOMPARE(shownNumbers(), QStringList{QStringLiteral("40035 売価更新 0")});
@@ -722,16 +728,16 @@ private Q_SLOTS:
         QVERIFY(check());
         QCOMPARE(shownNumbers(), QStringList());
         // Equal rates and a rate of 0 pass alike.
-        type(m_panel->txt_Tax_From[1], QStringLiteral("\b0"));
-        type(m_panel->txt_Tax_To[1], QStringLiteral("\b0"));
-        QCOMPARE(m_panel->txt_Tax_To[1]->text(), QStringLiteral("0"));
+        type(txt("txt_Tax_From", 1), QStringLiteral("\b0"));
+        type(txt("txt_Tax_To", 1), QStringLiteral("\b0"));
+        QCOMPARE(txt("txt_Tax_To", 1)->text(), QStringLiteral("0"));
         QVERIFY(check());
 
         // Method 0 passes on the rate preset from the database.
-        m_panel->params().TAX_END[0] = QStringLiteral("10");
+        m_panel->setTaxPreset(QStringLiteral("10"));
         selectMethod(0);
         QVERIFY(check());
-        m_panel->params().TAX_END[0].clear();
+        m_panel->setTaxPreset(QString());
         m_panel->prsb_ShowTaxRates();
         QVERIFY(!check());
         QCOMPARE(shownNumbers(), QStringList{QStringLiteral("40419 売価更新 0")});
@@ -744,13 +750,13 @@ private Q_SLOTS:
         QCOMPARE(focusName(), QStringLiteral("txt_Tax_From(2)"));
         QTest::keyClicks(QApplication::focusWidget(), QStringLiteral("10"));
         QVERIFY(check());
-        QCOMPARE(m_panel->txt_Tax_To[0]->text(), QString());
-        QCOMPARE(m_panel->txt_Tax_To[1]->text(), QString());
+        QCOMPARE(txt("txt_Tax_To", 0)->text(), QString());
+        QCOMPARE(txt("txt_Tax_To", 1)->text(), QString());
 
         // A count that fails is taken as nothing marked.
         connection.setStatementHook(
             [](const QString &) { return std::optional<QString>(QStringLiteral("refused")); });
-        m_panel->txt_Tax_From[2]->setFocus(Qt::MouseFocusReason);
+        txt("txt_Tax_From", 2)->setFocus(Qt::MouseFocusReason);
         QVERIFY(!check());
         QCOMPARE(shownNumbers(), QStringList{QStringLiteral("40035 売価更新 0")});
         QCOMPARE(focusName(), QStringLiteral("lstTbl"));
@@ -759,27 +765,27 @@ private Q_SLOTS:
     void theRateRowsLineUp()
     {
         selectMethod(1);
-        type(m_panel->txt_Tax_From[1], QStringLiteral("8"));
-        type(m_panel->txt_Tax_To[1], QStringLiteral("10"));
-        click(m_panel->opt_Round);
-        click(m_panel->opt_Keta[1]);
+        type(txt("txt_Tax_From", 1), QStringLiteral("8"));
+        type(txt("txt_Tax_To", 1), QStringLiteral("10"));
+        click(opt("opt_Round"));
+        click(opt("opt_Keta", 1));
         QCOMPARE(m_panel->params().HASU_FLG[Goods], HasuRoundHalfUp);
         QCOMPARE(m_panel->params().HASU_ICHI[Goods], 1);
 
         const auto centreY = [this](const QWidget *w) { return w->mapTo(m_panel, w->rect().center()).y(); };
         const auto leftIn = [this](const QWidget *w) { return w->mapTo(m_panel, QPoint(0, 0)).x(); };
         for (int i = 0; i < 3; ++i) {
-            const QLabel *label = m_panel->lbl_Tax[i];
-            QVERIFY(qAbs(centreY(m_panel->opt_Tax[i]) - centreY(label)) <= 1);
+            const QLabel *label = lbl("lbl_Tax", i);
+            QVERIFY(qAbs(centreY(opt("opt_Tax", i)) - centreY(label)) <= 1);
             // The arrows stand in one column.
             const QFontMetrics metrics(label->font());
             const auto arrowAt = [&](const QLabel *l) {
                 return leftIn(l) +
                        metrics.horizontalAdvance(l->text().left(l->text().indexOf(QStringLiteral("→"))));
             };
-            QCOMPARE(arrowAt(label), arrowAt(m_panel->lbl_Tax[0]));
+            QCOMPARE(arrowAt(label), arrowAt(lbl("lbl_Tax", 0)));
             // The new rate stands inside the blanks between "税込" and "%".
-            if (QLineEdit *to = m_panel->txt_Tax_To[i]) {
+            if (auto *to = m_panel->findChild<QLineEdit *>(QStringLiteral("txt_Tax_To(%1)").arg(i))) {
                 const QString caption = label->text();
                 const int runStart = caption.indexOf(QStringLiteral("税込")) + 2;
                 const int runLeft = leftIn(label) + metrics.horizontalAdvance(caption.left(runStart));
@@ -790,18 +796,18 @@ private Q_SLOTS:
                 QCOMPARE(centreY(to), centreY(label));
             }
             // The old rate stands right before the label's " %".
-            if (QLineEdit *from = m_panel->txt_Tax_From[i]) {
+            if (auto *from = m_panel->findChild<QLineEdit *>(QStringLiteral("txt_Tax_From(%1)").arg(i))) {
                 QCOMPARE(leftIn(from) + from->width(), leftIn(label));
                 QCOMPARE(centreY(from), centreY(label));
             }
         }
         // The digit positions stand under the rounding methods, column by column.
-        const QList<QRadioButton *> methods = {m_panel->opt_Int, m_panel->opt_RoundUp, m_panel->opt_RoundDown,
-                                               m_panel->opt_Round};
+        const QList<QRadioButton *> methods = {opt("opt_Int"), opt("opt_RoundUp"), opt("opt_RoundDown"),
+                                               opt("opt_Round")};
         for (int i = 0; i < 4; ++i)
-            QCOMPARE(leftIn(m_panel->opt_Keta[i]), leftIn(methods[i]));
+            QCOMPARE(leftIn(opt("opt_Keta", i)), leftIn(methods[i]));
         for (int i = 0; i < 3; ++i)
-            QCOMPARE(leftIn(m_panel->opt_Keta_Add[i]), leftIn(m_panel->opt_Keta[i]));
+            QCOMPARE(leftIn(opt("opt_Keta_Add", i)), leftIn(opt("opt_Keta", i)));
 
         // A picture of the panel for a person to look at, when one is asked for.
         const QString picture = qEnvironmentVariable("KRT_PANEL_PICTURE");

@@ -22,6 +22,7 @@
 #include "app/krt550f1.h"
 #include "app/krt550h1.h"
 #include "params/conditionpanel.h"
+#include "support/controls.h"
 #include "widgets/categorygrid.h"
 #include "widgets/messagebox.h"
 
@@ -29,8 +30,6 @@
 #include <QCommandLineParser>
 #include <QElapsedTimer>
 #include <QFileInfo>
-#include <QLineEdit>
-#include <QRadioButton>
 #include <QSqlQuery>
 #include <QTest>
 
@@ -44,6 +43,7 @@
 namespace {
 
 using namespace krt;
+using namespace krt::testing;
 
 enum Exit { Completed = 0, Failed = 1, NotReady = 2, Other = 3 };
 
@@ -83,17 +83,16 @@ void click(QWidget *widget)
 // The conditions of every trial, entered as the operator enters them.
 bool enterConditions(KRT550F1 &form)
 {
-    ConditionPanel *panel = form.panel();
-    click(panel->txt_Tax_From[1]);
-    QTest::keyClicks(panel->txt_Tax_From[1], QStringLiteral("8"));
-    click(panel->txt_Tax_To[1]);
-    QTest::keyClicks(panel->txt_Tax_To[1], QStringLiteral("10"));
-    click(panel->opt_Round);
-    click(panel->opt_Keta[0]);
-    click(panel->opt_RoundDown_Add);
-    click(panel->opt_Keta_Add[0]);
-    const ConversionParams &params = panel->params();
-    return panel->selectedCalcMethod() == 1 && params.TAX_ST[1] == QStringLiteral("8") &&
+    click(txt(form, "txt_Tax_From", 1));
+    QTest::keyClicks(txt(form, "txt_Tax_From", 1), QStringLiteral("8"));
+    click(txt(form, "txt_Tax_To", 1));
+    QTest::keyClicks(txt(form, "txt_Tax_To", 1), QStringLiteral("10"));
+    click(opt(form, "opt_Round"));
+    click(opt(form, "opt_Keta", 0));
+    click(opt(form, "opt_RoundDown_Add"));
+    click(opt(form, "opt_Keta_Add", 0));
+    const ConversionParams &params = control<ConditionPanel>(form, "pic_Jyoukein")->params();
+    return form.selectedCalcMethod() == 1 && params.TAX_ST[1] == QStringLiteral("8") &&
            params.TAX_END[1] == QStringLiteral("10") && params.HASU_FLG[Goods] == HasuRoundHalfUp &&
            params.HASU_FLG[AddOn] == HasuRoundDown && params.HASU_ICHI[Goods] == 0 &&
            params.HASU_ICHI[AddOn] == 0;
@@ -140,13 +139,13 @@ int main(int argc, char *argv[])
     form.Form_Load();
     form.show();
     form.activateWindow();
-    if (!QTest::qWaitForWindowActive(&form) || !form.panel()->opt_Tax[1]->isChecked() || !form.connection())
+    if (!QTest::qWaitForWindowActive(&form) || form.selectedCalcMethod() != 1 || !form.connection())
         return NotReady;
     if (!enterConditions(form)) {
         say(QStringLiteral("the conditions could not be entered"));
         return NotReady;
     }
-    say(QStringLiteral("ready %1").arg(form.grid()->Rows()));
+    say(QStringLiteral("ready %1").arg(control<CategoryGrid>(form, "lstTbl")->Rows()));
     if (parser.isSet(waitOption)) {
         std::string line;
         std::getline(std::cin, line);

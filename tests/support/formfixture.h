@@ -8,6 +8,7 @@
 #include "catalog/catalogfile.h"
 #include "installation/installation.h"
 #include "params/conditionpanel.h"
+#include "support/controls.h"
 #include "support/priceoracle.h"
 #include "widgets/categorygrid.h"
 #include "widgets/functionkeybar.h"
@@ -16,8 +17,6 @@
 
 #include <QApplication>
 #include <QComboBox>
-#include <QLineEdit>
-#include <QRadioButton>
 #include <QSettings>
 #include <QSqlDatabase>
 #include <QSqlQuery>
@@ -36,15 +35,36 @@ namespace krt::testing {
 // The tests of the form compare prices with the one oracle.
 using test::exactPrice;
 
+// The marks of a grid line, unmarked and marked.
+inline const QString Off = QStringLiteral("□");
+inline const QString On = QStringLiteral("■");
+
+// The parts of the main form, by their names.
+inline QLB347U1 *QLB347U11(const QWidget &form)
+{
+    return control<QLB347U1>(form, "QLB347U11");
+}
+inline QComboBox *cmb_DAT(const QWidget &form)
+{
+    return control<QComboBox>(form, "cmb_DAT");
+}
+inline CategoryGrid *lstTbl(const QWidget &form)
+{
+    return control<CategoryGrid>(form, "lstTbl");
+}
+inline ConditionPanel *pic_Jyoukein(const QWidget &form)
+{
+    return control<ConditionPanel>(form, "pic_Jyoukein");
+}
+
 // Types the rates 8 and 10 of the calculation method for prices with tax, as the operator does.
 inline void typeRates(KRT550F1 &form)
 {
-    ConditionPanel *panel = form.panel();
-    QTest::mouseClick(panel->opt_Tax[1], Qt::LeftButton);
-    QTest::mouseClick(panel->txt_Tax_From[1], Qt::LeftButton);
-    QTest::keyClicks(panel->txt_Tax_From[1], QStringLiteral("8"));
-    QTest::mouseClick(panel->txt_Tax_To[1], Qt::LeftButton);
-    QTest::keyClicks(panel->txt_Tax_To[1], QStringLiteral("10"));
+    QTest::mouseClick(opt(form, "opt_Tax", 1), Qt::LeftButton);
+    QTest::mouseClick(txt(form, "txt_Tax_From", 1), Qt::LeftButton);
+    QTest::keyClicks(txt(form, "txt_Tax_From", 1), QStringLiteral("8"));
+    QTest::mouseClick(txt(form, "txt_Tax_To", 1), Qt::LeftButton);
+    QTest::keyClicks(txt(form, "txt_Tax_To", 1), QStringLiteral("10"));
 }
 
 class FormFixture
@@ -131,6 +151,9 @@ public:
         }
         return result;
     }
+
+    // The number a counting query on a catalog gives.
+    int count(int position, const QString &query) const { return value(position, query).toInt(); }
 
     // The first value of a query on a catalog; an invalid value when there is none.
     QVariant value(int position, const QString &query) const
@@ -235,16 +258,16 @@ public:
     QStringList gridColumn(int col) const
     {
         QStringList texts;
-        for (int r = 0; r < form->grid()->Rows(); ++r)
-            texts.append(form->grid()->TextMatrix(r, col));
+        for (int r = 0; r < lstTbl(*form)->Rows(); ++r)
+            texts.append(lstTbl(*form)->TextMatrix(r, col));
         return texts;
     }
 
     // The grid line of a category key (column 1 and column 3), or -1.
     int lineOf(const QString &itemCd, const QString &detailNo) const
     {
-        for (int r = 0; r < form->grid()->Rows(); ++r)
-            if (form->grid()->TextMatrix(r, 1) == itemCd && form->grid()->TextMatrix(r, 3) == detailNo)
+        for (int r = 0; r < lstTbl(*form)->Rows(); ++r)
+            if (lstTbl(*form)->TextMatrix(r, 1) == itemCd && lstTbl(*form)->TextMatrix(r, 3) == detailNo)
                 return r;
         return -1;
     }
@@ -253,7 +276,7 @@ public:
     // then the entry is picked.
     void selectDatabase(int position)
     {
-        QComboBox *list = form->dbList();
+        QComboBox *list = cmb_DAT(*form);
         form->activateWindow();
         if (!QTest::qWaitForWindowActive(form.get()))
             qWarning("the main form is not active");
@@ -272,7 +295,7 @@ public:
     // Clicks a line of the grid as the operator does.
     void clickLine(int row)
     {
-        CategoryGrid *grid = form->grid();
+        CategoryGrid *grid = lstTbl(*form);
         grid->scrollTo(grid->model()->index(row, 1));
         const QRect cell = grid->visualRect(grid->model()->index(row, 1));
         QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, cell.center());

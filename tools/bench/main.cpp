@@ -46,6 +46,12 @@ using bench::PriceTable;
 
 constexpr std::array<PriceTable, 3> PriceTables{PriceTable::MGoods, PriceTable::IIoData, PriceTable::IZaiko};
 
+// A control of the main form by the name the family gives it.
+template <class T> T *control(const KRT550F1 &form, const char *name)
+{
+    return form.findChild<T *>(QString::fromLatin1(name));
+}
+
 struct Sizes
 {
     int categories = 1000;
@@ -488,7 +494,7 @@ std::unique_ptr<KRT550F1> StoreBench::loadForm(const QString &installation, doub
     form->show();
     QCoreApplication::processEvents();
     seconds = secondsOf(timer);
-    if (!form->panel()->opt_Tax[1]->isChecked() || !m_boxes.isEmpty()) {
+    if (form->selectedCalcMethod() != 1 || !m_boxes.isEmpty()) {
         fail(QStringLiteral("the form did not reach the ready state on ") + installation +
              QStringLiteral(" (messages: ") + m_boxes.join(QLatin1Char(',')) + QLatin1Char(')'));
         return nullptr;
@@ -497,18 +503,18 @@ std::unique_ptr<KRT550F1> StoreBench::loadForm(const QString &installation, doub
 }
 
 // Enters the conditions (method 1 from 8 % to 10 %, goods prices rounded half up and add-on prices
-// rounded down at the ones) and runs the Execute command.
+// rounded down at the ones, the digit position a rounding method selects first) and gives the
+// Execute command.
 bool StoreBench::convert(KRT550F1 &form, double &seconds)
 {
-    ConditionPanel *panel = form.panel();
-    panel->txt_Tax_From[1]->setText(QStringLiteral("8"));
-    panel->txt_Tax_To[1]->setText(QStringLiteral("10"));
-    panel->params().HASU_FLG = {HasuRoundHalfUp, HasuRoundDown};
-    panel->params().HASU_ICHI = {0, 0};
+    control<QLineEdit>(form, "txt_Tax_From(1)")->setText(QStringLiteral("8"));
+    control<QLineEdit>(form, "txt_Tax_To(1)")->setText(QStringLiteral("10"));
+    control<QRadioButton>(form, "opt_Round")->setChecked(true);
+    control<QRadioButton>(form, "opt_RoundDown_Add")->setChecked(true);
     m_boxes.clear();
     QElapsedTimer timer;
     timer.start();
-    form.prsb_Execute();
+    form.QLB347U11_FKeyClick(1);
     seconds = secondsOf(timer);
     if (m_boxes != QStringList{QStringLiteral("10009")})
         return fail(QStringLiteral("the run ended with the messages ") + m_boxes.join(QLatin1Char(',')));
@@ -574,7 +580,7 @@ bool StoreBench::measureDirect(bool verify)
     if (!form)
         return false;
     m_startStore = best(m_startStore, start);
-    m_embedded.lines = form->grid()->Rows();
+    m_embedded.lines = control<CategoryGrid>(*form, "lstTbl")->Rows();
     m_values.sysYm = Catalog(catalogOf(runRoot(m_root)))
                          .value(QStringLiteral("SELECT SYS_YM1 FROM GDATECTL"))
                          .value_or(QVariant())
@@ -587,7 +593,7 @@ bool StoreBench::measureDirect(bool verify)
     }
     m_engineSettings = settings.join(QStringLiteral(", "));
     m_values.calcMethod = 1;
-    m_values.inventNewVersion = form->InventNewVersion;
+    m_values.inventNewVersion = form->inventNewVersion();
     // Every measurement starts from the same copy: its rows are counted once.
     for (std::size_t t = 0; t < PriceTables.size() && !m_counted; ++t)
         m_listed[t] = listedRows(PriceTables[t]);
@@ -596,8 +602,8 @@ bool StoreBench::measureDirect(bool verify)
     if (!convert(*form, run))
         return false;
     m_embedded.direct = best(m_embedded.direct, run);
-    m_params = form->panel()->params();
-    m_values.calcMethod = form->panel()->selectedCalcMethod();
+    m_params = control<ConditionPanel>(*form, "pic_Jyoukein")->params();
+    m_values.calcMethod = form->selectedCalcMethod();
     form.reset();
     if (verify &&
         !QFile::rename(catalogOf(runRoot(m_root)), QDir(m_root).filePath(QStringLiteral("direct.db"))))
@@ -649,7 +655,7 @@ bool StoreBench::measureDeferred(bool verify)
     std::unique_ptr<KRT550F1> form = loadForm(runRoot(m_root), start);
     if (!form)
         return false;
-    if (form->StockMode != 0)
+    if (form->stockMode() != 0)
         return fail(QStringLiteral("the deferred run's catalog is not in deferred mode"));
     double run = 0;
     if (!convert(*form, run))
@@ -681,7 +687,7 @@ bool StoreBench::measureWide()
     if (form->prfn_LoadItemGrid() != 0)
         return fail(QStringLiteral("the grid load failed"));
     m_gridLoad = best(m_gridLoad, secondsOf(timer));
-    m_wideLines = form->grid()->Rows();
+    m_wideLines = control<CategoryGrid>(*form, "lstTbl")->Rows();
     form.reset();
     form = loadForm(wideRoot(m_root), start);
     if (!form)
@@ -744,7 +750,7 @@ bool StoreBench::measureServerDirect(bool verify)
     std::unique_ptr<KRT550F1> form = loadForm(serverRunRoot(m_root), start);
     if (!form)
         return false;
-    m_server.lines = form->grid()->Rows();
+    m_server.lines = control<CategoryGrid>(*form, "lstTbl")->Rows();
     QStringList settings;
     for (const char *setting : {"server_version", "transaction_isolation", "synchronous_commit", "fsync"}) {
         QSqlQuery query(form->connection()->database());
@@ -801,7 +807,7 @@ bool StoreBench::measureServerDeferred(bool verify)
     std::unique_ptr<KRT550F1> form = loadForm(serverRunRoot(m_root), start);
     if (!form)
         return false;
-    if (form->StockMode != 0)
+    if (form->stockMode() != 0)
         return fail(QStringLiteral("the server's deferred run is not in deferred mode"));
     double run = 0;
     if (!convert(*form, run))
