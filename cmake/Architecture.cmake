@@ -10,7 +10,7 @@ set(KRT_ARCH_ALLOWED_platform "")
 set(KRT_ARCH_ALLOWED_category db)
 set(KRT_ARCH_ALLOWED_pricing category db)
 set(KRT_ARCH_ALLOWED_install db)
-set(KRT_ARCH_ALLOWED_widgets category db platform)
+set(KRT_ARCH_ALLOWED_widgets pricing category db platform)
 set(KRT_ARCH_ALLOWED_params pricing widgets category db platform)
 set(KRT_ARCH_ALLOWED_app params widgets pricing category platform db)
 # Qt modules that must not reach a target, however indirectly.
