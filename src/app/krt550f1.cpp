@@ -5,7 +5,9 @@
 #include "category/categorytable.h"
 #include "params/conditionpanel.h"
 #include "platform/settingsstore.h"
+#include "pricing/changelistfile.h"
 #include "widgets/categorygrid.h"
+#include "widgets/changelistpreview.h"
 #include "widgets/fonts.h"
 #include "widgets/functionkeybar.h"
 #include "widgets/keycodes.h"
@@ -41,7 +43,7 @@ const std::array<KeySetup, 12> Keys = {{
     {"05 分類CLR", false},
     {"06 分類ﾁｪｯｸ", true},
     {"07 全選択", false},
-    {"", false},
+    {"08 変更一覧", false},
     {"", false},
     {"", false},
     {"", false},
@@ -229,10 +231,10 @@ void KRT550F1::focusTaxFrom(int i)
     pic_Jyoukein->focusTaxFrom(i);
 }
 
-// The passage to the checked stage: keys 1, 5 and 7, the grid, the panel and grid clicks.
+// The passage to the checked stage: keys 1, 5, 7 and 8, the grid, the panel and grid clicks.
 void KRT550F1::openCheckedStage()
 {
-    for (const int keyNo : {1, 5, 7})
+    for (const int keyNo : {1, 5, 7, 8})
         QLB347U11->setFKeyEnabled(keyNo, true);
     lstTbl->setEnabled(true);
     pic_Jyoukein->setEnabled(true);
@@ -240,11 +242,11 @@ void KRT550F1::openCheckedStage()
     QLB347U11->setGuideMessage(QString());
 }
 
-// Back to the stage before a passed check, for the database now selected: keys 1, 5 and 7, the
+// Back to the stage before a passed check, for the database now selected: keys 1, 5, 7 and 8, the
 // grid's marking and the panel are closed until its check passes.
 void KRT550F1::closeCheckedStage()
 {
-    for (const int keyNo : {1, 5, 7})
+    for (const int keyNo : {1, 5, 7, 8})
         QLB347U11->setFKeyEnabled(keyNo, false);
     lstTbl->setEnabled(false);
     pic_Jyoukein->setEnabled(false);
@@ -292,6 +294,11 @@ void KRT550F1::QLB347U11_FKeyClick(short KeyNo)
         break;
     case 7:
         prsb_SelectAll();
+        break;
+    case 8:
+        ChangeListPreview(pricing::changeListFolder(settings::runLogPath()),
+                          catalogName(cmb_DAT->currentIndex()), cmb_DAT->currentText())
+            .show(this);
         break;
     case 12:
         prsb_Exit();

@@ -8,6 +8,7 @@
 #include "params/conditionpanel.h"
 #include "platform/settingsstore.h"
 #include "pricing/changelist.h"
+#include "pricing/changelistfile.h"
 #include "pricing/writeaccess.h"
 #include "widgets/categorygrid.h"
 #include "widgets/keycodes.h"
@@ -124,7 +125,8 @@ long KRT550F1::prfn_DbSwitch()
     }
     // What a run killed on this database left of its change list is completed or discarded now;
     // a journal that cannot be handled yet is tried again before the next run.
-    pricing::ChangeList::recover(*m_db, settings::changeListFolder(), catalogName(cmb_DAT->currentIndex()));
+    pricing::ChangeList::recover(*m_db, pricing::changeListFolder(settings::runLogPath()),
+                                 catalogName(cmb_DAT->currentIndex()));
     const bool listed = prfn_RefreshWorkList(count);
     if (prfn_LoadItemGrid() == -1)
         return -1;

@@ -7,6 +7,7 @@
 #include "params/conditionpanel.h"
 #include "platform/settingsstore.h"
 #include "pricing/changelist.h"
+#include "pricing/changelistfile.h"
 #include "pricing/priceupdate.h"
 #include "pricing/runpreview.h"
 #include "pricing/runreport.h"
@@ -153,7 +154,7 @@ bool KRT550F1::refusesRun()
 // box that says why, when the list cannot be written.
 bool KRT550F1::prfn_PrepareChangeList(std::unique_ptr<pricing::ChangeList> &changes)
 {
-    const QString folder = settings::changeListFolder();
+    const QString folder = pricing::changeListFolder(settings::runLogPath());
     const QString catalog = catalogName(cmb_DAT->currentIndex());
     if (!pricing::ChangeList::recover(*m_db, folder, catalog)) {
         ShowDbError(

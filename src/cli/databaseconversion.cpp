@@ -10,6 +10,7 @@
 #include "platform/dblist.h"
 #include "platform/messagecatalog.h"
 #include "platform/settingsstore.h"
+#include "pricing/changelistfile.h"
 #include "pricing/runpreview.h"
 #include "pricing/runreport.h"
 #include "pricing/writeaccess.h"
@@ -370,7 +371,7 @@ bool DatabaseConversion::readRunValues()
 // this database left of its own.
 bool DatabaseConversion::prepareChangeList()
 {
-    const QString folder = settings::changeListFolder();
+    const QString folder = pricing::changeListFolder(settings::runLogPath());
     const QString catalog = catalogName(m_database.position);
     if (!pricing::ChangeList::recover(m_db, folder, catalog)) {
         dbError(

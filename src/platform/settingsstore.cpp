@@ -116,11 +116,6 @@ QString runLogPath()
 #endif
 }
 
-QString changeListFolder()
-{
-    return QFileInfo(runLogPath()).absolutePath() + QStringLiteral("/KRT550-changes");
-}
-
 std::optional<QString> appendLine(const QString &path, const QString &text)
 {
     // A folder that cannot be made fails the open, which gives the reason.

@@ -30,8 +30,6 @@ QString storeLocation();
 // The run log beside the settings: KRT550.log in the folder of TMCS.ini (on Windows in the
 // family's folder of the user's application data).
 QString runLogPath();
-// The folder of the runs' change lists, beside the run log.
-QString changeListFolder();
 
 // Appends text and a line end, in UTF-8, to the file at path, making its folder when missing.
 // The line is flushed and the file closed with both checked, so that a full disk is not taken

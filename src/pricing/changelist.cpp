@@ -1,5 +1,7 @@
 #include "pricing/changelist.h"
 
+#include "pricing/changelistfile.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -130,8 +132,7 @@ ChangeList::ChangeList(Connection &connection, Options options)
 
 QString ChangeList::path() const
 {
-    return m_options.folder + QLatin1Char('/') + m_options.start.toString(QStringLiteral("yyyyMMdd-HHmmss")) +
-           QLatin1Char('-') + m_options.catalog + QStringLiteral(".csv");
+    return m_options.folder + QLatin1Char('/') + changeListFileName(m_options.start, m_options.catalog);
 }
 
 bool ChangeList::prepare()

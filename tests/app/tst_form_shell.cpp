@@ -73,7 +73,7 @@ private Q_SLOTS:
                                       QStringLiteral("05 分類CLR"),
                                       QStringLiteral("06 分類ﾁｪｯｸ"),
                                       QStringLiteral("07 全選択"),
-                                      {},
+                                      QStringLiteral("08 変更一覧"),
                                       {},
                                       {},
                                       {},
@@ -137,7 +137,7 @@ private Q_SLOTS:
         QVERIFY2(f.boxes.isEmpty(), qPrintable(f.numbers().join(QLatin1Char(','))));
         QLB347U1 *bar = QLB347U11(form);
         for (int key = 1; key <= 12; ++key)
-            QCOMPARE(bar->FKeyEnabled(key), QList<int>({1, 5, 6, 7, 12}).contains(key));
+            QCOMPARE(bar->FKeyEnabled(key), QList<int>({1, 5, 6, 7, 8, 12}).contains(key));
         QCOMPARE(bar->GuideMessage(), QString());
         QVERIFY(pic_Jyoukein(form)->isEnabled());
         QVERIFY(opt(form, "opt_Tax", 1)->isChecked());
@@ -201,7 +201,7 @@ private Q_SLOTS:
         QVERIFY(QLB347U11(form)->FKeyEnabled(1));
 
         // Any other number does nothing.
-        for (const short other : {short(2), short(3), short(4), short(8), short(11), short(13), short(-1)})
+        for (const short other : {short(2), short(3), short(4), short(9), short(11), short(13), short(-1)})
             form.QLB347U11_FKeyClick(other);
         QVERIFY(f.boxes.isEmpty());
         QVERIFY(form.isVisible());

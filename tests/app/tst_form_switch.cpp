@@ -28,7 +28,7 @@ QList<int> enabledKeys(const KRT550F1 &form)
 }
 
 const QList<int> LoadStageKeys = {6, 12};
-const QList<int> CheckedStageKeys = {1, 5, 6, 7, 12};
+const QList<int> CheckedStageKeys = {1, 5, 6, 7, 8, 12};
 
 } // namespace
 
