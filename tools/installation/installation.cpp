@@ -70,6 +70,9 @@ QString writeSettings(const Options &options)
     ini.beginGroup(QStringLiteral("Common"));
     ini.setValue(QStringLiteral("DBPARMS"), connectionText(options.root));
     ini.setValue(QStringLiteral("area"), QString());
+    // The change list names the goods by their code and name.
+    ini.setValue(QStringLiteral("GoodsKeyColumns"), options.schema.goodsKey);
+    ini.setValue(QStringLiteral("GoodsNameColumn"), QStringLiteral("GOODS_NM"));
     // Where the system parameters live, when not in the family's usual table.
     const Schema usual;
     const Schema &schema = options.schema;
