@@ -7,7 +7,6 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QProcessEnvironment>
-#include <QSettings>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -223,12 +222,6 @@ TrialStore::TrialStore(install::Options options, int stockMode)
         m_error = QStringLiteral("cannot create ") + runtime;
         return;
     }
-    // The change list keys the goods by their code.
-    {
-        QSettings settings(install::settingsFile(m_dir.path()), QSettings::IniFormat);
-        settings.setValue(QStringLiteral("Common/GoodsKeyColumns"), QStringLiteral("JAN_CD"));
-        settings.sync();
-    }
     // Every operator's settings folder names the same catalog.
     for (int operatorNo = 1; operatorNo <= 2; ++operatorNo) {
         const QString file = configFolder(operatorNo) + QStringLiteral("/VELD/TMCS.ini");
@@ -313,13 +306,22 @@ QString TrialStore::checkChangeLists() const
         QStringList lines = QString::fromUtf8(file.readAll().mid(3)).split(QStringLiteral("\r\n"));
         if (lines.takeLast() != QString())
             return name + QStringLiteral(" ends in the middle of a line");
+        // The goods code and the first old price stand where the header names them.
+        const QStringList header = lines.value(0).split(QLatin1Char(','));
+        const qsizetype key = header.indexOf(QStringLiteral("JAN_CD"));
+        const qsizetype prices = header.indexOf(QStringLiteral("HYOJYUN_PRC_旧"));
+        if (key < 0 || prices < 0)
+            return name + QStringLiteral(": no goods code or prices in the header");
         for (const QString &line : lines.mid(1)) {
             const QStringList f = line.split(QLatin1Char(','));
-            const QString jan = f.value(2);
-            if (f.size() != 22 || !listed.insert(jan).second)
-                return QStringLiteral("%1: listed twice or malformed: %2").arg(name, line);
+            const QString jan = f.value(key);
+            if (f.size() != header.size() || !now.count(jan))
+                return QStringLiteral("%1: malformed: %2").arg(name, line);
+            if (!listed.insert(jan).second)
+                return QStringLiteral("%1: listed twice: %2").arg(name, line);
             for (int p = 0; p < 9; ++p)
-                if (f[3 + 2 * p] != pristine.at(jan).value(p) || f[4 + 2 * p] != now.at(jan).value(p))
+                if (f[prices + 2 * p] != pristine.at(jan).value(p) ||
+                    f[prices + 1 + 2 * p] != now.at(jan).value(p))
                     return QStringLiteral("%1: not as the catalog holds it: %2").arg(name, line);
         }
     }
