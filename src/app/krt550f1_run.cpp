@@ -206,17 +206,12 @@ void KRT550F1::prsb_Execute()
     values.KoushinDt = KoushinDt;
     values.SysYm = SysYm;
     values.today = m_clock.today();
-    pricing::PriceUpdater *running = nullptr;
-    QString failure;
+    const pricing::PriceUpdater *running = nullptr;
     // A failed category: message 40275 carries what the database said (a deadlock, a lock
     // timeout, a lost connection), so that the operator knows why the category was not converted,
     // and what the run had committed before it.
-    const auto reportFailure = [this, &running, &failure] {
-        DbErrors errors = running->failure();
-        failure = errors.isEmpty() ? QString() : errors.constFirst().description;
-        errors.append(
-            programError(pricing::summaryLines(running->counts(), StockMode).join(QLatin1Char('\n'))));
-        ShowDbError(msg::RunFailed, errors, 0, AppTitle);
+    const auto reportFailure = [this, &running] {
+        ShowDbError(msg::RunFailed, pricing::failureReport(*running, StockMode), 0, AppTitle);
     };
     pricing::PriceUpdater updater(*m_db, pic_Jyoukein->params(), values, reportFailure);
     running = &updater;
@@ -240,11 +235,7 @@ void KRT550F1::prsb_Execute()
 
     // A run log line that could not be written is said in the box that ends the run, after the
     // summary; a failed run has shown its failure already and gets a box for the line alone.
-    QStringList summaryLines = pricing::summaryLines(updater.counts(), StockMode);
-    if (changes)
-        summaryLines.append(pricing::changeListSummary(*changes));
-    summaryLines += pricing::warningLines(updater.warnings());
-    const QString summary = summaryLines.join(QLatin1Char('\n'));
+    const QString summary = pricing::runSummary(updater, StockMode, changes.get());
     m_runWarnings = updater.warnings();
     m_runChangeList = changes ? changes->path() : QString();
     const auto withMissingLine = [&summary](const QString &missing) {
@@ -268,7 +259,8 @@ void KRT550F1::prsb_Execute()
     case pricing::RunOutcome::StepFailed:
         prfn_LoadItemGrid();
         setScreenPointer(PointerDefault);
-        showMissingLine(writeRunLog(updater.counts(), QStringLiteral("異常終了: ") + failure));
+        showMissingLine(writeRunLog(updater.counts(),
+                                    QStringLiteral("異常終了: ") + updater.failure().value(0).description));
         return;
     case pricing::RunOutcome::Stopped: {
         prfn_LoadItemGrid();

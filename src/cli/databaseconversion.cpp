@@ -444,15 +444,10 @@ ExitStatus DatabaseConversion::convert()
     values.KoushinDt = m_koushinDt;
     values.SysYm = m_sysYm;
     values.today = m_clock.today();
-    pricing::PriceUpdater *running = nullptr;
-    QString failure;
+    const pricing::PriceUpdater *running = nullptr;
     // A failed category: message 40275 with what the database said and what the run committed.
-    const auto reportFailure = [this, &running, &failure] {
-        DbErrors errors = running->failure();
-        failure = errors.isEmpty() ? QString() : errors.constFirst().description;
-        errors.append(
-            programError(pricing::summaryLines(running->counts(), m_stockMode).join(QLatin1Char('\n'))));
-        dbError(QStringLiteral("40275"), errors);
+    const auto reportFailure = [this, &running] {
+        dbError(QStringLiteral("40275"), pricing::failureReport(*running, m_stockMode));
     };
     pricing::PriceUpdater updater(m_db, m_params, values, reportFailure);
     running = &updater;
@@ -477,11 +472,7 @@ ExitStatus DatabaseConversion::convert()
     });
     const pricing::RunOutcome outcome = updater.run();
 
-    QStringList summaryLines = pricing::summaryLines(updater.counts(), m_stockMode);
-    if (m_changes)
-        summaryLines.append(pricing::changeListSummary(*m_changes));
-    summaryLines += pricing::warningLines(updater.warnings());
-    const QString summary = summaryLines.join(QLatin1Char('\n'));
+    const QString summary = pricing::runSummary(updater, m_stockMode, m_changes.get());
     m_warnings = updater.warnings();
     switch (outcome) {
     case pricing::RunOutcome::RunFailed:
@@ -497,7 +488,7 @@ ExitStatus DatabaseConversion::convert()
     case pricing::RunOutcome::StepFailed:
         clearMarks();
         writeOut(summary);
-        writeRunLog(updater.counts(), QStringLiteral("異常終了: ") + failure);
+        writeRunLog(updater.counts(), QStringLiteral("異常終了: ") + updater.failure().value(0).description);
         return CategoryFailed;
     case pricing::RunOutcome::Stopped:
         // The categories not reached stay marked, so that "--categories marked" carries on.

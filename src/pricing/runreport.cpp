@@ -101,6 +101,20 @@ QStringList warningLines(const QStringList &warnings)
     return QStringList{QStringLiteral("警告:")} + warnings;
 }
 
+DbErrors failureReport(const PriceUpdater &updater, int stockMode)
+{
+    return updater.failure() +
+           DbErrors{programError(summaryLines(updater.counts(), stockMode).join(QLatin1Char('\n')))};
+}
+
+QString runSummary(const PriceUpdater &updater, int stockMode, const ChangeList *changes)
+{
+    QStringList lines = summaryLines(updater.counts(), stockMode);
+    if (changes)
+        lines.append(changeListSummary(*changes));
+    return (lines + warningLines(updater.warnings())).join(QLatin1Char('\n'));
+}
+
 QString runLogLine(const RunRecord &record)
 {
     const ConversionParams &p = record.params;

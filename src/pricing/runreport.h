@@ -1,5 +1,6 @@
 #pragma once
 
+#include "pricing/changelist.h"
 #include "pricing/priceupdate.h"
 #include "pricing/runpreview.h"
 
@@ -47,6 +48,13 @@ QString confirmationDetails(const RunPreview &preview, const QStringList &catego
 
 // The lines that tell the operator what a run converted: categories, and rows in each table.
 QStringList summaryLines(const RunCounts &counts, int stockMode);
+
+// What a failed category is reported with (message 40275): why it failed, as the database or the
+// run said it, then what the run had committed before it.
+DbErrors failureReport(const PriceUpdater &updater, int stockMode);
+
+// What ends a run: what it converted, its change list when it wrote one, and its warnings.
+QString runSummary(const PriceUpdater &updater, int stockMode, const ChangeList *changes);
 
 // The warnings of a run under a heading, for the box that ends it; nothing without warnings.
 QStringList warningLines(const QStringList &warnings);
