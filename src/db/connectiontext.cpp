@@ -146,6 +146,12 @@ PlanResult planOdbc(const QList<ConnectionEntry> &entries, const QString &dataSo
     } else {
         text += QStringLiteral("DATABASE=") + odbcValue(catalog) + QLatin1Char(';');
     }
+    const bool postgres = driver.contains(QStringLiteral("PostgreSQL"), Qt::CaseInsensitive);
+    if (postgres && !hasEntry(entries, QStringLiteral("Protocol")))
+        // PostgreSQL's driver otherwise sets a savepoint before every statement of a transaction
+        // and releases it after, two more round trips per statement. The program never goes on in
+        // a transaction after a failed statement: it rolls the whole transaction back.
+        text += QStringLiteral("Protocol=7.4-1;");
     ConnectionPlan plan;
     plan.driver = QStringLiteral("QODBC");
     plan.databaseName = text;
@@ -154,9 +160,7 @@ PlanResult planOdbc(const QList<ConnectionEntry> &entries, const QString &dataSo
     plan.connectOptions = OdbcTimeouts;
     // The driver's own name for its database system decides once the connection is open; this
     // is the engine when it names none.
-    plan.engine = sqlite                                                               ? Engine::Sqlite
-                  : driver.contains(QStringLiteral("PostgreSQL"), Qt::CaseInsensitive) ? Engine::PostgreSql
-                                                                                       : Engine::OtherOdbc;
+    plan.engine = sqlite ? Engine::Sqlite : postgres ? Engine::PostgreSql : Engine::OtherOdbc;
     return {plan, {}};
 }
 

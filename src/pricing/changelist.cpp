@@ -6,7 +6,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
-#include <QSaveFile>
 #include <QSqlDatabase>
 #include <QSqlIndex>
 
@@ -66,8 +65,8 @@ QStringList fieldsOf(const Recordset &rs)
     return fields;
 }
 
-// Writes what the file lacks to the disk before the journal that stands for it goes.
-bool syncToDisk(QFile &file)
+// Writes what the file holds to the disk.
+bool syncFile(QFile &file)
 {
     if (!file.flush())
         return false;
@@ -87,7 +86,7 @@ std::optional<QString> appendAt(const QString &path, qint64 sizeBefore, const QB
         return file.errorString();
     if (file.size() != sizeBefore && !file.resize(sizeBefore))
         return file.errorString();
-    if (!file.seek(sizeBefore) || file.write(block) != block.size() || !syncToDisk(file))
+    if (!file.seek(sizeBefore) || file.write(block) != block.size() || !file.flush())
         return file.errorString();
     file.close();
     if (file.error() != QFileDevice::NoError)
@@ -104,21 +103,22 @@ struct Journal
     QByteArray block;
 };
 
-std::optional<Journal> readJournal(const QString &path)
+// A journal's content; nothing when it was cut short while it was written (before its category's
+// commit, so that it stands for nothing). A journal of an earlier version gives no length.
+std::optional<Journal> parseJournal(const QByteArray &content)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return std::nullopt;
-    const QByteArray content = file.readAll();
     const qsizetype end = content.indexOf('\n');
     const QList<QByteArray> head = content.left(end).split('\t');
-    if (end < 0 || head.size() != 5 || head[0] != JournalTag)
+    if (end < 0 || head.size() < 5 || head.size() > 6 || head[0] != JournalTag)
         return std::nullopt;
     bool numberOk = false;
     bool sizeOk = false;
+    bool lengthOk = head.size() == 5;
     Journal journal{QString::fromUtf8(head[1]), QString::fromUtf8(head[2]), head[3].toInt(&numberOk),
                     head[4].toLongLong(&sizeOk), content.mid(end + 1)};
-    if (!numberOk || !sizeOk)
+    if (head.size() == 6)
+        lengthOk = head[5].toLongLong(&lengthOk) == journal.block.size() && lengthOk;
+    if (!numberOk || !sizeOk || !lengthOk)
         return std::nullopt;
     return journal;
 }
@@ -258,14 +258,16 @@ bool ChangeList::stage(const QString &koushinDt)
     if (m_sizeBefore == 0)
         m_block.prepend(Bom + headerLine().toUtf8());
     // The journal names a category whose goods the block holds: their time tells later whether
-    // the transaction committed.
-    QSaveFile journal(path() + QStringLiteral(".pending"));
-    if (!journal.open(QIODevice::WriteOnly))
+    // the transaction committed. It is whole before the commit, in the system's file cache, which
+    // a killed program leaves behind; a journal cut short (the program killed while writing it,
+    // before the commit) is told by the length its first line gives.
+    QFile journal(path() + QStringLiteral(".pending"));
+    if (!journal.open(QIODevice::WriteOnly | QIODevice::Truncate))
         return false;
-    journal.write(JournalTag + '\t' + koushinDt.toUtf8() + '\t' + m_blockItemCd.toUtf8() + '\t' +
-                  QByteArray::number(m_blockDetailNo) + '\t' + QByteArray::number(m_sizeBefore) + '\n');
-    journal.write(m_block);
-    return journal.commit();
+    const QByteArray head = JournalTag + '\t' + koushinDt.toUtf8() + '\t' + m_blockItemCd.toUtf8() + '\t' +
+                            QByteArray::number(m_blockDetailNo) + '\t' + QByteArray::number(m_sizeBefore) +
+                            '\t' + QByteArray::number(m_block.size()) + '\n';
+    return journal.write(head) == head.size() && journal.write(m_block) == m_block.size() && journal.flush();
 }
 
 std::optional<QString> ChangeList::appendStaged()
@@ -280,6 +282,16 @@ std::optional<QString> ChangeList::appendStaged()
     }
     discardStaged();
     return failure;
+}
+
+std::optional<QString> ChangeList::syncToDisk()
+{
+    QFile file(path());
+    if (!file.exists())
+        return std::nullopt;
+    if (!file.open(QIODevice::ReadWrite) || !syncFile(file))
+        return file.errorString();
+    return std::nullopt;
 }
 
 void ChangeList::discardStaged()
@@ -299,9 +311,15 @@ std::optional<QStringList> ChangeList::recover(Connection &connection, const QSt
     for (const QString &name :
          dir.entryList({QStringLiteral("*-") + catalog + QStringLiteral(".csv.pending")}, QDir::Files)) {
         const QString journalPath = dir.filePath(name);
-        const std::optional<Journal> journal = readJournal(journalPath);
-        if (!journal)
+        QFile file(journalPath);
+        if (!file.open(QIODevice::ReadOnly))
             return std::nullopt;
+        const std::optional<Journal> journal = parseJournal(file.readAll());
+        file.close();
+        if (!journal) {
+            QFile::remove(journalPath);
+            continue;
+        }
         // The category's goods carry the run's time once its transaction has committed.
         const std::optional<Recordset> done = connection.openRecordset(
             QStringLiteral("SELECT COUNT(*) AS CNT FROM MGOODS WHERE UPDATE_DT = '") +

@@ -52,6 +52,10 @@ public:
     bool stage(const QString &koushinDt);
     std::optional<QString> appendStaged();
     void discardStaged();
+    // Writes the list through to the disk, once at the end of a run: the journal and the list's
+    // blocks survive a killed program in the system's file cache, and the engine's own commits
+    // reach the disk no sooner on the embedded engine. What failed, if anything.
+    std::optional<QString> syncToDisk();
 
     // The goods rows of the categories staged or appended so far in this run, and those changed.
     qint64 rows() const { return m_rows; }

@@ -64,6 +64,25 @@ std::optional<QString> storedCode(const QVariant &value, int max)
     return code;
 }
 
+// Holds the embedded engine's checkpoints back for the length of a run (see
+// Connection::holdCheckpoints): one copy into the database file at its end instead of one every
+// few categories.
+class CheckpointsHeld
+{
+public:
+    explicit CheckpointsHeld(Connection &connection)
+        : m_connection(connection)
+    {
+        m_connection.holdCheckpoints();
+    }
+    ~CheckpointsHeld() { m_connection.releaseCheckpoints(); }
+    CheckpointsHeld(const CheckpointsHeld &) = delete;
+    CheckpointsHeld &operator=(const CheckpointsHeld &) = delete;
+
+private:
+    Connection &m_connection;
+};
+
 } // namespace
 
 RunCounts &RunCounts::operator+=(const RunCounts &other)
@@ -85,6 +104,19 @@ PriceUpdater::PriceUpdater(Connection &connection, const ConversionParams &param
 {}
 
 RunOutcome PriceUpdater::run()
+{
+    const RunOutcome outcome = [this] {
+        const CheckpointsHeld held(m_connection);
+        return convertWorkList();
+    }();
+    if (m_changes)
+        if (const std::optional<QString> failure = m_changes->syncToDisk())
+            m_warnings.append(QStringLiteral("変更一覧をディスクに書き込めませんでした: %1: %2")
+                                  .arg(m_changes->path(), *failure));
+    return outcome;
+}
+
+RunOutcome PriceUpdater::convertWorkList()
 {
     std::optional<Recordset> list = m_connection.openRecordset(workListQuery());
     if (!list)

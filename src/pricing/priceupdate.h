@@ -137,6 +137,8 @@ private:
     // converted goods against the goods the category held at the start.
     int convertGoods(const QString &itemCd, int detailNo, const std::optional<QString> &sql,
                      const ChangeList::ExpressionOf &expression);
+    // The run itself, between holding the engine's checkpoints back and writing the list through.
+    RunOutcome convertWorkList();
     bool readGoodsAtStart();
     bool stageChanges();
     void appendChanges();

@@ -70,6 +70,7 @@ private slots:
     void openAndClose();
     void recordset();
     void transactions();
+    void heldCheckpoints();
     void closingRollsBack();
     void errorCollection();
     void failures_data();
@@ -202,6 +203,41 @@ void TestConnection::transactions()
     QCOMPARE(connection.errors().size(), 1);
     QCOMPARE(connection.errors().constFirst().statement, QStringLiteral("UPDATE NO_SUCH_TABLE SET CHK = 1"));
     QCOMPARE(countOf(connection, CountMarked), 0);
+}
+
+// Many small commits in WAL mode: while checkpoints are held the log keeps every one of them
+// (nothing is copied back, so the log file grows past the engine's limit of 1000 pages); once
+// released, the log is reused from its start again. Without the hold the log is reused at its
+// limit.
+void TestConnection::heldCheckpoints()
+{
+    krt::test::TestCatalog catalog;
+    QCOMPARE(catalog.create(), QString());
+    const QString wal = catalog.file() + QStringLiteral("-wal");
+    Connection connection;
+    QVERIFY(connection.open(catalog.connectionText()));
+    QVERIFY(connection.execute(QStringLiteral("PRAGMA journal_mode = WAL")));
+    QVERIFY(connection.execute(QStringLiteral("CREATE TABLE FILLER (B BLOB)")));
+    const auto commits = [&connection] {
+        for (int i = 0; i < 30; ++i) {
+            QVERIFY(connection.beginTrans());
+            QVERIFY(connection.execute(QStringLiteral("INSERT INTO FILLER VALUES (zeroblob(400000))")));
+            QVERIFY(connection.commitTrans());
+        }
+    };
+    const qint64 limit = 1000 * 4096;
+    commits();
+    QVERIFY2(QFileInfo(wal).size() < 2 * limit, qPrintable(QString::number(QFileInfo(wal).size())));
+
+    connection.holdCheckpoints();
+    commits();
+    commits();
+    QVERIFY2(QFileInfo(wal).size() > 4 * limit, qPrintable(QString::number(QFileInfo(wal).size())));
+    connection.releaseCheckpoints();
+    const qint64 held = QFileInfo(wal).size();
+    commits();
+    QCOMPARE(QFileInfo(wal).size(), held);
+    QCOMPARE(countOf(connection, QStringLiteral("SELECT COUNT(*) AS CNT FROM FILLER")), 120);
 }
 
 void TestConnection::closingRollsBack()
@@ -418,6 +454,19 @@ void TestConnection::plans_data()
                "Provider=MSDASQL.1;Initial Catalog=TMCS03;Data Source=TMCSDSN;User ID=u;Password=p;")
         << QStringLiteral("QODBC") << static_cast<int>(Engine::OtherOdbc)
         << QStringLiteral("DSN=TMCSDSN;DATABASE=TMCS03;") << QStringLiteral("u") << QStringLiteral("p");
+    QTest::newRow("ODBC, PostgreSQL: no savepoint around every statement")
+        << QStringLiteral(
+               "Provider=MSDASQL;Driver={PostgreSQL Unicode};Initial Catalog=TMCS00;Data Source=s;")
+        << QStringLiteral("QODBC") << static_cast<int>(Engine::PostgreSql)
+        << QStringLiteral("Driver=PostgreSQL Unicode;DATABASE=TMCS00;Protocol=7.4-1;") << QString()
+        << QString();
+    QTest::newRow("ODBC, PostgreSQL: the text's own level of rollback")
+        << QStringLiteral(
+               "Provider=MSDASQL;Driver={PostgreSQL Unicode};Protocol=7.4-2;Initial Catalog=TMCS00;"
+               "Data Source=s;")
+        << QStringLiteral("QODBC") << static_cast<int>(Engine::PostgreSql)
+        << QStringLiteral("Driver=PostgreSQL Unicode;Protocol=7.4-2;DATABASE=TMCS00;") << QString()
+        << QString();
     QTest::newRow("ODBC, value with a semicolon passed braced")
         << QStringLiteral("Provider=MSDASQL;DSN=x;App='KRT;550';Initial Catalog=TMCS00;Data Source=s;")
         << QStringLiteral("QODBC") << static_cast<int>(Engine::OtherOdbc)

@@ -85,6 +85,23 @@ private Q_SLOTS:
         QCOMPARE(firstValue(bySourceName, QStringLiteral("SELECT current_database()")).toString(), Catalog);
     }
 
+    // The driver sets no savepoint around the statements of a transaction (two more round trips
+    // each): a statement that fails takes the whole transaction with it, as a category's failure
+    // does anyway. With the driver's savepoints the commit would keep the first UPDATE.
+    void aFailedStatementTakesTheWholeTransaction()
+    {
+        Connection c;
+        QVERIFY(c.open(PgServer::instance().connectionText(Catalog)));
+        QVERIFY(c.execute(QStringLiteral("DELETE FROM MITEMCNT")));
+        QVERIFY(c.execute(QStringLiteral("INSERT INTO MITEMCNT (ITEM_CD, DETAIL_NO, INV_FLG, COMP_FLG, CHK) "
+                                         "VALUES ('001', 0, '0', '0', 0)")));
+        QVERIFY(c.beginTrans());
+        QVERIFY(c.execute(QStringLiteral("UPDATE MITEMCNT SET CHK = 1")));
+        QVERIFY(!c.execute(QStringLiteral("UPDATE MITEMCNT SET NO_SUCH_COLUMN = 1")));
+        c.commitTrans();
+        QCOMPARE(firstValue(c, QStringLiteral("SELECT CHK FROM MITEMCNT")).toInt(), 0);
+    }
+
     // The spellings the program's statements use that the server does not take are rewritten, and
     // the statements do what they say.
     void theProgramsStatementsRunOnTheServer()
