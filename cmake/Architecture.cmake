@@ -21,6 +21,10 @@ set(KRT_ARCH_ALLOWED_params pricing widgets category db platform)
 set(KRT_ARCH_ALLOWED_app params widgets pricing category platform db)
 set(KRT_ARCH_ALLOWED_cli pricing category db platform)
 
+# The folders of tests/ mirror those of src/ and tools/; besides them stand only the test-support
+# library, the robustness trials and the real-window acceptance test.
+set(KRT_ARCH_TEST_KINDS support robustness acceptance)
+
 set(KRT_ARCH_TOOLS catalog sampledata servertables installation pgserver install bench)
 set(KRT_ARCH_EXECUTABLE_install krt550-install)
 set(KRT_ARCH_EXECUTABLE_bench krt550-bench)

@@ -1,9 +1,9 @@
 # cmake -DLINKS=<link graph file> -DSOURCE_DIR=<project> -P CheckArchitecture.cmake
 # Fails when a folder of src/ or tools/ has no row in cmake/Architecture.cmake or no target, when
-# the program does not link a library of src/, when a target links a project target its row does
-# not allow, when a forbidden Qt module reaches a target through its links, when a source includes
-# a header of a folder its target may not use, or when any source includes a header by a path
-# with "../" or without its folder.
+# a folder of tests/ mirrors none of them, when the program does not link a library of src/, when
+# a target links a project target its row does not allow, when a forbidden Qt module reaches a
+# target through its links, when a source includes a header of a folder its target may not use,
+# or when any source includes a header by a path with "../" or without its folder.
 cmake_minimum_required(VERSION 3.25)
 include(${CMAKE_CURRENT_LIST_DIR}/Architecture.cmake)
 set(faults "")
@@ -31,6 +31,14 @@ foreach(tree src tools)
       list(APPEND faults "tools/${folder} has no row in cmake/Architecture.cmake")
     endif()
   endforeach()
+endforeach()
+# Every folder of tests/ tests a folder of src/ or tools/ of the same name, or is a kind of its own.
+file(GLOB entries RELATIVE "${SOURCE_DIR}/tests" "${SOURCE_DIR}/tests/*")
+foreach(folder IN LISTS entries)
+  if(IS_DIRECTORY "${SOURCE_DIR}/tests/${folder}" AND NOT folder IN_LIST KRT_ARCH_TARGETS
+     AND NOT folder IN_LIST KRT_ARCH_TOOLS AND NOT folder IN_LIST KRT_ARCH_TEST_KINDS)
+    list(APPEND faults "tests/${folder} mirrors no folder of src/ or tools/")
+  endif()
 endforeach()
 foreach(folder IN LISTS KRT_ARCH_TOOLS)
   if(folder IN_LIST KRT_ARCH_TARGETS)

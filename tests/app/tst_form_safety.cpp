@@ -1,4 +1,4 @@
-#include "support/formfixture.h"
+#include "support/formrun.h"
 
 #include <QFile>
 #include <QMessageBox>
@@ -49,11 +49,6 @@ std::array<int, 4> usedRounding(const ConditionPanel &panel)
     const ConversionParams &p = panel.params();
     return {p.HASU_FLG[Goods], p.HASU_FLG[Goods] == HasuNone ? -1 : p.HASU_ICHI[Goods], p.HASU_FLG[AddOn],
             p.HASU_FLG[AddOn] == HasuNone ? -1 : p.HASU_ICHI[AddOn]};
-}
-
-int unconverted(const FormFixture &f)
-{
-    return f.count(0, QStringLiteral("SELECT COUNT(*) FROM MITEMCNT WHERE CHK = 1 AND UPDATE_DATE IS NULL"));
 }
 
 // The marked categories as the confirmation names them, read from the table in category order.

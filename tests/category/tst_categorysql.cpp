@@ -1,24 +1,17 @@
 #include "category/categorysql.h"
+#include "support/testcatalog.h"
 
 #include <QTest>
 
 using namespace krt::category;
+using krt::testing::FillMajors;
+using krt::testing::FillSubs;
 
 namespace {
 
-const QString MajorFill = QStringLiteral(
-    "INSERT INTO MITEMCNT( ITEM_CD, ITEM_NM, TAX_FREE_FLG, INV_FLG, COMP_FLG ,DETAIL_NO) "
-    "SELECT MITEMCD.ITEM_CD, MITEMCD.ITEM_NM, MITEMCD.TAX_FREE_FLG, MITEMCD.INV_FLG, '0' AS COMP_FLG ,0"
-    "FROM MITEMCD WHERE (MITEMCD.TAX_FREE_FLG = '0')");
 const QString MajorGuard = QStringLiteral(
     " and (not exists (select MITEMCNT.ITEM_CD from MITEMCNT where MITEMCNT.ITEM_CD = MITEMCD.ITEM_CD"
     " and ((MITEMCNT.DETAIL_NO Is Null) or (MITEMCNT.DETAIL_NO = '0'))))");
-const QString DetailFill = QStringLiteral(
-    "INSERT INTO MITEMCNT( ITEM_CD, ITEM_NM, DETAIL_NO, DETAIL_NM, TAX_FREE_FLG, INV_FLG, COMP_FLG ) "
-    "SELECT MITEMCD.ITEM_CD, MITEMCD.ITEM_NM, MITEMDTL.D_DETAIL_NO, MITEMDTL.D_DETAIL_NM, "
-    "MITEMCD.TAX_FREE_FLG, MITEMCD.INV_FLG, '0' AS COMP_FLG "
-    "FROM MITEMCD INNER JOIN MITEMDTL ON MITEMCD.ITEM_CD = MITEMDTL.D_BUNRUI_CD "
-    "WHERE (MITEMCD.TAX_FREE_FLG = '0') AND (MITEMDTL.D_ITEM_NO = '71') AND (MITEMDTL.D_DETAIL_NO <> 0) ");
 const QString DetailGuard = QStringLiteral(
     " and (not exists (select MITEMCNT.ITEM_CD from MITEMCNT where MITEMCNT.ITEM_CD = MITEMCD.ITEM_CD"
     " and MITEMCNT.DETAIL_NO = MITEMDTL.D_DETAIL_NO))");
@@ -43,40 +36,8 @@ private Q_SLOTS:
     {
         QFETCH(int, inAdd);
         QFETCH(bool, guarded);
-        QCOMPARE(fillMajorSql(inAdd), guarded ? MajorFill + MajorGuard : MajorFill);
-        QCOMPARE(fillDetailSql(inAdd), guarded ? DetailFill + DetailGuard : DetailFill);
-    }
-
-    void fixedStatementsReadAsTheDatabaseExpectsThem_data()
-    {
-        QTest::addColumn<QString>("built");
-        QTest::addColumn<QString>("expected");
-        QTest::newRow("clear marks") << clearChecksSql() << QStringLiteral("UPDATE MITEMCNT SET CHK = Null");
-        QTest::newRow("count all") << countSql({}) << QStringLiteral("SELECT COUNT(*) AS CNT FROM MITEMCNT");
-        QTest::newRow("count marked") << countSql(QStringLiteral(" WHERE CHK = 1"))
-                                      << QStringLiteral("SELECT COUNT(*) AS CNT FROM MITEMCNT WHERE CHK = 1");
-        QTest::newRow("select all") << selectAllSql()
-                                    << QStringLiteral(
-                                           "UPDATE MITEMCNT SET CHK = 1 WHERE UPDATE_DATE Is Null AND "
-                                           "(RTRIM(INV_FLG) IN ('0', '1'))");
-        QTest::newRow("empty work list") << deleteWorkListSql() << QStringLiteral("DELETE FROM MITEMCNT");
-        QTest::newRow("empty backup") << deleteSellMentSql() << QStringLiteral("DELETE FROM IZSELL_MENT");
-        QTest::newRow("stock-take") << stockTakeSql()
-                                    << QStringLiteral(
-                                           "SELECT MAX(ZAIKOMENT_DT) AS MAX_DATE FROM INEFUDA_CNT");
-        QTest::newRow("server date") << serverDateSql() << QStringLiteral("SELECT GETDATE() AS SYSDATE");
-        QTest::newRow("system month") << sysYmSql() << QStringLiteral("SELECT SYS_YM1 FROM GDATECTL");
-        QTest::newRow("grid") << gridSql()
-                              << QStringLiteral(
-                                     "SELECT CHK, ITEM_CD, ITEM_NM, CAST(DETAIL_NO AS INT) AS DETAIL_NO, "
-                                     "DETAIL_NM, UPDATE_DATE, INV_FLG FROM MITEMCNT "
-                                     "ORDER BY UPDATE_DATE, ITEM_CD, DETAIL_NO");
-    }
-    void fixedStatementsReadAsTheDatabaseExpectsThem()
-    {
-        QFETCH(QString, built);
-        QFETCH(QString, expected);
-        QCOMPARE(built, expected);
+        QCOMPARE(fillMajorSql(inAdd), guarded ? FillMajors + MajorGuard : FillMajors);
+        QCOMPARE(fillDetailSql(inAdd), guarded ? FillSubs + DetailGuard : FillSubs);
     }
 
     void aToggleNamesTheLinesRowAndDoublesQuotes_data()

@@ -1,6 +1,7 @@
 #include "category/categorysql.h"
 #include "category/categorytable.h"
 #include "category/markingrules.h"
+#include "support/statementlog.h"
 #include "support/testcatalog.h"
 
 #include <QDateTime>
@@ -40,7 +41,7 @@ class TestCategoryTable : public QObject
     Q_OBJECT
 
 private:
-    test::OpenCatalog m_db;
+    testing::OpenCatalog m_db;
 
     bool open(const QString &script = {}) { return m_db.open(script); }
 
@@ -126,16 +127,12 @@ private Q_SLOTS:
     void aFailedMajorFillLeavesTheSubCategoriesAlone()
     {
         QVERIFY(open(Masters));
-        QStringList sent;
-        m_db.conn().setStatementHook([&sent](const QString &sql) -> std::optional<QString> {
-            sent.append(sql);
-            if (sql.contains(QStringLiteral(",DETAIL_NO) ")))
-                return QStringLiteral("refused");
-            return std::nullopt;
-        });
-        QCOMPARE(fill(m_db.conn(), 0), -1);
-        QCOMPARE(sent.size(), 1);
-        m_db.conn().setStatementHook({});
+        {
+            const testing::StatementLog log(&m_db.conn(), 1);
+            QCOMPARE(fill(m_db.conn(), 0), -1);
+            QCOMPARE(log.statements.size(), 1);
+            QVERIFY(log.statements.constFirst().contains(QStringLiteral(",DETAIL_NO) ")));
+        }
         QCOMPARE(keys(), QStringList());
     }
 

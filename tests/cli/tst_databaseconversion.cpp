@@ -1,6 +1,6 @@
 #include "cli/krt550process.h"
 #include "servertables/servertables.h"
-#include "support/formfixture.h"
+#include "support/formrun.h"
 #include "support/testcatalog.h"
 
 #include <QDir>
@@ -87,22 +87,14 @@ QStringList halfDone(const GoodsPrices &before, const GoodsPrices &after, const 
         for (int i = 0; i < row.second.size(); ++i) {
             const qint64 was = qRound64(row.second[i].toDouble());
             const qint64 expected = converted.count(row.first) == 0 ? was
-                                    : i < 3 ? test::exactPrice(was, 8, 10, HasuRoundHalfUp, 2)
-                                            : test::exactPrice(was, 8, 10, HasuRoundUp, 3);
+                                    : i < 3 ? testing::exactPrice(was, 8, 10, HasuRoundHalfUp, 2)
+                                            : testing::exactPrice(was, 8, 10, HasuRoundUp, 3);
             const QVariant now = after.at(code).second[i];
             if (row.second[i].isNull() ? !now.isNull() : qRound64(now.toDouble()) != expected)
                 problems
                     << u"%1 %2 price %3: %4 -> %5"_s.arg(code, row.first).arg(i).arg(was).arg(now.toString());
         }
     return problems;
-}
-
-// Puts a copy of a catalog file in place of another, nothing left of the other's write-ahead log.
-bool replaceCatalog(const QString &from, const QString &to)
-{
-    for (const QString &suffix : {QString(), u"-wal"_s, u"-shm"_s})
-        QFile::remove(to + suffix);
-    return QFile::copy(from, to);
 }
 
 } // namespace
@@ -142,7 +134,7 @@ private Q_SLOTS:
         options.stockMode = stockMode;
         QVERIFY(f.install(options));
         // Both catalogs hold the same data: the window converts the first, the command the second.
-        QVERIFY(replaceCatalog(f.catalog(0), f.catalog(1)));
+        QVERIFY(copyCatalog(f.catalog(0), f.catalog(1)));
         const QStringList before = prices(f, 1);
         KRT550F1 &form = f.load();
         typeRates(form);
@@ -194,7 +186,7 @@ private Q_SLOTS:
             const QRegularExpressionMatch line = m.next();
             for (int i : {1, 3})
                 QCOMPARE(line.captured(i + 1).toLongLong(),
-                         test::exactPrice(line.captured(i).toLongLong(), 8, 10, HasuRoundHalfUp, 2));
+                         testing::exactPrice(line.captured(i).toLongLong(), 8, 10, HasuRoundHalfUp, 2));
         }
         QCOMPARE(samples, 5);
         QCOMPARE(prices(f, 0), before);
@@ -312,7 +304,7 @@ private Q_SLOTS:
     void aServerDatabaseIsPreviewedAndConvertedAsAFileIs()
     {
         KRT_REQUIRE_TEST_SERVER();
-        test::PriceDb server(test::PgServer::instance(), u"TMCS00"_s, u"numeric(12,2)"_s);
+        testing::PriceDb server(test::PgServer::instance(), u"TMCS00"_s, u"numeric(12,2)"_s);
         QVERIFY2(server.error().isEmpty(), qPrintable(server.error()));
         FormFixture f;
         install::Options options = f.smallOptions();
@@ -352,7 +344,7 @@ private Q_SLOTS:
         install::Options options = f.smallOptions();
         options.databases = 1;
         QVERIFY(f.install(options));
-        QVERIFY(replaceCatalog(install::catalogFolder(m_large.path()) + u"/TMCS00.db"_s, f.catalog(0)));
+        QVERIFY(copyCatalog(install::catalogFolder(m_large.path()) + u"/TMCS00.db"_s, f.catalog(0)));
         const GoodsPrices before = goodsPrices(f);
 
         QProcess process;

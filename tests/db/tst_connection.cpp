@@ -17,33 +17,12 @@
 
 using krt::Connection;
 using krt::Engine;
+using krt::testing::CategoryMasters;
+using krt::testing::FillMajors;
+using krt::testing::FillSubs;
 
 namespace {
 
-const QString Masters = QStringLiteral(R"(
-INSERT INTO MITEMCD VALUES ('001', '食品', '0', '0');
-INSERT INTO MITEMCD VALUES ('002', '酒類', '0', '1');
-INSERT INTO MITEMCD VALUES ('003', '商品券', '1', '0');
-INSERT INTO MITEMDTL VALUES ('001', '71', 1, '国産');
-INSERT INTO MITEMDTL VALUES ('001', '71', 2, '輸入');
-INSERT INTO MITEMDTL VALUES ('001', '71', 0, '全体');
-INSERT INTO MITEMDTL VALUES ('001', '72', 1, '販売区分');
-INSERT INTO MITEMDTL VALUES ('002', '71', 1, 'ビール');
-INSERT INTO MITEMDTL VALUES ('003', '71', 1, '全国共通');
-)");
-
-const QString FillMajors =
-    QStringLiteral("INSERT INTO MITEMCNT( ITEM_CD, ITEM_NM, TAX_FREE_FLG, INV_FLG, COMP_FLG ,DETAIL_NO) "
-                   "SELECT MITEMCD.ITEM_CD, MITEMCD.ITEM_NM, MITEMCD.TAX_FREE_FLG, MITEMCD.INV_FLG, '0' AS "
-                   "COMP_FLG ,0FROM MITEMCD "
-                   "WHERE (MITEMCD.TAX_FREE_FLG = '0')");
-const QString FillSubs = QStringLiteral(
-    "INSERT INTO MITEMCNT( ITEM_CD, ITEM_NM, DETAIL_NO, DETAIL_NM, TAX_FREE_FLG, INV_FLG, COMP_FLG ) "
-    "SELECT MITEMCD.ITEM_CD, MITEMCD.ITEM_NM, MITEMDTL.D_DETAIL_NO, MITEMDTL.D_DETAIL_NM, "
-    "MITEMCD.TAX_FREE_FLG, "
-    "MITEMCD.INV_FLG, '0' AS COMP_FLG FROM MITEMCD INNER JOIN MITEMDTL ON MITEMCD.ITEM_CD = "
-    "MITEMDTL.D_BUNRUI_CD "
-    "WHERE (MITEMCD.TAX_FREE_FLG = '0') AND (MITEMDTL.D_ITEM_NO = '71') AND (MITEMDTL.D_DETAIL_NO <> 0) ");
 const QString Count = QStringLiteral("SELECT COUNT(*) AS CNT FROM MITEMCNT");
 const QString CountMarked = QStringLiteral("SELECT COUNT(*) AS CNT FROM MITEMCNT WHERE CHK = 1");
 
@@ -91,8 +70,8 @@ private slots:
 
 void TestConnection::openAndClose()
 {
-    krt::test::TestCatalog catalog;
-    QCOMPARE(catalog.create(Masters), QString());
+    krt::testing::TestCatalog catalog;
+    QCOMPARE(catalog.create(CategoryMasters), QString());
     Connection connection;
     QVERIFY(!connection.isOpen());
     QCOMPARE(connection.engine(), Engine::None);
@@ -117,8 +96,9 @@ void TestConnection::openAndClose()
 
 void TestConnection::recordset()
 {
-    krt::test::TestCatalog catalog;
-    QCOMPARE(catalog.create(Masters + QStringLiteral("INSERT INTO MITEMCD VALUES ('004', '', '0', '0');\n")),
+    krt::testing::TestCatalog catalog;
+    QCOMPARE(catalog.create(CategoryMasters +
+                            QStringLiteral("INSERT INTO MITEMCD VALUES ('004', '', '0', '0');\n")),
              QString());
     Connection connection;
     QVERIFY(connection.open(catalog.connectionText()));
@@ -172,8 +152,8 @@ void TestConnection::recordset()
 
 void TestConnection::transactions()
 {
-    krt::test::TestCatalog catalog;
-    QCOMPARE(catalog.create(Masters), QString());
+    krt::testing::TestCatalog catalog;
+    QCOMPARE(catalog.create(CategoryMasters), QString());
     Connection connection;
     QVERIFY(connection.open(catalog.connectionText()));
     QVERIFY(connection.execute(FillMajors));
@@ -242,8 +222,8 @@ void TestConnection::heldCheckpoints()
 
 void TestConnection::closingRollsBack()
 {
-    krt::test::TestCatalog catalog;
-    QCOMPARE(catalog.create(Masters), QString());
+    krt::testing::TestCatalog catalog;
+    QCOMPARE(catalog.create(CategoryMasters), QString());
     {
         Connection connection;
         QVERIFY(connection.open(catalog.connectionText()));
@@ -263,8 +243,8 @@ void TestConnection::closingRollsBack()
 
 void TestConnection::errorCollection()
 {
-    krt::test::TestCatalog catalog;
-    QCOMPARE(catalog.create(Masters), QString());
+    krt::testing::TestCatalog catalog;
+    QCOMPARE(catalog.create(CategoryMasters), QString());
     Connection connection;
     QVERIFY(connection.open(catalog.connectionText()));
 
@@ -349,7 +329,7 @@ void TestConnection::failures()
 {
     QFETCH(QString, text);
     QFETCH(QString, says);
-    krt::test::TestCatalog catalog;
+    krt::testing::TestCatalog catalog;
     QCOMPARE(catalog.create(), QString());
     const QString folder = QFileInfo(catalog.file()).absolutePath();
     QVERIFY(QDir(folder).mkdir(QStringLiteral("TMCS04.db")));
@@ -483,7 +463,7 @@ void TestConnection::plans()
     QFETCH(QString, databaseName);
     QFETCH(QString, user);
     QFETCH(QString, password);
-    krt::test::TestCatalog catalog;
+    krt::testing::TestCatalog catalog;
     QCOMPARE(catalog.create(), QString());
     const krt::PlanResult result = krt::planConnection(
         text.contains(QStringLiteral("%1")) ? text.arg(QFileInfo(catalog.file()).absolutePath()) : text);
@@ -628,8 +608,8 @@ void TestConnection::sessionStatements()
 // odbcinst.ini), Qt's QODBC; the dialect adapter serves this SQLite engine too.
 void TestConnection::odbcRoundTrip()
 {
-    krt::test::TestCatalog catalog;
-    QCOMPARE(catalog.create(Masters), QString());
+    krt::testing::TestCatalog catalog;
+    QCOMPARE(catalog.create(CategoryMasters), QString());
     const QString text =
         QStringLiteral("Provider=MSDASQL;Driver=SQLite3;Initial Catalog=TMCS00;Data Source=%1;")
             .arg(QFileInfo(catalog.file()).absolutePath());

@@ -11,6 +11,8 @@
 using krt::toPostgresDialect;
 using krt::toSqliteDialect;
 using krt::toSqlServerDialect;
+using krt::testing::FillMajors;
+using krt::testing::FillSubs;
 
 namespace {
 
@@ -18,16 +20,7 @@ const QString Stamp = QStringLiteral("2026/12/08 10:15:00");
 const QString Today = QStringLiteral("2026/12/08");
 
 // Masters, prices, stock and movements with every kind of row the statements distinguish.
-const QString Data = QStringLiteral(R"(
-INSERT INTO MITEMCD VALUES ('001', '食品', '0', '0');
-INSERT INTO MITEMCD VALUES ('002', '酒類', '0', '1');
-INSERT INTO MITEMCD VALUES ('003', '商品券', '1', '0');
-INSERT INTO MITEMDTL VALUES ('001', '71', 1, '国産');
-INSERT INTO MITEMDTL VALUES ('001', '71', 2, '輸入');
-INSERT INTO MITEMDTL VALUES ('001', '71', 0, '全体');
-INSERT INTO MITEMDTL VALUES ('001', '72', 1, '販売区分');
-INSERT INTO MITEMDTL VALUES ('002', '71', 1, 'ビール');
-INSERT INTO MITEMDTL VALUES ('003', '71', 1, '全国共通');
+const QString Data = krt::testing::CategoryMasters + QStringLiteral(R"(
 INSERT INTO MGOODS VALUES ('4900000000016', 'しょうゆ', '001', NULL, 1050, 1050, 735, 105, 105, 73, 0, 0, 0, NULL);
 INSERT INTO MGOODS VALUES ('4900000000023', 'みそ', '001', 0, 210, 189, 147, 0, 0, 0, NULL, NULL, NULL, NULL);
 INSERT INTO MGOODS VALUES ('4900000000030', '米', '001', 2, 2100, 2100, 1470, 0, 0, 0, 0, 0, 0, NULL);
@@ -148,11 +141,6 @@ QString record(const QString &itemCd, const QString &invFlg, int detail)
     return text;
 }
 
-const QString FillMajors =
-    QStringLiteral("INSERT INTO MITEMCNT( ITEM_CD, ITEM_NM, TAX_FREE_FLG, INV_FLG, COMP_FLG ,DETAIL_NO) "
-                   "SELECT MITEMCD.ITEM_CD, MITEMCD.ITEM_NM, MITEMCD.TAX_FREE_FLG, MITEMCD.INV_FLG, '0' AS "
-                   "COMP_FLG ,0FROM MITEMCD "
-                   "WHERE (MITEMCD.TAX_FREE_FLG = '0')");
 const QString FillMajorsAdapted =
     QStringLiteral("INSERT INTO MITEMCNT( ITEM_CD, ITEM_NM, TAX_FREE_FLG, INV_FLG, COMP_FLG ,DETAIL_NO) "
                    "SELECT MITEMCD.ITEM_CD, MITEMCD.ITEM_NM, MITEMCD.TAX_FREE_FLG, MITEMCD.INV_FLG, '0' AS "
@@ -161,13 +149,6 @@ const QString FillMajorsAdapted =
 const QString MajorsGuard =
     QStringLiteral(" and (not exists (select MITEMCNT.ITEM_CD from MITEMCNT where "
                    "MITEMCNT.ITEM_CD = MITEMCD.ITEM_CD and MITEMCNT.DETAIL_NO = '0'))");
-const QString FillSubs = QStringLiteral(
-    "INSERT INTO MITEMCNT( ITEM_CD, ITEM_NM, DETAIL_NO, DETAIL_NM, TAX_FREE_FLG, INV_FLG, COMP_FLG ) "
-    "SELECT MITEMCD.ITEM_CD, MITEMCD.ITEM_NM, MITEMDTL.D_DETAIL_NO, MITEMDTL.D_DETAIL_NM, "
-    "MITEMCD.TAX_FREE_FLG, "
-    "MITEMCD.INV_FLG, '0' AS COMP_FLG FROM MITEMCD INNER JOIN MITEMDTL ON MITEMCD.ITEM_CD = "
-    "MITEMDTL.D_BUNRUI_CD "
-    "WHERE (MITEMCD.TAX_FREE_FLG = '0') AND (MITEMDTL.D_ITEM_NO = '71') AND (MITEMDTL.D_DETAIL_NO <> 0) ");
 const QString SubsGuard =
     QStringLiteral(" and (not exists (select MITEMCNT.ITEM_CD from MITEMCNT where "
                    "MITEMCNT.ITEM_CD = MITEMCD.ITEM_CD and MITEMCNT.DETAIL_NO = MITEMDTL.D_DETAIL_NO))");
@@ -394,7 +375,7 @@ void TestDialect::statements()
 
     QCOMPARE(toSqliteDialect(sql), adapted.isEmpty() ? sql : adapted);
 
-    krt::test::TestCatalog catalog;
+    krt::testing::TestCatalog catalog;
     QCOMPARE(catalog.create(Data + setup), QString());
     krt::Connection connection;
     QVERIFY(connection.open(catalog.connectionText()));

@@ -11,6 +11,8 @@
 
 #include <map>
 #include <set>
+#include <utility>
+#include <vector>
 
 using namespace krt;
 
@@ -75,6 +77,28 @@ const std::set<QString> OwnNames = {QStringLiteral("HYOJYUN_NEW"), QStringLitera
                                     QStringLiteral("K"),           QStringLiteral("CNT"),
                                     QStringLiteral("GOODS_CNT"),   QStringLiteral("STOCK_CNT")};
 
+// The work list's fixed statements, each with its text to the letter as the database expects it.
+std::vector<std::pair<QString, QString>> fixedStatements()
+{
+    return {
+        {category::clearChecksSql(), QStringLiteral("UPDATE MITEMCNT SET CHK = Null")},
+        {category::countSql({}), QStringLiteral("SELECT COUNT(*) AS CNT FROM MITEMCNT")},
+        {category::countSql(QStringLiteral(" WHERE CHK = 1")),
+         QStringLiteral("SELECT COUNT(*) AS CNT FROM MITEMCNT WHERE CHK = 1")},
+        {category::selectAllSql(), QStringLiteral("UPDATE MITEMCNT SET CHK = 1 WHERE UPDATE_DATE Is Null AND "
+                                                  "(RTRIM(INV_FLG) IN ('0', '1'))")},
+        {category::deleteWorkListSql(), QStringLiteral("DELETE FROM MITEMCNT")},
+        {category::deleteSellMentSql(), QStringLiteral("DELETE FROM IZSELL_MENT")},
+        {category::stockTakeSql(), QStringLiteral("SELECT MAX(ZAIKOMENT_DT) AS MAX_DATE FROM INEFUDA_CNT")},
+        {category::serverDateSql(), QStringLiteral("SELECT GETDATE() AS SYSDATE")},
+        {category::sysYmSql(), QStringLiteral("SELECT SYS_YM1 FROM GDATECTL")},
+        {category::gridSql(),
+         QStringLiteral("SELECT CHK, ITEM_CD, ITEM_NM, CAST(DETAIL_NO AS INT) AS DETAIL_NO, "
+                        "DETAIL_NM, UPDATE_DATE, INV_FLG FROM MITEMCNT "
+                        "ORDER BY UPDATE_DATE, ITEM_CD, DETAIL_NO")},
+    };
+}
+
 // Every statement text the program's builders produce, over every calculation method, rate
 // text, rounding method and digit position, both stock modes and inventory versions, and keys
 // with quotes in them.
@@ -83,11 +107,10 @@ QStringList everyStatement()
     QStringList texts;
     const QDate today(2026, 12, 9);
     const QString stamp = QStringLiteral("2026/12/09 10:00:00");
+    for (const auto &[built, expected] : fixedStatements())
+        texts << built;
     texts << category::fillMajorSql(0) << category::fillMajorSql(1) << category::fillDetailSql(0)
-          << category::fillDetailSql(1) << category::clearChecksSql() << category::countSql(QString())
-          << category::countSql(QStringLiteral(" WHERE CHK = 1")) << category::selectAllSql()
-          << category::deleteWorkListSql() << category::deleteSellMentSql() << category::stockTakeSql()
-          << category::serverDateSql() << category::sysYmSql() << category::gridSql()
+          << category::fillDetailSql(1)
           << category::setMarkSql(1, QStringLiteral("A'01"), QStringLiteral("3"))
           << category::setMarkSql(0, QStringLiteral("A01"), QString()) << category::selectAllInventorySql()
           << category::markedOtherCategoriesSql() << category::markCategorySql(QStringLiteral("A'01"), 0)
@@ -192,6 +215,12 @@ private Q_SLOTS:
             for (const QString &column : required)
                 QVERIFY2(seen.count(column), qPrintable(table + QLatin1Char('.') + column));
         }
+    }
+
+    void fixedStatementsReadAsTheDatabaseExpectsThem()
+    {
+        for (const auto &[built, expected] : fixedStatements())
+            QCOMPARE(built, expected);
     }
 
     void literalsAreNotTakenForNames()

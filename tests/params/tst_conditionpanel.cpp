@@ -678,7 +678,7 @@ private Q_SLOTS:
 
     void theRunPreconditions()
     {
-        test::TestCatalog catalog;
+        testing::TestCatalog catalog;
         QCOMPARE(catalog.create(
                      QStringLiteral("INSERT INTO MITEMCNT (ITEM_CD, DETAIL_NO, CHK) VALUES ('01', 0, 0);\n"
                                     "INSERT INTO MITEMCNT (ITEM_CD, DETAIL_NO, CHK) VALUES ('02', 0, 0);\n")),

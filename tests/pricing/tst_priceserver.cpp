@@ -102,7 +102,7 @@ class TestPriceServer : public QObject
 {
     Q_OBJECT
 
-    std::unique_ptr<test::PriceDb> m_db;
+    std::unique_ptr<testing::PriceDb> m_db;
     std::unique_ptr<Operator> m_firstOperator;
     std::unique_ptr<Operator> m_secondOperator;
 
@@ -114,7 +114,7 @@ class TestPriceServer : public QObject
         static int stores = 0;
         m_firstOperator = std::make_unique<Operator>();
         m_secondOperator = std::make_unique<Operator>();
-        m_db = std::make_unique<test::PriceDb>(
+        m_db = std::make_unique<testing::PriceDb>(
             test::PgServer::instance(), QStringLiteral("two%1").arg(++stores), QStringLiteral("integer"));
         if (!m_db->error().isEmpty() || !m_db->fill(storeScript()).isEmpty())
             return false;

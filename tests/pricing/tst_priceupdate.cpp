@@ -208,7 +208,7 @@ struct CategoryState
     bool operator==(const CategoryState &o) const { return control == o.control && prices == o.prices; }
 };
 
-CategoryState stateOf(test::PriceDb &db, const CategoryKey &key)
+CategoryState stateOf(testing::PriceDb &db, const CategoryKey &key)
 {
     const QString where =
         QStringLiteral("WHERE (DAI_BUNRUI_CD = '%1') %2")
@@ -226,7 +226,7 @@ CategoryState stateOf(test::PriceDb &db, const CategoryKey &key)
     return state;
 }
 
-std::vector<CategoryState> statesOf(test::PriceDb &db)
+std::vector<CategoryState> statesOf(testing::PriceDb &db)
 {
     std::vector<CategoryState> states;
     for (const CategoryKey &key : Categories)
@@ -241,7 +241,7 @@ class TestPriceUpdate : public QObject
     Q_OBJECT
 
 private:
-    std::unique_ptr<test::PriceDb> m_db;
+    std::unique_ptr<testing::PriceDb> m_db;
     int m_reports = 0;
     QStringList m_sent;
 
@@ -250,7 +250,7 @@ private:
     // A new store database; the statements the program sends are logged.
     bool newStore()
     {
-        m_db = std::make_unique<test::PriceDb>();
+        m_db = std::make_unique<testing::PriceDb>();
         m_reports = 0;
         m_sent.clear();
         if (!m_db->error().isEmpty() || !m_db->fill(storeScript()).isEmpty())

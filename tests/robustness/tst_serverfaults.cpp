@@ -115,8 +115,8 @@ private Q_SLOTS:
         static int stores = 0;
         // Five categories, two of them inventory categories, three goods each; goods prices
         // rounded up at the tens, add-on prices half up at the hundreds.
-        test::ServerStore store(QStringLiteral("faults%1").arg(++stores), 5, 15, 23,
-                                test::eightToTen(stockMode, HasuRoundUp, 0, HasuRoundHalfUp, 1));
+        testing::ServerStore store(QStringLiteral("faults%1").arg(++stores), 5, 15, 23,
+                                   testing::eightToTen(stockMode, HasuRoundUp, 0, HasuRoundHalfUp, 1));
         const ConversionParams &params = store.conversion().params;
         const RunValues &values = store.conversion().values;
         QVERIFY2(store.error().isEmpty(), qPrintable(store.error()));

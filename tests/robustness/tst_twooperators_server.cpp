@@ -39,7 +39,7 @@ struct OperatorRuns
 };
 
 // One F1 on a session.
-void convert(Connection &connection, const test::TrialConversion &conversion, OperatorRuns &runs)
+void convert(Connection &connection, const testing::TrialConversion &conversion, OperatorRuns &runs)
 {
     PriceUpdater updater(connection, conversion.params, conversion.values,
                          [&] { runs.failures << connection.errors().value(0).description; });
@@ -65,7 +65,7 @@ bool openSession(Connection &connection, const QString &text, const QString &iso
 
 // An operator at a workstation: a session of its own, pauses of random length before some of its
 // statements, and the F1 given when the go signal comes, after a random delay.
-void workstation(const QString &text, const QString &isolation, const test::TrialConversion &conversion,
+void workstation(const QString &text, const QString &isolation, const testing::TrialConversion &conversion,
                  quint32 seed, std::shared_future<void> go, OperatorRuns &runs)
 {
     Connection connection;
@@ -128,8 +128,8 @@ private Q_SLOTS:
         static int stores = 0;
         // 14 categories (a third of the majors inventory categories), every one marked; goods
         // prices half up at the tens, add-on prices rounded down at the ones.
-        test::ServerStore store(QStringLiteral("operators%1").arg(++stores), 14, 280, 11,
-                                test::eightToTen(stockMode, HasuRoundHalfUp, 0, HasuRoundDown, 0));
+        testing::ServerStore store(QStringLiteral("operators%1").arg(++stores), 14, 280, 11,
+                                   testing::eightToTen(stockMode, HasuRoundHalfUp, 0, HasuRoundDown, 0));
         QVERIFY2(store.error().isEmpty(), qPrintable(store.error()));
         const RunCounts &reference = store.reference();
         // Stock rows and movements are converted in direct mode only.

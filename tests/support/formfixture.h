@@ -32,9 +32,6 @@
 
 namespace krt::testing {
 
-// The tests of the form compare prices with the one oracle.
-using test::exactPrice;
-
 // The marks of a grid line, unmarked and marked.
 inline const QString Off = QStringLiteral("□");
 inline const QString On = QStringLiteral("■");

@@ -6,7 +6,7 @@
 
 #include <QSqlError>
 
-namespace krt::test {
+namespace krt::testing {
 
 namespace {
 
@@ -42,7 +42,7 @@ TrialConversion eightToTen(int stockMode, HasuCode goods, int goodsDigit, HasuCo
 ServerStore::ServerStore(const QString &database, int categories, int goods, quint32 seed,
                          TrialConversion conversion)
     : m_conversion(std::move(conversion))
-    , m_db(PgServer::instance(), database, QStringLiteral("numeric(12,2)"))
+    , m_db(test::PgServer::instance(), database, QStringLiteral("numeric(12,2)"))
     , m_sql(m_db.connection().database())
 {
     m_error = m_db.error();
@@ -151,4 +151,4 @@ QStringList ServerStore::halfDone()
     return found;
 }
 
-} // namespace krt::test
+} // namespace krt::testing

@@ -10,7 +10,7 @@
 
 #include <QSqlQuery>
 
-namespace krt::test {
+namespace krt::testing {
 
 // A conversion of the trials: its parameters and the values of its runs.
 struct TrialConversion
@@ -62,4 +62,4 @@ private:
     QString m_error;
 };
 
-} // namespace krt::test
+} // namespace krt::testing

@@ -6,7 +6,7 @@
 #include <QDebug>
 #include <QDir>
 
-namespace krt::test {
+namespace krt::testing {
 
 PriceDb::PriceDb(const QString &priceType)
 {
@@ -19,7 +19,7 @@ PriceDb::PriceDb(const QString &priceType)
         m_error = QStringLiteral("cannot open ") + m_catalog.file();
 }
 
-PriceDb::PriceDb(PgServer &server, const QString &database, const QString &priceType)
+PriceDb::PriceDb(test::PgServer &server, const QString &database, const QString &priceType)
     : m_server(&server)
     , m_database(database)
 {
@@ -73,4 +73,4 @@ QVariant PriceDb::value(const QString &sql)
     return all.empty() ? QVariant() : all.front().value(0);
 }
 
-} // namespace krt::test
+} // namespace krt::testing

@@ -14,7 +14,38 @@
 #include <memory>
 #include <vector>
 
-namespace krt::test {
+namespace krt::testing {
+
+// Category masters: two taxable major categories (001 other goods, 002 inventory goods) and a
+// tax-free one (003); details of kind '71' numbered 1 and 2 under 001 and 1 under 002 and 003, a
+// detail number 0 and a detail of another kind under 001.
+inline const QString CategoryMasters = QStringLiteral(R"(
+INSERT INTO MITEMCD VALUES ('001', '食品', '0', '0');
+INSERT INTO MITEMCD VALUES ('002', '酒類', '0', '1');
+INSERT INTO MITEMCD VALUES ('003', '商品券', '1', '0');
+INSERT INTO MITEMDTL VALUES ('001', '71', 1, '国産');
+INSERT INTO MITEMDTL VALUES ('001', '71', 2, '輸入');
+INSERT INTO MITEMDTL VALUES ('001', '71', 0, '全体');
+INSERT INTO MITEMDTL VALUES ('001', '72', 1, '販売区分');
+INSERT INTO MITEMDTL VALUES ('002', '71', 1, 'ビール');
+INSERT INTO MITEMDTL VALUES ('003', '71', 1, '全国共通');
+)");
+
+// The statements that fill the work list MITEMCNT from the masters, to the letter as the program
+// sends them to SQL Server (the family's "0FROM" included): the taxable major categories, then
+// their details of kind '71' other than number 0.
+inline const QString FillMajors =
+    QStringLiteral("INSERT INTO MITEMCNT( ITEM_CD, ITEM_NM, TAX_FREE_FLG, INV_FLG, COMP_FLG ,DETAIL_NO) "
+                   "SELECT MITEMCD.ITEM_CD, MITEMCD.ITEM_NM, MITEMCD.TAX_FREE_FLG, MITEMCD.INV_FLG, '0' AS "
+                   "COMP_FLG ,0FROM MITEMCD "
+                   "WHERE (MITEMCD.TAX_FREE_FLG = '0')");
+inline const QString FillSubs = QStringLiteral(
+    "INSERT INTO MITEMCNT( ITEM_CD, ITEM_NM, DETAIL_NO, DETAIL_NM, TAX_FREE_FLG, INV_FLG, COMP_FLG ) "
+    "SELECT MITEMCD.ITEM_CD, MITEMCD.ITEM_NM, MITEMDTL.D_DETAIL_NO, MITEMDTL.D_DETAIL_NM, "
+    "MITEMCD.TAX_FREE_FLG, "
+    "MITEMCD.INV_FLG, '0' AS COMP_FLG FROM MITEMCD INNER JOIN MITEMDTL ON MITEMCD.ITEM_CD = "
+    "MITEMDTL.D_BUNRUI_CD "
+    "WHERE (MITEMCD.TAX_FREE_FLG = '0') AND (MITEMDTL.D_ITEM_NO = '71') AND (MITEMDTL.D_DETAIL_NO <> 0) ");
 
 // A catalog file TMCS00.db of the family built for one test in a folder of its own: every table
 // created, filled by a script, and reached with the connection text the program uses.
@@ -102,7 +133,7 @@ class PriceDb
 {
 public:
     explicit PriceDb(const QString &priceType = QStringLiteral("REAL"));
-    PriceDb(PgServer &server, const QString &database, const QString &priceType);
+    PriceDb(test::PgServer &server, const QString &database, const QString &priceType);
 
     // Empty when the catalog was made and both connections opened, otherwise what failed.
     QString error() const { return m_error; }
@@ -120,11 +151,16 @@ public:
 
 private:
     TestCatalog m_catalog;
-    PgServer *m_server = nullptr;
+    test::PgServer *m_server = nullptr;
     QString m_database;
     QString m_error;
     Connection m_connection;
     Connection m_look;
 };
 
+} // namespace krt::testing
+
+// The price differential trials still name their price store by the namespace of the tests' server.
+namespace krt::test {
+using testing::PriceDb;
 } // namespace krt::test

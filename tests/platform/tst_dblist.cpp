@@ -4,6 +4,7 @@
 #include "db/connection.h"
 #include "platform/dblist.h"
 #include "platform/settingsstore.h"
+#include "support/scopedenv.h"
 #include "support/testcatalog.h"
 
 #include <QDir>
@@ -11,34 +12,9 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+using krt::testing::ScopedEnv;
+
 namespace {
-
-// Sets an environment variable for one test and restores it afterwards.
-class ScopedEnv
-{
-public:
-    ScopedEnv(const char *name, const QString &value)
-        : m_name(name)
-        , m_had(qEnvironmentVariableIsSet(name))
-        , m_old(qgetenv(name))
-    {
-        qputenv(name, value.toLocal8Bit());
-    }
-    ~ScopedEnv()
-    {
-        if (m_had)
-            qputenv(m_name, m_old);
-        else
-            qunsetenv(m_name);
-    }
-    ScopedEnv(const ScopedEnv &) = delete;
-    ScopedEnv &operator=(const ScopedEnv &) = delete;
-
-private:
-    const char *m_name;
-    bool m_had;
-    QByteArray m_old;
-};
 
 // Creates "<root>/<letter>/TMCS/DAT" with the given DAT folders.
 void makeDrive(const QString &root, const QString &letter, const QList<int> &folders)

@@ -1,4 +1,5 @@
 #include "db/systemparameters.h"
+#include "support/statementlog.h"
 #include "support/testcatalog.h"
 #include "widgets/unmatchedpreview.h"
 
@@ -60,7 +61,7 @@ class TestComponents : public QObject
     Q_OBJECT
 
 private:
-    test::OpenCatalog m_db;
+    testing::OpenCatalog m_db;
 
     bool open(const QString &script = {}) { return m_db.open(script); }
 
@@ -151,14 +152,10 @@ private Q_SLOTS:
         QFETCH(QString, number);
         QFETCH(QString, content);
         QVERIFY(open(Parameters + Masters));
-        QStringList sent;
-        m_db.conn().setStatementHook([&sent](const QString &sql) {
-            sent.append(sql);
-            return std::optional<QString>();
-        });
+        const testing::StatementLog log(&m_db.conn());
         QLB318C2 parms(&m_db.conn(), {table, number, content});
         QCOMPARE(parms.GetSysParm(1200), QLB318C2::ReadFailed);
-        QVERIFY(sent.isEmpty());
+        QVERIFY(log.statements.isEmpty());
         QVERIFY(m_db.conn().openRecordset(QStringLiteral("SELECT ITEM_CD FROM MITEMCD")));
     }
 

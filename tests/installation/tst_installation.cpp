@@ -7,6 +7,8 @@
 #include "installation/installation.h"
 #include "platform/dblist.h"
 #include "platform/settingsstore.h"
+#include "support/scopedenv.h"
+#include "support/testcatalog.h"
 
 #include <QDir>
 #include <QFile>
@@ -18,34 +20,11 @@
 
 using krt::install::Existing;
 using krt::install::Options;
+using krt::testing::FillMajors;
+using krt::testing::FillSubs;
+using krt::testing::ScopedEnv;
 
 namespace {
-
-class ScopedEnv
-{
-public:
-    ScopedEnv(const char *name, const QString &value)
-        : m_name(name)
-        , m_had(qEnvironmentVariableIsSet(name))
-        , m_old(qgetenv(name))
-    {
-        qputenv(name, value.toLocal8Bit());
-    }
-    ~ScopedEnv()
-    {
-        if (m_had)
-            qputenv(m_name, m_old);
-        else
-            qunsetenv(m_name);
-    }
-    ScopedEnv(const ScopedEnv &) = delete;
-    ScopedEnv &operator=(const ScopedEnv &) = delete;
-
-private:
-    const char *m_name;
-    bool m_had;
-    QByteArray m_old;
-};
 
 Options small(const QString &root)
 {
@@ -69,19 +48,6 @@ QVariant valueOf(krt::Connection &connection, const QString &sql)
         return QStringLiteral("<failed: %1>").arg(connection.errors().value(0).description);
     return result->field(0);
 }
-
-const QString FillMajors =
-    QStringLiteral("INSERT INTO MITEMCNT( ITEM_CD, ITEM_NM, TAX_FREE_FLG, INV_FLG, COMP_FLG ,DETAIL_NO) "
-                   "SELECT MITEMCD.ITEM_CD, MITEMCD.ITEM_NM, MITEMCD.TAX_FREE_FLG, MITEMCD.INV_FLG, '0' AS "
-                   "COMP_FLG ,0FROM MITEMCD "
-                   "WHERE (MITEMCD.TAX_FREE_FLG = '0')");
-const QString FillSubs = QStringLiteral(
-    "INSERT INTO MITEMCNT( ITEM_CD, ITEM_NM, DETAIL_NO, DETAIL_NM, TAX_FREE_FLG, INV_FLG, COMP_FLG ) "
-    "SELECT MITEMCD.ITEM_CD, MITEMCD.ITEM_NM, MITEMDTL.D_DETAIL_NO, MITEMDTL.D_DETAIL_NM, "
-    "MITEMCD.TAX_FREE_FLG, "
-    "MITEMCD.INV_FLG, '0' AS COMP_FLG FROM MITEMCD INNER JOIN MITEMDTL ON MITEMCD.ITEM_CD = "
-    "MITEMDTL.D_BUNRUI_CD "
-    "WHERE (MITEMCD.TAX_FREE_FLG = '0') AND (MITEMDTL.D_ITEM_NO = '71') AND (MITEMDTL.D_DETAIL_NO <> 0) ");
 
 // Price rows whose category key the masters lack: an unknown major category, or a sub-category
 // number that is not a detail of kind '71' of its major.
