@@ -31,7 +31,12 @@ bool timeFloor(Connection &connection, const ConversionParams &params, const Flo
     for (std::size_t t = 0; t < PriceTables.size(); ++t) {
         QElapsedTimer timer;
         timer.start();
-        if (!connection.execute(floorStatement(PriceTables[t], params, values, reading)))
+        const QString statement = floorStatement(PriceTables[t], params, values, reading);
+        // Should the price expressions read the prices in another way, the plain floor would
+        // silently be the exact one again.
+        if (reading == Reading::Plain && statement.contains(QStringLiteral("DECIMAL")))
+            return fail(QStringLiteral("the plain floor still reads the prices as DECIMAL"));
+        if (!connection.execute(statement))
             return fail(QStringLiteral("the floor failed: ") + connection.errors().value(0).description);
         figures.table[t] = secondsOf(timer);
         figures.rows[t] = connection.rowsAffected();
