@@ -18,13 +18,12 @@ private Q_SLOTS:
         QTemporaryDir dir;
         QProcess bench;
         bench.setProcessChannelMode(QProcess::MergedChannels);
-        bench.start(QStringLiteral(KRT_BENCH),
-                    {QStringLiteral("--root"), dir.path(), QStringLiteral("--categories"),
-                     QStringLiteral("40"), QStringLiteral("--goods"), QStringLiteral("4000"),
-                     QStringLiteral("--stock"), QStringLiteral("4000"), QStringLiteral("--movements"),
-                     QStringLiteral("8000"), QStringLiteral("--wide-categories"), QStringLiteral("300"),
-                     QStringLiteral("--wide-goods"), QStringLiteral("2000"), QStringLiteral("--server-goods"),
-                     QStringLiteral("4000"), QStringLiteral("--repeat"), QStringLiteral("1")});
+        const QStringList sizes =
+            QStringLiteral("--categories 40 --goods 4000 --stock 4000 --movements 8000 --wide-categories 300 "
+                           "--wide-goods 2000 --server-goods 4000 --repeat 1 --scaling --scaling-goods 1000 "
+                           "--scaling-large-goods 3000 --scaling-categories 20 --scaling-wide-categories 100")
+                .split(QLatin1Char(' '));
+        bench.start(QStringLiteral(KRT_BENCH), QStringList{QStringLiteral("--root"), dir.path()} + sizes);
         QVERIFY(bench.waitForFinished(120000));
         const QString output = QString::fromUtf8(bench.readAll());
         QVERIFY2(bench.exitStatus() == QProcess::NormalExit && bench.exitCode() == 0, qPrintable(output));
@@ -36,12 +35,22 @@ private Q_SLOTS:
         for (const QString &figure :
              {QStringLiteral("run, direct mode (40 categories)"), QStringLiteral("run, deferred mode"),
               QStringLiteral("start-up to ready, 300 categories"),
-              QStringLiteral("grid load, 300 work-list rows"), QStringLiteral("peak memory of this process")})
+              QStringLiteral("grid load, 300 work-list rows"), QStringLiteral("peak memory of this process"),
+              QStringLiteral("embedded: floor, prices read as stored (plain)"),
+              QStringLiteral("embedded: run, direct mode without change list"),
+              QStringLiteral("1000 goods, 20 categories"), QStringLiteral("3000 goods, 20 categories"),
+              QStringLiteral("3000 goods, 100 categories"),
+              QStringLiteral("time per converted row differs by "),
+              QStringLiteral("embedded: exact floor within 1.05 x the plain floor: "),
+              QStringLiteral("embedded: direct run with change list within 1.25 x without: "),
+              QStringLiteral("100 categories: direct run within 1.25 x the floor: ")})
             QVERIFY2(output.contains(figure), qPrintable(figure));
         // The server's runs and floor with their check, or the reason why the server was left out.
-        const bool server = output.contains(QStringLiteral("server: run, direct mode (40 categories)")) &&
-                            output.contains(QStringLiteral("server: run, deferred mode")) &&
-                            output.contains(QStringLiteral("leave the same prices on both engines"));
+        const bool server =
+            output.contains(QStringLiteral("server: run, direct mode (40 categories)")) &&
+            output.contains(QStringLiteral("server: run, deferred mode")) &&
+            output.contains(QStringLiteral("leave the same prices on both engines")) &&
+            output.contains(QStringLiteral("fsync on, synchronous_commit on, full_page_writes on"));
         QVERIFY2(server != output.contains(QStringLiteral("server engine not measured: ")),
                  qPrintable(output));
     }

@@ -13,15 +13,27 @@ namespace {
 const QString ListedCategories =
     QStringLiteral("(DAI_BUNRUI_CD NOT IN (SELECT ITEM_CD FROM MITEMCD WHERE TAX_FREE_FLG <> '0'))");
 
-QString assignments(const ConversionParams &params, int calcMethod, int columns)
+// The program's price expression of a column; plain, with every exact reading of the column
+// replaced by the column itself.
+QString priceExpression(const pricing::PriceColumn &column, const ConversionParams &params, int calcMethod,
+                        Reading reading)
+{
+    const QString name = QLatin1String(column.name);
+    QString expression = pricing::prfn_TaxSql(name, column.kind, params, calcMethod);
+    if (reading == Reading::Plain)
+        expression.replace(QStringLiteral("CAST(") + name + QStringLiteral(" AS DECIMAL(19, 4))"), name);
+    return expression;
+}
+
+QString assignments(const ConversionParams &params, int calcMethod, int columns, Reading reading)
 {
     QString sql;
     for (int i = 0; i < columns; ++i) {
         const pricing::PriceColumn &column = pricing::MGoodsColumns[static_cast<std::size_t>(i)];
-        const QString name = QLatin1String(column.name);
         if (i > 0)
             sql += QStringLiteral(", ");
-        sql += name + QStringLiteral(" = ") + pricing::prfn_TaxSql(name, column.kind, params, calcMethod);
+        sql += QLatin1String(column.name) + QStringLiteral(" = ") +
+               priceExpression(column, params, calcMethod, reading);
     }
     return sql;
 }
@@ -41,15 +53,16 @@ QString tableName(PriceTable table)
     return QStringLiteral("IZAIKO");
 }
 
-QString floorStatement(PriceTable table, const ConversionParams &params, const FloorValues &values)
+QString floorStatement(PriceTable table, const ConversionParams &params, const FloorValues &values,
+                       Reading reading)
 {
     const QString stamp = QLatin1Char('\'') + sqlText(values.koushinDt) + QLatin1Char('\'');
     switch (table) {
     case PriceTable::MGoods:
-        return QStringLiteral("UPDATE MGOODS SET ") + assignments(params, values.calcMethod, 9) +
+        return QStringLiteral("UPDATE MGOODS SET ") + assignments(params, values.calcMethod, 9, reading) +
                QStringLiteral(", UPDATE_DT = ") + stamp + QStringLiteral(" WHERE ") + ListedCategories;
     case PriceTable::IIoData:
-        return QStringLiteral("UPDATE IIODATA SET ") + assignments(params, values.calcMethod, 3) +
+        return QStringLiteral("UPDATE IIODATA SET ") + assignments(params, values.calcMethod, 3, reading) +
                QStringLiteral(" WHERE (IO_YM >= ") + values.sysYm + QStringLiteral(") AND ") +
                ListedCategories;
     case PriceTable::IZaiko:
@@ -58,7 +71,7 @@ QString floorStatement(PriceTable table, const ConversionParams &params, const F
     const QString rowsWithStock = values.inventNewVersion
                                       ? QStringLiteral("(ZAIKO_QTY > 0)")
                                       : QStringLiteral("((ZAIKO_QTY > 0) OR (JYUTAKU_QTY > 0))");
-    return QStringLiteral("UPDATE IZAIKO SET ") + assignments(params, values.calcMethod, 3) +
+    return QStringLiteral("UPDATE IZAIKO SET ") + assignments(params, values.calcMethod, 3, reading) +
            QStringLiteral(", KOUSHIN_DT = ") + stamp + QStringLiteral(" WHERE ") + rowsWithStock +
            QStringLiteral(" AND ") + ListedCategories;
 }

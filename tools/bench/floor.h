@@ -4,10 +4,14 @@
 
 #include <QString>
 
+#include <array>
+
 namespace krt::bench {
 
 // The price tables a direct-mode run writes.
 enum class PriceTable { MGoods, IIoData, IZaiko };
+inline constexpr std::array<PriceTable, 3> PriceTables{PriceTable::MGoods, PriceTable::IIoData,
+                                                       PriceTable::IZaiko};
 
 // What the floor statements need besides the conversion parameters: the run values of the
 // program's run.
@@ -19,12 +23,18 @@ struct FloorValues
     bool inventNewVersion = false;
 };
 
+// How the floor reads the stored prices: as the program does, every price column read as
+// DECIMAL(19, 4) for exact decimal arithmetic, or plain, the column as the engine stores it (what
+// the exactness costs; its prices may differ where a column is not decimal).
+enum class Reading { Exact, Plain };
+
 // The engine's floor for one price table: the program's price expressions applied by one UPDATE
 // to every row of the table that a run over the whole work list converts (the rows of every
 // category that is not tax-free; of IIODATA the months from the system month on, of IZAIKO the
 // rows holding stock). The condition names no category key, so the engine reads the table from
 // end to end instead of one category at a time.
-QString floorStatement(PriceTable table, const ConversionParams &params, const FloorValues &values);
+QString floorStatement(PriceTable table, const ConversionParams &params, const FloorValues &values,
+                       Reading reading = Reading::Exact);
 
 // The name of a price table.
 QString tableName(PriceTable table);

@@ -16,6 +16,8 @@ namespace {
 const QString Port = QStringLiteral("5432");
 const QString OdbcDriver = QStringLiteral("PostgreSQL Unicode");
 
+bool durableCommits = false;
+
 QString binFolder()
 {
     const QString chosen = qEnvironmentVariable("KRT_PG_BIN");
@@ -41,6 +43,11 @@ bool odbcDriverRegistered()
 }
 
 } // namespace
+
+void PgServer::useDurableCommits()
+{
+    durableCommits = true;
+}
 
 PgServer &PgServer::instance()
 {
@@ -131,11 +138,12 @@ void PgServer::start()
             .arg(QCoreApplication::applicationPid())
             .arg(asOwner, binary(QStringLiteral("pg_ctl")), data, m_dir->path());
     QProcess::startDetached(QStringLiteral("sh"), {QStringLiteral("-c"), watch});
-    // No durability is needed: the server's data live as long as the tests.
-    const QString options =
-        QStringLiteral("-k %1 -c listen_addresses='' -c fsync=off -c synchronous_commit=off "
-                       "-c full_page_writes=off -c deadlock_timeout=200ms -p %2")
-            .arg(socketFolder(), Port);
+    // Unless asked for, no durability is needed: the server's data live as long as the tests.
+    const QString durability = durableCommits ? QString()
+                                              : QStringLiteral("-c fsync=off -c synchronous_commit=off "
+                                                               "-c full_page_writes=off ");
+    const QString options = QStringLiteral("-k %1 -c listen_addresses='' %2-c deadlock_timeout=200ms -p %3")
+                                .arg(socketFolder(), durability, Port);
     if (!run(binary(QStringLiteral("pg_ctl")),
              {QStringLiteral("-D"), data, QStringLiteral("-l"), m_dir->filePath(QStringLiteral("server.log")),
               QStringLiteral("-w"), QStringLiteral("-o"), options, QStringLiteral("start")},

@@ -16,6 +16,10 @@ class PgServer
 public:
     // The one server of this executable, started on the first call.
     static PgServer &instance();
+    // Makes the server, when called before the first instance(), commit durably with PostgreSQL's
+    // own defaults (fsync, synchronous_commit and full_page_writes on), as a shop runs it. Without
+    // it the server skips them: the tests' data live only as long as the tests.
+    static void useDurableCommits();
 
     ~PgServer();
     PgServer(const PgServer &) = delete;

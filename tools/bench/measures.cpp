@@ -1,0 +1,254 @@
+#include "bench/measures.h"
+
+#include "bench/figures.h"
+#include "bench/installations.h"
+
+#include "catalog/catalogfile.h"
+#include "category/categorytable.h"
+#include "params/conditionpanel.h"
+#include "pricing/changelistfile.h"
+#include "widgets/categorygrid.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QSettings>
+
+#include <optional>
+
+namespace krt::bench {
+
+namespace {
+
+// Applies the floor's statement to each price table in one transaction and times it.
+bool timeFloor(Connection &connection, const ConversionParams &params, const FloorValues &values,
+               Reading reading, FloorFigures &figures)
+{
+    QElapsedTimer total;
+    total.start();
+    if (!connection.beginTrans())
+        return fail(QStringLiteral("the floor's BEGIN failed"));
+    for (std::size_t t = 0; t < PriceTables.size(); ++t) {
+        QElapsedTimer timer;
+        timer.start();
+        const QString statement = floorStatement(PriceTables[t], params, values, reading);
+        // Should the price expressions read the prices in another way, the plain floor would
+        // silently be the exact one again.
+        if (reading == Reading::Plain && statement.contains(QStringLiteral("DECIMAL")))
+            return fail(QStringLiteral("the plain floor still reads the prices as DECIMAL"));
+        if (!connection.execute(statement))
+            return fail(QStringLiteral("the floor failed: ") + connection.errors().value(0).description);
+        figures.table[t] = secondsOf(timer);
+        figures.rows[t] = connection.rowsAffected();
+    }
+    QElapsedTimer commit;
+    commit.start();
+    if (!connection.commitTrans())
+        return fail(QStringLiteral("the floor's COMMIT failed"));
+    figures.commit = secondsOf(commit);
+    figures.total = secondsOf(total);
+    return true;
+}
+
+// The first value of a statement's result, as text; empty when there is none.
+QString firstValue(Connection &connection, const QString &sql)
+{
+    const std::optional<Recordset> result = connection.openRecordset(sql, 1);
+    return result && !result->eof() ? result->field(0).toString() : QString();
+}
+
+} // namespace
+
+EngineMeasures::EngineMeasures(BenchEngine &engine, FormDriver &driver)
+    : m_engine(engine)
+    , m_driver(driver)
+{}
+
+bool EngineMeasures::measureAll(bool verify)
+{
+    return measureDirect(verify, ChangeList::Written) && measureFloor(verify, Reading::Exact) &&
+           measureDeferred(verify) && measureFloor(verify, Reading::Plain) &&
+           measureDirect(verify, ChangeList::Off);
+}
+
+bool EngineMeasures::measureRunAndFloor(bool verify)
+{
+    return measureDirect(verify, ChangeList::Written) && measureFloor(verify, Reading::Exact);
+}
+
+// [Common] ChangeList=0 in the run installation's settings turns the run's change list off.
+// The lists of earlier runs are removed, so that every run starts from the same folder.
+bool EngineMeasures::setChangeList(ChangeList list) const
+{
+    const QString settingsFile = install::settingsFile(m_engine.runRoot());
+    const QString logPath = QFileInfo(settingsFile).dir().filePath(QStringLiteral("KRT550.log"));
+    if (!QDir(pricing::changeListFolder(logPath)).removeRecursively())
+        return fail(QStringLiteral("cannot remove the change lists of ") + m_engine.runRoot());
+    QSettings ini(settingsFile, QSettings::IniFormat);
+    if (list == ChangeList::Off)
+        ini.setValue(QStringLiteral("Common/ChangeList"), QStringLiteral("0"));
+    else
+        ini.remove(QStringLiteral("Common/ChangeList"));
+    ini.sync();
+    return ini.status() == QSettings::NoError || fail(QStringLiteral("cannot write ") + settingsFile);
+}
+
+bool EngineMeasures::measureDirect(bool verify, ChangeList list)
+{
+    if (!m_engine.restoreRun(1) || !setChangeList(list))
+        return false;
+    if (verify && list == ChangeList::Written && !m_engine.digests(m_store))
+        return false;
+    double start = 0;
+    std::unique_ptr<KRT550F1> form = m_driver.load(m_engine.runRoot(), start);
+    if (!form)
+        return false;
+    if (list == ChangeList::Written) {
+        m_figures.startUp = best(m_figures.startUp, start);
+        m_figures.lines = FormDriver::control<CategoryGrid>(*form, "lstTbl")->Rows();
+        m_figures.settings = m_engine.settings(form->connection()->database());
+        m_values.inventNewVersion = form->inventNewVersion();
+        // Every measurement starts from the same copy, its work list filled by the form: its rows
+        // are counted once.
+        if (!m_counted && !countListed(*form->connection()))
+            return false;
+    }
+    double run = 0;
+    if (!m_driver.convert(*form, run))
+        return false;
+    double &figure = list == ChangeList::Written ? m_figures.direct : m_figures.directWithoutList;
+    figure = best(figure, run);
+    m_params = FormDriver::control<ConditionPanel>(*form, "pic_Jyoukein")->params();
+    m_values.calcMethod = form->selectedCalcMethod();
+    form.reset();
+    if (!setChangeList(ChangeList::Written))
+        return false;
+    if (!verify)
+        return true;
+    PriceDigests left{};
+    if (!m_engine.digests(left))
+        return false;
+    if (list == ChangeList::Written) {
+        m_direct = left;
+        return true;
+    }
+    return left == m_direct ||
+           fail(m_engine.label() +
+                QStringLiteral(": the direct runs with and without the change list disagree"));
+}
+
+// The rows of each price table that a run over the whole work list converts, counted by category
+// of the work list.
+bool EngineMeasures::countListed(Connection &connection)
+{
+    m_values.sysYm = firstValue(connection, QStringLiteral("SELECT SYS_YM1 FROM GDATECTL"));
+    for (std::size_t t = 0; t < PriceTables.size(); ++t) {
+        QString rows;
+        if (PriceTables[t] == PriceTable::IIoData)
+            rows = QStringLiteral("WHERE IO_YM >= ") + m_values.sysYm;
+        else if (PriceTables[t] == PriceTable::IZaiko)
+            rows = m_values.inventNewVersion ? QStringLiteral("WHERE ZAIKO_QTY > 0")
+                                             : QStringLiteral("WHERE ZAIKO_QTY > 0 OR JYUTAKU_QTY > 0");
+        const QString count = firstValue(
+            connection,
+            QStringLiteral(
+                "SELECT COALESCE(SUM(K.N), 0) FROM (SELECT DAI_BUNRUI_CD AS D, "
+                "COALESCE(CHU_BUNRUI_CD, 0) AS C, COUNT(*) AS N FROM %1 %2 GROUP BY DAI_BUNRUI_CD, "
+                "COALESCE(CHU_BUNRUI_CD, 0)) K WHERE EXISTS (SELECT 1 FROM MITEMCNT M WHERE "
+                "M.ITEM_CD = K.D AND COALESCE(M.DETAIL_NO, 0) = K.C)")
+                .arg(tableName(PriceTables[t]), rows));
+        bool ok = false;
+        m_listed[t] = count.toLongLong(&ok);
+        if (!ok)
+            return fail(m_engine.label() + QStringLiteral(": cannot count the rows of ") +
+                        tableName(PriceTables[t]));
+    }
+    m_counted = true;
+    return true;
+}
+
+bool EngineMeasures::measureFloor(bool verify, Reading reading)
+{
+    if (!m_engine.restoreRun(1))
+        return false;
+    {
+        Connection connection;
+        if (!m_engine.openRun(connection))
+            return false;
+        m_values.koushinDt = category::serverDate(connection).value_or(QString());
+        FloorFigures figures;
+        if (!timeFloor(connection, m_params, m_values, reading, figures))
+            return false;
+        for (std::size_t t = 0; t < PriceTables.size(); ++t)
+            if (figures.rows[t] != m_listed[t])
+                return fail(QStringLiteral("%1: the floor converted %2 rows of %3, the run %4")
+                                .arg(m_engine.label())
+                                .arg(figures.rows[t])
+                                .arg(tableName(PriceTables[t]))
+                                .arg(m_listed[t]));
+        FloorFigures &kept = reading == Reading::Exact ? m_figures.floor : m_figures.plainFloor;
+        if (kept.total == 0 || figures.total < kept.total)
+            kept = figures;
+    }
+    // The plain reading's prices are not the program's: the run database gets the store's back.
+    if (reading == Reading::Plain)
+        return m_engine.restoreRun(1);
+    if (!verify)
+        return true;
+    if (!m_engine.digests(m_floor))
+        return false;
+    return m_floor == m_direct ||
+           fail(m_engine.label() + QStringLiteral(": the direct run and the floor disagree"));
+}
+
+bool EngineMeasures::measureDeferred(bool verify)
+{
+    if (!m_engine.restoreRun(0))
+        return false;
+    double start = 0;
+    std::unique_ptr<KRT550F1> form = m_driver.load(m_engine.runRoot(), start);
+    if (!form)
+        return false;
+    if (form->stockMode() != 0)
+        return fail(m_engine.label() + QStringLiteral(": the deferred run is not in deferred mode"));
+    double run = 0;
+    if (!m_driver.convert(*form, run))
+        return false;
+    m_figures.deferred = best(m_figures.deferred, run);
+    form.reset();
+    if (!verify)
+        return true;
+    // The deferred run converts the goods as the floor does and leaves the stock to the stock-take.
+    PriceDigests deferred{};
+    if (!m_engine.digests(deferred))
+        return false;
+    const bool same = deferred[0] == m_floor[0] && deferred[1] == m_store[1] && deferred[2] == m_store[2];
+    return same || fail(m_engine.label() + QStringLiteral(": the deferred run and the floor disagree"));
+}
+
+// Start-up on the catalog from an empty work list (the first start, which fills it from the
+// masters), one more grid load, and the start-up of a later start that finds the work list kept.
+bool measureStartUp(FormDriver &driver, const QString &installation, StartUpFigures &figures)
+{
+    if (!install::runScript(catalogOf(installation), QStringLiteral("DELETE FROM MITEMCNT;")).isEmpty())
+        return fail(QStringLiteral("cannot empty the work list of ") + installation);
+    double start = 0;
+    std::unique_ptr<KRT550F1> form = driver.load(installation, start);
+    if (!form)
+        return false;
+    figures.first = best(figures.first, start);
+    QElapsedTimer timer;
+    timer.start();
+    if (form->prfn_LoadItemGrid() != 0)
+        return fail(QStringLiteral("the grid load failed"));
+    figures.gridLoad = best(figures.gridLoad, secondsOf(timer));
+    figures.lines = FormDriver::control<CategoryGrid>(*form, "lstTbl")->Rows();
+    form.reset();
+    form = driver.load(installation, start);
+    if (!form)
+        return false;
+    figures.restart = best(figures.restart, start);
+    return true;
+}
+
+} // namespace krt::bench

@@ -1,0 +1,89 @@
+#pragma once
+
+#include "bench/engine.h"
+#include "bench/floor.h"
+#include "bench/formdriver.h"
+
+#include "pricing/conversionparams.h"
+
+#include <QString>
+
+#include <array>
+
+namespace krt::bench {
+
+// The floor's times and rows of one measurement: each table's UPDATE, the commit, the whole.
+struct FloorFigures
+{
+    std::array<double, 3> table{};
+    std::array<qint64, 3> rows{};
+    double commit = 0;
+    double total = 0;
+    qint64 allRows() const { return rows[0] + rows[1] + rows[2]; }
+};
+
+// The shortest times of one engine's measures.
+struct EngineFigures
+{
+    QString settings;        // the engine's settings as the program's connection has them
+    FloorFigures floor;      // the price columns read exactly, as the program reads them
+    FloorFigures plainFloor; // the price columns read as stored
+    double direct = 0;       // the direct run, writing its change list
+    double directWithoutList = 0;
+    double deferred = 0;
+    double startUp = 0; // the form's start-up to ready on the store
+    int lines = 0;      // work-list categories of the runs
+};
+
+// The measures of the runs of the real form and of the engine's floor on one engine. Every
+// measure starts from a fresh copy of the store and keeps the shortest time of each figure so
+// far; with verify, it checks that the run or the floor left the prices the others left.
+class EngineMeasures
+{
+public:
+    EngineMeasures(BenchEngine &engine, FormDriver &driver);
+
+    // The direct run with its change list, the floor, the deferred run, the floor with the plain
+    // reading and the direct run without a change list.
+    bool measureAll(bool verify);
+    // The direct run with its change list and the floor alone.
+    bool measureRunAndFloor(bool verify);
+
+    const BenchEngine &engine() const { return m_engine; }
+    const EngineFigures &figures() const { return m_figures; }
+
+private:
+    enum class ChangeList { Written, Off };
+    bool measureDirect(bool verify, ChangeList list);
+    bool measureFloor(bool verify, Reading reading);
+    bool measureDeferred(bool verify);
+    bool setChangeList(ChangeList list) const;
+    bool countListed(Connection &connection);
+
+    BenchEngine &m_engine;
+    FormDriver &m_driver;
+    // What the direct run worked with, for the floor.
+    ConversionParams m_params;
+    FloorValues m_values;
+    std::array<qint64, 3> m_listed{}; // the rows a run converts, per table
+    bool m_counted = false;
+    // The prices of the store, and those the direct run and the floor left.
+    PriceDigests m_store{};
+    PriceDigests m_direct{};
+    PriceDigests m_floor{};
+    EngineFigures m_figures;
+};
+
+// The start-up of the form on a catalog with many categories.
+struct StartUpFigures
+{
+    double first = 0;    // from an empty work list, filled from the masters
+    double restart = 0;  // a later start that finds the work list kept
+    double gridLoad = 0; // one more load of the grid
+    int lines = 0;       // work-list rows
+};
+
+// Measures the start-up on the installation, keeping the shortest times so far.
+bool measureStartUp(FormDriver &driver, const QString &installation, StartUpFigures &figures);
+
+} // namespace krt::bench
