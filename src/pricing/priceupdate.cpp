@@ -161,6 +161,14 @@ RunOutcome PriceUpdater::convertWorkList()
                     return failRun();
                 }
                 m_category.categories = 1;
+                // The pending list is kept for the run: a conversion completed every category of
+                // it, and a category recorded to wait joins it, read again before the next.
+                if (m_values.StockMode == 0) {
+                    if (category->convertsNow)
+                        m_pending = Recordset();
+                    else
+                        m_pending.reset();
+                }
                 m_counts += m_category;
                 m_warnings += m_categoryWarnings;
                 appendChanges();
@@ -182,13 +190,10 @@ RunOutcome PriceUpdater::convertWorkList()
 
 bool PriceUpdater::readGoodsAtStart()
 {
-    m_goodsAtStart.clear();
-    std::optional<Recordset> counts = m_connection.openRecordset(goodsByCategorySql());
+    std::optional<GoodsCounts> counts = goodsByCategory(m_connection);
     if (!counts)
         return false;
-    for (; !counts->eof(); counts->moveNext())
-        m_goodsAtStart[keyText(counts->field(0).toString(), counts->field(1).toInt())] +=
-            counts->field(2).toLongLong();
+    m_goodsAtStart = std::move(*counts);
     return true;
 }
 
@@ -336,7 +341,7 @@ int PriceUpdater::convertGoods(const QString &itemCd, int detailNo, const std::o
     if (m_changes && !m_changes->readAfter())
         return fail();
     // The goods the category held when the run started, against the goods it converted now.
-    if (const auto held = m_goodsAtStart.find(keyText(itemCd, detailNo)); held != m_goodsAtStart.end()) {
+    if (const auto held = m_goodsAtStart.find(goodsCountKey(itemCd, detailNo)); held != m_goodsAtStart.end()) {
         const qint64 converted = m_category.mgoods - before;
         if (converted != held->second)
             m_categoryWarnings.append(QStringLiteral("分類 %1: 変換した商品 %2 件、実行開始時の商品 %3 件")
@@ -365,24 +370,26 @@ int PriceUpdater::prfn_UpdateIZaiko(const QString &itemCd, int detailNo)
 
 int PriceUpdater::prfn_UpdateMGoodsPending()
 {
-    std::optional<Recordset> list = m_connection.openRecordset(pendingListQuery());
-    if (!list)
-        return fail();
-    for (; !list->eof(); list->moveNext()) {
-        const std::optional<QString> itemCd = text(list->field(0));
-        const std::optional<int> detailNo = wholeNumber(list->field(1));
+    if (!m_pending) {
+        m_pending = m_connection.openRecordset(pendingListQuery());
+        if (!m_pending)
+            return fail();
+    }
+    for (Recordset pending = *m_pending; !pending.eof(); pending.moveNext()) {
+        const std::optional<QString> itemCd = text(pending.field(0));
+        const std::optional<int> detailNo = wholeNumber(pending.field(1));
         if (!itemCd || itemCd->isEmpty() || !detailNo)
             return fail(
                 QStringLiteral("MITEMCNT の保留中の行 ITEM_CD = %1, DETAIL_NO = %2: 分類コードがありません")
-                    .arg(valueText(list->field(0)), valueText(list->field(1))));
+                    .arg(valueText(pending.field(0)), valueText(pending.field(1))));
         // Every recorded parameter is checked before it goes into a statement, so that a wrong one
         // is named instead of making the database reject a statement nobody can read.
-        const std::optional<int> oldRate = wholeNumber(list->field(2));
-        const std::optional<int> newRate = wholeNumber(list->field(3));
-        const std::optional<QString> goodsCode = storedCode(list->field(4), HasuRoundHalfUp);
-        const std::optional<QString> goodsExponent = storedCode(list->field(5), 4);
-        const std::optional<QString> addOnCode = storedCode(list->field(6), HasuRoundHalfUp);
-        const std::optional<QString> addOnExponent = storedCode(list->field(7), 4);
+        const std::optional<int> oldRate = wholeNumber(pending.field(2));
+        const std::optional<int> newRate = wholeNumber(pending.field(3));
+        const std::optional<QString> goodsCode = storedCode(pending.field(4), HasuRoundHalfUp);
+        const std::optional<QString> goodsExponent = storedCode(pending.field(5), 4);
+        const std::optional<QString> addOnCode = storedCode(pending.field(6), HasuRoundHalfUp);
+        const std::optional<QString> addOnExponent = storedCode(pending.field(7), 4);
         const std::array<std::pair<bool, const char *>, 6> checks{
             {{oldRate.has_value(), "TAX_ST"},
              {newRate.has_value(), "TAX_END"},
@@ -395,7 +402,7 @@ int PriceUpdater::prfn_UpdateMGoodsPending()
                 return fail(QStringLiteral("MITEMCNT の保留中の分類 %1: %2 = %3 は使えません"
                                            "（税率は整数、端数処理の区分は 0～3、桁は 0～4）")
                                 .arg(keyText(*itemCd, *detailNo), QLatin1String(checks[i].second),
-                                     valueText(list->field(static_cast<int>(i) + 2))));
+                                     valueText(pending.field(static_cast<int>(i) + 2))));
         const StoredParams stored{*oldRate, *newRate, *goodsCode, *goodsExponent, *addOnCode, *addOnExponent};
         if (execute(pendingClaimStatement(*itemCd, *detailNo, m_values.today)) == -1)
             return -1;
@@ -423,7 +430,6 @@ int PriceUpdater::prfn_UpdateMGoodsPending()
                          storedExpression) == -1)
             return -1;
     }
-    list->close();
     return 0;
 }
 

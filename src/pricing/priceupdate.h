@@ -3,12 +3,12 @@
 #include "db/connection.h"
 #include "pricing/changelist.h"
 #include "pricing/conversionparams.h"
+#include "pricing/runpreview.h"
 
 #include <QDate>
 #include <QString>
 
 #include <functional>
-#include <map>
 
 namespace krt::pricing {
 
@@ -154,7 +154,10 @@ private:
     QList<WorkListEntry> m_notReached;
     DbErrors m_failure;
     ChangeList *m_changes = nullptr;
-    std::map<QString, qint64> m_goodsAtStart; // "code-number" → goods at the run's start
+    GoodsCounts m_goodsAtStart; // goods of each category at the run's start
+    // The recorded inventory categories waiting for their conversion, as read by this run; read
+    // again only after the run recorded one itself.
+    std::optional<Recordset> m_pending;
     QStringList m_categoryWarnings;           // of the category whose transaction is open
     QStringList m_warnings;
     int m_deadlockRetries = 0;    // left for the category the run converts; 0 outside a run

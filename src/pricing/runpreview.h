@@ -7,6 +7,7 @@
 #include <QString>
 #include <QVariant>
 
+#include <map>
 #include <optional>
 
 namespace krt::pricing {
@@ -15,8 +16,11 @@ namespace krt::pricing {
 // the goods in them, and a few goods with their prices now and after the conversion, computed by
 // the database with the very expressions the run will send.
 
-// The goods of one category of the work list.
-QString goodsCountSql(const QString &itemCd, int detailNo);
+// The goods of every category, counted in one statement by the database: "code-number" (the code
+// without trailing blanks, a Null sub-category as 0) to its goods.
+using GoodsCounts = std::map<QString, qint64>;
+QString goodsCountKey(const QString &itemCd, int detailNo);
+std::optional<GoodsCounts> goodsByCategory(Connection &connection);
 
 // The standard and retail prices of the goods of one category, each followed by its converted
 // value (HYOJYUN_NEW, KOURI_NEW) as the run's expression computes it. Nothing is written.

@@ -191,7 +191,7 @@ void TestConnection::transactions()
 // limit.
 void TestConnection::heldCheckpoints()
 {
-    krt::test::TestCatalog catalog;
+    krt::testing::TestCatalog catalog;
     QCOMPARE(catalog.create(), QString());
     const QString wal = catalog.file() + QStringLiteral("-wal");
     Connection connection;

@@ -163,6 +163,8 @@ int main(int argc, char *argv[])
         for (int detailNo : {0, 12})
             for (bool completed : {false, true})
                 w.write(recordedRowsQuery(code, detailNo, completed));
+    // The goods of every category, counted once for the confirmation and once at the run's start.
+    w.write(goodsByCategorySql());
 
     QTextStream(stdout) << w.seen.size() << " statement texts written to " << file.fileName() << ", "
                         << w.refused << " parameter sets refused before any statement\n";
