@@ -1,13 +1,16 @@
 #include "pgserver/pgserver.h"
+#include "pricing/changelistfile.h"
 #include "pricing/priceupdate.h"
 #include "support/priceoracle.h"
 #include "support/testcatalog.h"
 
 #include <QDebug>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <algorithm>
 #include <array>
+#include <map>
 #include <set>
 
 using namespace krt;
@@ -123,6 +126,16 @@ const QStringList PriceColumnNames{
     QStringLiteral("HYOJYUN_PRC"), QStringLiteral("KOURI_PRC"),  QStringLiteral("OROSI_PRC"),
     QStringLiteral("H_ADD1_PRC"),  QStringLiteral("K_ADD1_PRC"), QStringLiteral("O_ADD1_PRC"),
     QStringLiteral("H_ADD2_PRC"),  QStringLiteral("K_ADD2_PRC"), QStringLiteral("O_ADD2_PRC")};
+
+// A price as a number, the same for every way a database or a file writes it; empty for Null.
+QString number(const QString &text)
+{
+    if (text.isEmpty())
+        return text;
+    bool isNumber = false;
+    const double value = text.toDouble(&isNumber);
+    return isNumber ? QString::number(value, 'f', 4) : QStringLiteral("not a number: ") + text;
+}
 
 // A type of the price columns and the largest price (in magnitude) it holds exactly together with
 // its converted value.
@@ -310,6 +323,124 @@ private Q_SLOTS:
         QCOMPARE(expected(9, 0, 0, HasuRoundDown, 0), 9);
         QCOMPARE(expected(-52, 8, 10, HasuRoundDown, 0), -53);
         QCOMPARE(floorDiv(-416, 108), -4);
+    }
+
+    // A run's change list on every column type, on the direct and the pending path: every goods row
+    // the run converted is listed once, with its prices as the database holds them before and after
+    // the run, Null prices empty, and marked changed exactly when one of its prices changed; by its
+    // goods key, or without one (the table has no primary key) by its category and prices.
+    void theChangeListHoldsThePricesAsStored_data()
+    {
+        QTest::addColumn<QString>("priceType");
+        QTest::addColumn<qint64>("limit");
+        QTest::addColumn<int>("stockMode");
+        QTest::addColumn<QStringList>("key");
+        for (const PriceType &type : PriceTypes)
+            for (const int stockMode : {1, 0})
+                for (const QStringList &key : {QStringList{QStringLiteral("JAN_CD")}, QStringList()})
+                    QTest::addRow("%s, %s, %s", type.sql, stockMode == 1 ? "direct" : "deferred",
+                                  key.isEmpty() ? "no key" : "keyed")
+                        << QString::fromLatin1(type.sql) << type.limit << stockMode << key;
+    }
+    void theChangeListHoldsThePricesAsStored()
+    {
+        QFETCH(QString, priceType);
+        QFETCH(qint64, limit);
+        QFETCH(int, stockMode);
+        QFETCH(QStringList, key);
+        QVERIFY(open(priceType));
+        std::vector<qint64> prices = pricesFor({1, QStringLiteral("8"), QStringLiteral("10")});
+        prices.erase(std::remove_if(prices.begin(), prices.end(),
+                                    [limit](qint64 price) { return qAbs(price) > limit; }),
+                     prices.end());
+        stage(prices);
+        QVERIFY(reset());
+        // Null prices, and goods whose prices all stay as they are.
+        QCOMPARE(m_db->fill(QStringLiteral(
+                     "INSERT INTO MITEMCNT (ITEM_CD, ITEM_NM, DETAIL_NO, INV_FLG, COMP_FLG, CHK) "
+                     "VALUES ('D', 'direct', 0, '0', '0', 1);\n"
+                     "UPDATE MGOODS SET KOURI_PRC = NULL, O_ADD2_PRC = NULL WHERE JAN_CD LIKE '%3';\n"
+                     "UPDATE MGOODS SET HYOJYUN_PRC = 0, KOURI_PRC = NULL, OROSI_PRC = 0, H_ADD1_PRC = 0, "
+                     "K_ADD1_PRC = 0, O_ADD1_PRC = 0, H_ADD2_PRC = 0, K_ADD2_PRC = 0, O_ADD2_PRC = 0 "
+                     "WHERE JAN_CD LIKE '%7';\n")),
+                 QString());
+        const QString koushinDt = QStringLiteral("2014/04/01 10:00:00");
+        // Every goods row by its code: category, number, the nine prices and the update time.
+        const auto goods = [this] {
+            QStringList read;
+            for (const QString &column : PriceColumnNames)
+                read.append(QStringLiteral("CAST(%1 AS DOUBLE PRECISION)").arg(column));
+            std::map<QString, QStringList> byJan;
+            for (const QVariantList &row : m_db->rows(
+                     QStringLiteral("SELECT JAN_CD, DAI_BUNRUI_CD, CHU_BUNRUI_CD, %1, UPDATE_DT FROM MGOODS")
+                         .arg(read.join(QStringLiteral(", "))))) {
+                QStringList fields;
+                for (const QVariant &value : row)
+                    fields.append(value.toString());
+                for (int p = 3; p < 12; ++p)
+                    fields[p] = row[p].isNull() ? QString() : QString::number(row[p].toDouble(), 'f', 4);
+                byJan[fields.takeFirst()] = fields;
+            }
+            return byJan;
+        };
+        const std::map<QString, QStringList> before = goods();
+
+        QTemporaryDir dir;
+        ChangeList list(
+            m_db->connection(),
+            {dir.path(), QStringLiteral("TMCS00"), QDateTime(QDate(2014, 4, 1), QTime(10, 0)), key, {}});
+        QVERIFY(list.prepare());
+        QCOMPARE(list.hasKey(), !key.isEmpty());
+        ConversionParams params;
+        params.TAX_ST = {QStringLiteral("0"), QStringLiteral("8"), QStringLiteral("8")};
+        params.TAX_END = {QStringLiteral("8"), QStringLiteral("10"), QStringLiteral("0")};
+        params.HASU_FLG = {HasuRoundHalfUp, HasuRoundDown};
+        params.HASU_ICHI = {0, 1};
+        int failures = 0;
+        PriceUpdater updater(
+            m_db->connection(), params,
+            RunValues{1, stockMode, true, koushinDt, QStringLiteral("201404"), QDate(2014, 4, 1)},
+            [&] { reportFailure(++failures); });
+        updater.setChangeList(&list);
+        QCOMPARE(updater.run(), RunOutcome::Completed);
+        QCOMPARE(failures, 0);
+
+        // The rows the list must hold, from the tables before and after the run.
+        QStringList expected;
+        int changed = 0;
+        for (const auto &[jan, after] : goods()) {
+            if (after[11] != koushinDt)
+                continue;
+            const QStringList &old = before.at(jan);
+            QStringList line{after[0], after[1]};
+            line += key.isEmpty() ? QStringList() : QStringList{jan};
+            bool changes = false;
+            for (int p = 2; p < 11; ++p) {
+                line << old[p] << after[p];
+                changes = changes || old[p] != after[p];
+            }
+            line.append(changes ? QStringLiteral("1") : QStringLiteral("0"));
+            changed += changes ? 1 : 0;
+            expected.append(line.join(QLatin1Char(',')));
+        }
+        QCOMPARE(expected.size(), static_cast<qsizetype>(2 * prices.size()));
+        QVERIFY(changed > 0 && changed < expected.size());
+
+        const ChangeListContent content = readChangeList(list.path());
+        QVERIFY2(content.error.isEmpty(), qPrintable(content.error));
+        const qsizetype first = content.header.indexOf(QStringLiteral("HYOJYUN_PRC_旧"));
+        QCOMPARE(first, 2 + key.size());
+        QStringList listed;
+        for (const QStringList &row : content.rows) {
+            QStringList line = row.mid(0, first);
+            for (qsizetype p = first; p < first + 18; ++p)
+                line.append(number(row[p]));
+            line.append(row.value(first + 18));
+            listed.append(line.join(QLatin1Char(',')));
+        }
+        expected.sort();
+        listed.sort();
+        QCOMPARE(listed, expected);
     }
 
     void thePricesOf1050BecomeThoseOf1080()

@@ -14,13 +14,20 @@
 //                        "nowrite" the file system refuses every write of the process (a file
 //                        size limit of 0), "diskfull" it refuses every write beyond the present
 //                        size of the write-ahead log (a file size limit at that size)
+//   --kill-before N      the process ends (SIGKILL) just before the N-th statement of the run
+//   --kill-after N       the N-th statement is carried out on the form's connection as the
+//                        program sends it, then the process ends (SIGKILL) before the program
+//                        goes on: after a COMMIT, between the category's commit and the append
+//                        of its rows to the change list
 //
 // Lines on standard output: "ready <grid lines>", "running", "box <number or text>" for every
-// message box, "done <milliseconds> <statements of the run> <record statements of the run>".
+// message box, "kill <statement>" (its first two words) as the process ends itself,
+// "done <milliseconds> <statements of the run> <record statements of the run>".
 // Exit code: 0 the run completed ("10009"), 1 the run reported a failure ("40275"), 2 the form
 // did not reach the ready state, 3 any other ending.
 #include "app/krt550f1.h"
 #include "app/krt550h1.h"
+#include "db/dialect.h"
 #include "params/conditionpanel.h"
 #include "support/controls.h"
 #include "widgets/categorygrid.h"
@@ -30,6 +37,7 @@
 #include <QCommandLineParser>
 #include <QElapsedTimer>
 #include <QFileInfo>
+#include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QTest>
 
@@ -37,6 +45,7 @@
 
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <iostream>
 #include <string>
 
@@ -73,6 +82,27 @@ void injectFault(const QString &kind, Connection &connection)
     } else if (kind == QStringLiteral("diskfull")) {
         limitWrites(QFileInfo(connection.database().databaseName() + QStringLiteral("-wal")).size());
     }
+}
+
+// Ends the process at once, as a power cut or a kill would, naming the statement it ended at.
+[[noreturn]] void killSelf(const QString &sql)
+{
+    say(QStringLiteral("kill ") + sql.section(QLatin1Char(' '), 0, 1));
+    std::raise(SIGKILL);
+    std::abort();
+}
+
+// Carries out a statement of the run on the form's connection as the connection itself sends it,
+// so that its effect is in the catalog before the process ends.
+void carryOut(Connection &connection, const QString &sql)
+{
+    QSqlDatabase db = connection.database();
+    if (sql == QStringLiteral("BEGIN TRANSACTION"))
+        db.transaction();
+    else if (sql == QStringLiteral("COMMIT TRANSACTION"))
+        db.commit();
+    else
+        QSqlQuery(db).exec(toSqliteDialect(sql));
 }
 
 void click(QWidget *widget)
@@ -116,7 +146,12 @@ int main(int argc, char *argv[])
                                          QStringLiteral("readonly|nowrite|diskfull"));
     const QCommandLineOption faultAtOption(QStringLiteral("fault-at"), QStringLiteral("statement position"),
                                            QStringLiteral("N"));
-    parser.addOptions({todayOption, waitOption, faultOption, faultAtOption});
+    const QCommandLineOption killBeforeOption(
+        QStringLiteral("kill-before"), QStringLiteral("end before the statement"), QStringLiteral("N"));
+    const QCommandLineOption killAfterOption(QStringLiteral("kill-after"),
+                                             QStringLiteral("end after the statement"), QStringLiteral("N"));
+    parser.addOptions(
+        {todayOption, waitOption, faultOption, faultAtOption, killBeforeOption, killAfterOption});
     parser.process(app);
 
     QStringList boxes;
@@ -155,12 +190,20 @@ int main(int argc, char *argv[])
     int records = 0;
     const QString fault = parser.value(faultOption);
     const int faultAt = parser.value(faultAtOption).toInt();
+    const int killBefore = parser.value(killBeforeOption).toInt();
+    const int killAfter = parser.value(killAfterOption).toInt();
     Connection &connection = *form.connection();
     connection.setStatementHook([&](const QString &sql) -> std::optional<QString> {
         if (sql.startsWith(QStringLiteral("UPDATE MITEMCNT SET UPDATE_DATE")))
             ++records;
         if (++statements == faultAt)
             injectFault(fault, connection);
+        if (statements == killBefore)
+            killSelf(sql);
+        if (statements == killAfter) {
+            carryOut(connection, sql);
+            killSelf(sql);
+        }
         return std::nullopt;
     });
 

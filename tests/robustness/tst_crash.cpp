@@ -15,6 +15,41 @@ using namespace krt::robustness;
 
 namespace {
 
+// After a killed run: the catalog holds whole categories; the next start completes or discards
+// the killed run's change-list journal, so that the lists hold every goods row committed so far
+// exactly once; and a run from there finishes the job with the prices of one uninterrupted run,
+// every converted goods row listed once across the lists of both runs. Empty when all of this
+// holds, otherwise what did not.
+QString recoverAndRerun(const TrialStore &store)
+{
+    const CatalogState killed = store.inspect();
+    if (!killed.sound())
+        return killed.describe();
+    const std::unique_ptr<Child> next = store.start({QStringLiteral("--wait")});
+    if (!next->waitFor(QStringLiteral("ready"), 60000))
+        return QStringLiteral("the next start did not get ready: ") + next->lines().join(QLatin1Char('/'));
+    if (const QString lists = store.checkChangeLists(); !lists.isEmpty()) {
+        next->kill();
+        return QStringLiteral("the change lists after the next start: ") + lists;
+    }
+    if (killed.finished()) {
+        // Killed after the last category: nothing is left to convert.
+        next->kill();
+        return {};
+    }
+    next->send("run");
+    if (!next->finish(120000) || next->exitCode() != 0)
+        return QStringLiteral("the rerun failed: exit %1: %2")
+            .arg(next->exitCode())
+            .arg(next->lines().join(QLatin1Char('/')));
+    const CatalogState rerun = store.inspect();
+    if (!rerun.finished())
+        return QStringLiteral("after the rerun: ") + rerun.describe();
+    if (const QString lists = store.checkChangeLists(); !lists.isEmpty())
+        return QStringLiteral("the change lists after the rerun: ") + lists;
+    return {};
+}
+
 // One lane of crash trials: a store of its own and every lanes-th trial from first on. A lane
 // runs on a thread of its own, so it reports instead of verifying: the first failure ends it.
 struct Lane
@@ -51,41 +86,59 @@ struct Lane
             QThread::msleep(static_cast<unsigned long>(delay));
             child->kill();
             const CatalogState killed = store.inspect();
-            const QString where = QStringLiteral("trial %1, killed after %2 ms: ").arg(trial).arg(delay);
-            if (!killed.sound()) {
-                failure = where + killed.describe();
-                return;
-            }
             if (child->killed() && killed.converted + killed.recorded > 0 && killed.untouched > 0)
                 ++midRun;
-
-            if (killed.finished()) {
-                // Killed after the last category: nothing is left to convert; the next start
-                // completes the change list.
+            if (killed.finished())
                 ++afterLast;
-                const std::unique_ptr<Child> next = store.start({QStringLiteral("--wait")});
-                const bool ready = next->waitFor(QStringLiteral("ready"), 60000);
-                next->kill();
-                const QString lists = store.checkChangeLists();
-                if (!ready || !lists.isEmpty()) {
-                    failure = where + QStringLiteral("after the next start: ") + lists;
+            if (const QString why = recoverAndRerun(store); !why.isEmpty()) {
+                failure = QStringLiteral("trial %1, killed after %2 ms: ").arg(trial).arg(delay) + why;
+                return;
+            }
+        }
+    }
+};
+
+// One lane of the kill at every statement: a small store of its own, whose uninterrupted run counts
+// the statements, and every lanes-th statement from first on, the process ended just before it and
+// just after it.
+struct StatementLane
+{
+    QString failure;
+    int statements = 0;
+    int categories = 0;
+    int killPoints = 0;
+    int afterCommit = 0; // killed between a category's commit and the append of its rows
+
+    void run(int stockMode, int first, int lanes)
+    {
+        const TrialStore store(trialOptions(6, 120), stockMode);
+        if (!store.error().isEmpty()) {
+            failure = store.error();
+            return;
+        }
+        statements = store.referenceStatements();
+        categories = store.categories();
+        for (int n = first; n <= statements; n += lanes) {
+            for (const QString &when : {QStringLiteral("--kill-before"), QStringLiteral("--kill-after")}) {
+                const QString where = QStringLiteral("%1 %2: ").arg(when).arg(n);
+                if (!store.reset()) {
+                    failure = where + QStringLiteral("the store cannot be reset");
                     return;
                 }
-                continue;
-            }
-            QString why;
-            if (!store.runToEnd(&why)) {
-                failure = where + QStringLiteral("the rerun failed: ") + why;
-                return;
-            }
-            const CatalogState rerun = store.inspect();
-            if (!rerun.finished()) {
-                failure = where + QStringLiteral("after the rerun: ") + rerun.describe();
-                return;
-            }
-            if (const QString lists = store.checkChangeLists(); !lists.isEmpty()) {
-                failure = where + QStringLiteral("the change lists after the rerun: ") + lists;
-                return;
+                const std::unique_ptr<Child> child = store.start({when, QString::number(n)});
+                if (!child->endsWithin(60000) || !child->killed()) {
+                    child->finish(0);
+                    failure = where + QStringLiteral("not killed: ") + child->lines().join(QLatin1Char('/'));
+                    return;
+                }
+                ++killPoints;
+                if (when == QStringLiteral("--kill-after") &&
+                    child->lines().contains(QStringLiteral("kill COMMIT TRANSACTION")))
+                    ++afterCommit;
+                if (const QString why = recoverAndRerun(store); !why.isEmpty()) {
+                    failure = where + why;
+                    return;
+                }
             }
         }
     }
@@ -172,6 +225,45 @@ private Q_SLOTS:
         // Most kills must land inside the run for the trials to mean anything.
         QVERIFY2(midRun * 2 >= trials,
                  qPrintable(QStringLiteral("only %1 kills landed mid-run").arg(midRun)));
+    }
+
+    // The program killed just before and just after every statement of a run, one kill per trial:
+    // after a COMMIT the kill falls between the category's commit and the append of its change
+    // list, and before the statement that follows a COMMIT it falls after that append. Each time
+    // the next start and a rerun must leave the catalog and the change lists as one uninterrupted
+    // run does.
+    void aKillAtEveryStatementLeavesWholeCategoriesAndExactChangeLists_data()
+    {
+        QTest::addColumn<int>("stockMode");
+        QTest::newRow("direct mode") << 1;
+        QTest::newRow("deferred mode") << 0;
+    }
+    void aKillAtEveryStatementLeavesWholeCategoriesAndExactChangeLists()
+    {
+        QFETCH(int, stockMode);
+        std::array<StatementLane, 2> lanes;
+        std::vector<std::thread> threads;
+        for (std::size_t n = 0; n < lanes.size(); ++n)
+            threads.emplace_back([&lanes, n, stockMode] {
+                lanes[n].run(stockMode, static_cast<int>(n) + 1, static_cast<int>(lanes.size()));
+            });
+        for (std::thread &thread : threads)
+            thread.join();
+
+        int killPoints = 0;
+        int afterCommit = 0;
+        for (const StatementLane &lane : lanes) {
+            QVERIFY2(lane.failure.isEmpty(), qPrintable(lane.failure));
+            killPoints += lane.killPoints;
+            afterCommit += lane.afterCommit;
+        }
+        qInfo("%d kill points in %s mode, %d of them between a commit and its change list's append",
+              killPoints, stockMode == 1 ? "direct" : "deferred", afterCommit);
+        // Both lanes count the same statements of the same uninterrupted run.
+        QCOMPARE(lanes[0].statements, lanes[1].statements);
+        QCOMPARE(killPoints, 2 * lanes[0].statements);
+        // Every category commits once, and a kill fell after each commit.
+        QCOMPARE(afterCommit, lanes[0].categories);
     }
 };
 
