@@ -107,7 +107,11 @@ RunOutcome PriceUpdater::run()
 {
     const RunOutcome outcome = [this] {
         const CheckpointsHeld held(m_connection);
-        return convertWorkList();
+        m_pendingPerRun = true;
+        const RunOutcome converted = convertWorkList();
+        m_pendingPerRun = false;
+        m_pending.reset();
+        return converted;
     }();
     if (m_changes)
         if (const std::optional<QString> failure = m_changes->syncToDisk())
@@ -341,7 +345,8 @@ int PriceUpdater::convertGoods(const QString &itemCd, int detailNo, const std::o
     if (m_changes && !m_changes->readAfter())
         return fail();
     // The goods the category held when the run started, against the goods it converted now.
-    if (const auto held = m_goodsAtStart.find(goodsCountKey(itemCd, detailNo)); held != m_goodsAtStart.end()) {
+    if (const auto held = m_goodsAtStart.find(goodsCountKey(itemCd, detailNo));
+        held != m_goodsAtStart.end()) {
         const qint64 converted = m_category.mgoods - before;
         if (converted != held->second)
             m_categoryWarnings.append(QStringLiteral("分類 %1: 変換した商品 %2 件、実行開始時の商品 %3 件")
@@ -370,7 +375,7 @@ int PriceUpdater::prfn_UpdateIZaiko(const QString &itemCd, int detailNo)
 
 int PriceUpdater::prfn_UpdateMGoodsPending()
 {
-    if (!m_pending) {
+    if (!m_pendingPerRun || !m_pending) {
         m_pending = m_connection.openRecordset(pendingListQuery());
         if (!m_pending)
             return fail();

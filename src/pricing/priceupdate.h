@@ -156,9 +156,11 @@ private:
     ChangeList *m_changes = nullptr;
     GoodsCounts m_goodsAtStart; // goods of each category at the run's start
     // The recorded inventory categories waiting for their conversion, as read by this run; read
-    // again only after the run recorded one itself.
+    // again only after the run recorded one itself. A category another operator records meanwhile
+    // stays pending for the next run. Outside a run every conversion reads the list.
     std::optional<Recordset> m_pending;
-    QStringList m_categoryWarnings;           // of the category whose transaction is open
+    bool m_pendingPerRun = false;
+    QStringList m_categoryWarnings; // of the category whose transaction is open
     QStringList m_warnings;
     int m_deadlockRetries = 0;    // left for the category the run converts; 0 outside a run
     bool m_retryCategory = false; // the category failed as a deadlock victim and is run again

@@ -21,7 +21,8 @@ std::optional<GoodsCounts> goodsByCategory(Connection &connection)
     GoodsCounts counts;
     // A sub-category of Null and one of 0 are the same category of the work list.
     for (; !rows->eof(); rows->moveNext())
-        counts[goodsCountKey(rows->field(0).toString(), rows->field(1).toInt())] += rows->field(2).toLongLong();
+        counts[goodsCountKey(rows->field(0).toString(), rows->field(1).toInt())] +=
+            rows->field(2).toLongLong();
     return counts;
 }
 

@@ -154,6 +154,7 @@ private Q_SLOTS:
             otherSeen = otherSeen || !inventory;
         }
         qsizetype at = 0;
+        bool pendingRead = false;
         for (const QString &key : records) {
             QCOMPARE(loop.value(at), QStringLiteral("BEGIN"));
             QCOMPARE(loop.value(at + 1), QStringLiteral("record ") + key);
@@ -169,10 +170,14 @@ private Q_SLOTS:
                 QCOMPARE(steps, QStringList{});
             } else {
                 QCOMPARE(steps.value(0), QStringLiteral("MGOODS ") + key);
-                QCOMPARE(steps.value(1), QStringLiteral("pending list"));
+                // The first category converted reads the pending list and completes all of it; the
+                // run reads it no more, since it recorded nothing after.
+                QCOMPARE(steps.value(1), pendingRead ? QString() : QStringLiteral("pending list"));
+                const qsizetype claims = pendingRead ? 1 : 2;
+                pendingRead = true;
                 // Each pending category is claimed before its prices are converted.
-                QCOMPARE(steps.size() % 2, 0);
-                for (qsizetype i = 2; i < steps.size(); i += 2) {
+                QCOMPARE((steps.size() - claims) % 2, 0);
+                for (qsizetype i = claims; i < steps.size(); i += 2) {
                     QVERIFY2(steps.at(i).startsWith(QStringLiteral("claim ")), qPrintable(steps.at(i)));
                     QCOMPARE(steps.at(i + 1), QStringLiteral("pending MGOODS ") + steps.at(i).mid(6));
                 }
@@ -408,7 +413,7 @@ private Q_SLOTS:
         QCOMPARE(f.numbers(), QStringList{QStringLiteral("10009")});
 
         // A is recorded alone; the first of B and C converts itself, then claims and converts D with
-        // its stored rates and A; the other finds nothing pending.
+        // its stored rates and A; the other converts only itself: the run reads the pending list once.
         const QStringList loop = loopOf(log.statements);
         QCOMPARE(loop.mid(0, 3), (QStringList{QStringLiteral("BEGIN"), QStringLiteral("record ") + a,
                                               QStringLiteral("COMMIT")}));
@@ -426,7 +431,7 @@ private Q_SLOTS:
         QVERIFY2(first + second == ad || second + first == ad, qPrintable(joined(loop.mid(7, 4))));
         QCOMPARE(loop.mid(11), (QStringList{QStringLiteral("COMMIT"), QStringLiteral("BEGIN"),
                                             QStringLiteral("record ") + y, QStringLiteral("MGOODS ") + y,
-                                            QStringLiteral("pending list"), QStringLiteral("COMMIT")}));
+                                            QStringLiteral("COMMIT")}));
         for (const QString &sql : log.statements)
             QVERIFY2(!sql.contains(QStringLiteral("IIODATA")) && !sql.contains(QStringLiteral("IZAIKO")),
                      qPrintable(sql));

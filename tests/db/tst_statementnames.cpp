@@ -56,21 +56,17 @@ const std::map<QString, std::set<QString>> Required = {
 // Words of the SQL language the statements use, and the names the statements give their own
 // derived tables and result columns.
 const std::set<QString> Language = {
-    QStringLiteral("SELECT"),  QStringLiteral("DISTINCT"), QStringLiteral("FROM"),
-    QStringLiteral("WHERE"),   QStringLiteral("AND"),      QStringLiteral("OR"),
-    QStringLiteral("NOT"),     QStringLiteral("EXISTS"),   QStringLiteral("IS"),
-    QStringLiteral("NULL"),    QStringLiteral("AS"),       QStringLiteral("UNION"),
-    QStringLiteral("ORDER"),   QStringLiteral("BY"),       QStringLiteral("UPDATE"),
-    QStringLiteral("SET"),     QStringLiteral("DELETE"),   QStringLiteral("INSERT"),
-    QStringLiteral("INTO"),    QStringLiteral("VALUES"),   QStringLiteral("COUNT"),
-    QStringLiteral("ISNULL"),  QStringLiteral("CAST"),     QStringLiteral("INT"),
-    QStringLiteral("FLOOR"),   QStringLiteral("POWER"),    QStringLiteral("GETDATE"),
-    QStringLiteral("MAX"),     QStringLiteral("IN"),       QStringLiteral("DESC"),
-    QStringLiteral("ASC"),     QStringLiteral("CASE"),     QStringLiteral("WHEN"),
-    QStringLiteral("THEN"),    QStringLiteral("ELSE"),     QStringLiteral("END"),
-    QStringLiteral("DECIMAL"), QStringLiteral("INNER"),    QStringLiteral("LEFT"),
-    QStringLiteral("JOIN"),    QStringLiteral("ON"),       QStringLiteral("RTRIM"),
-    QStringLiteral("ALL"),
+    QStringLiteral("SELECT"), QStringLiteral("DISTINCT"), QStringLiteral("FROM"),   QStringLiteral("WHERE"),
+    QStringLiteral("AND"),    QStringLiteral("OR"),       QStringLiteral("NOT"),    QStringLiteral("EXISTS"),
+    QStringLiteral("IS"),     QStringLiteral("NULL"),     QStringLiteral("AS"),     QStringLiteral("UNION"),
+    QStringLiteral("ORDER"),  QStringLiteral("GROUP"),    QStringLiteral("BY"),     QStringLiteral("UPDATE"),
+    QStringLiteral("SET"),    QStringLiteral("DELETE"),   QStringLiteral("INSERT"), QStringLiteral("INTO"),
+    QStringLiteral("VALUES"), QStringLiteral("COUNT"),    QStringLiteral("ISNULL"), QStringLiteral("CAST"),
+    QStringLiteral("INT"),    QStringLiteral("FLOOR"),    QStringLiteral("POWER"),  QStringLiteral("GETDATE"),
+    QStringLiteral("MAX"),    QStringLiteral("IN"),       QStringLiteral("DESC"),   QStringLiteral("ASC"),
+    QStringLiteral("CASE"),   QStringLiteral("WHEN"),     QStringLiteral("THEN"),   QStringLiteral("ELSE"),
+    QStringLiteral("END"),    QStringLiteral("DECIMAL"),  QStringLiteral("INNER"),  QStringLiteral("LEFT"),
+    QStringLiteral("JOIN"),   QStringLiteral("ON"),       QStringLiteral("RTRIM"),  QStringLiteral("ALL"),
 };
 const std::set<QString> OwnNames = {QStringLiteral("HYOJYUN_NEW"), QStringLiteral("KOURI_NEW"),
                                     QStringLiteral("SYSDATE"),     QStringLiteral("MAX_DATE"),
@@ -114,11 +110,10 @@ QStringList everyStatement()
           << category::setMarkSql(1, QStringLiteral("A'01"), QStringLiteral("3"))
           << category::setMarkSql(0, QStringLiteral("A01"), QString()) << category::selectAllInventorySql()
           << category::markedOtherCategoriesSql() << category::markCategorySql(QStringLiteral("A'01"), 0)
-          << category::markCategorySql(QStringLiteral("A01"), 7)
-          << pricing::goodsByCategorySql() << CategoryCheck::unmatchedSql(false)
-          << CategoryCheck::unmatchedSql(true) << SysParmSource().lookupSql(1200)
-          << SysParmSource().lookupSql(3080) << pricing::workListQuery() << pricing::pendingListQuery()
-          << pricing::completionStatement(today)
+          << category::markCategorySql(QStringLiteral("A01"), 7) << pricing::goodsByCategorySql()
+          << CategoryCheck::unmatchedSql(false) << CategoryCheck::unmatchedSql(true)
+          << SysParmSource().lookupSql(1200) << SysParmSource().lookupSql(3080) << pricing::workListQuery()
+          << pricing::pendingListQuery() << pricing::completionStatement(today)
           << pricing::pendingClaimStatement(QStringLiteral("B'02"), 3, today)
           << pricing::recordedRowsQuery(QStringLiteral("B'02"), 0, true) << category::missingCategoriesSql()
           << category::unknownFlagsSql(true) << category::unconvertedMarksSql();

@@ -18,13 +18,13 @@ using namespace krt::pricing;
 
 namespace {
 
-using test::convertedPrice;
-using test::floorDiv;
+using testing::convertedPrice;
+using testing::floorDiv;
 
 // The exact price of a rounding method at a digit position (no rounding: the converted price).
 qint64 expected(qint64 price, qint64 oldRate, qint64 newRate, int code, int digit)
 {
-    return test::exactPrice(price, oldRate, newRate, code, code == HasuNone ? 0 : digit + 1);
+    return testing::exactPrice(price, oldRate, newRate, code, code == HasuNone ? 0 : digit + 1);
 }
 
 struct RateCase
@@ -170,7 +170,7 @@ class TestPriceDifferential : public QObject
     Q_OBJECT
 
 private:
-    std::unique_ptr<test::PriceDb> m_db;
+    std::unique_ptr<testing::PriceDb> m_db;
     qint64 m_cases = 0;
     QStringList m_mismatches;
 
@@ -279,10 +279,10 @@ private:
         m_db.reset();
 #ifdef KRT_DIFF_SERVER
         static int stores = 0;
-        m_db = std::make_unique<test::PriceDb>(test::PgServer::instance(),
-                                               QStringLiteral("diff%1").arg(++stores), priceType);
+        m_db = std::make_unique<testing::PriceDb>(test::PgServer::instance(),
+                                                  QStringLiteral("diff%1").arg(++stores), priceType);
 #else
-        m_db = std::make_unique<test::PriceDb>(priceType);
+        m_db = std::make_unique<testing::PriceDb>(priceType);
 #endif
         if (!m_db->error().isEmpty()) {
             qWarning() << m_db->error();

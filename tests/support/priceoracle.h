@@ -45,10 +45,3 @@ inline qint64 exactPrice(qint64 price, qint64 oldRate, qint64 newRate, int code,
 }
 
 } // namespace krt::testing
-
-// The price differential trials still name the oracle by the namespace of the tests' server.
-namespace krt::test {
-using testing::convertedPrice;
-using testing::exactPrice;
-using testing::floorDiv;
-} // namespace krt::test

@@ -159,8 +159,3 @@ private:
 };
 
 } // namespace krt::testing
-
-// The price differential trials still name their price store by the namespace of the tests' server.
-namespace krt::test {
-using testing::PriceDb;
-} // namespace krt::test
