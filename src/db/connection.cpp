@@ -1,7 +1,6 @@
 #include "db/connection.h"
 
 #include "db/connectiontext.h"
-#include "db/dialect.h"
 
 #include <QAtomicInt>
 #include <QFileInfo>
@@ -171,6 +170,10 @@ bool Connection::open(const QString &connectionText)
     }
     m_engine = plan.driver == QStringLiteral("QODBC") ? odbcEngine(database(), plan.engine) : plan.engine;
     m_catalog = plan.catalog;
+    m_dialect = DialectCache(m_engine == Engine::Sqlite       ? toSqliteDialect
+                             : m_engine == Engine::PostgreSql ? toPostgresDialect
+                             : m_engine == Engine::SqlServer  ? toSqlServerDialect
+                                                              : nullptr);
     if (m_engine == Engine::Sqlite)
         relaxCommitSync(database());
     if (!startSession()) {
@@ -231,18 +234,9 @@ QSqlDatabase Connection::database() const
     return QSqlDatabase::database(m_name, false);
 }
 
-QString Connection::prepare(const QString &sql) const
+QString Connection::prepare(const QString &sql)
 {
-    switch (m_engine) {
-    case Engine::Sqlite:
-        return toSqliteDialect(sql);
-    case Engine::PostgreSql:
-        return toPostgresDialect(sql);
-    case Engine::SqlServer:
-        return toSqlServerDialect(sql);
-    default:
-        return sql;
-    }
+    return m_dialect.adapt(sql);
 }
 
 bool Connection::refusedByHook(const QString &sql)

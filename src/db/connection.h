@@ -1,5 +1,7 @@
 #pragma once
 
+#include "db/dialect.h"
+
 #include <QList>
 #include <QSqlDatabase>
 #include <QString>
@@ -134,7 +136,7 @@ private:
     // Runs the engine's session statements on the connection just opened; false (and the error
     // kept) when one fails.
     bool startSession();
-    QString prepare(const QString &sql) const;
+    QString prepare(const QString &sql);
     bool refusedByHook(const QString &sql);
     void recordError(const QSqlError &error, const QString &statement);
 
@@ -145,6 +147,7 @@ private:
     bool m_inTransaction = false;
     int m_rowsAffected = -1;
     int m_autoCheckpoint = -1; // the engine's log limit in pages while checkpoints are held
+    DialectCache m_dialect;
     DbErrors m_errors;
     StatementHook m_hook;
 };

@@ -305,4 +305,90 @@ QString toSqlServerDialect(const QString &sql)
     return out;
 }
 
+namespace {
+
+// Stands for a literal in a statement's shape: a character of Unicode's private use area, which
+// no statement of the program holds.
+constexpr QChar LiteralMark(0xE000);
+constexpr qsizetype MaxShapes = 256;
+
+QString markedLiteral()
+{
+    return QLatin1Char('\'') + LiteralMark + QLatin1Char('\'');
+}
+
+// The shape of a statement and its string literals, quotes included. Quoted names and comments
+// stay in the shape as they are, so that a quote inside them opens no literal.
+QString shapeOf(const QString &sql, std::vector<QStringView> &literals)
+{
+    QString shape;
+    shape.reserve(sql.size());
+    const qsizetype n = sql.size();
+    qsizetype plain = 0; // start of the text not yet copied
+    qsizetype i = 0;
+    while (i < n) {
+        const QChar c = sql.at(i);
+        const QChar following = i + 1 < n ? sql.at(i + 1) : QChar();
+        if (c == QLatin1Char('\'')) {
+            const qsizetype end = quotedEnd(sql, i + 1, QLatin1Char('\''));
+            shape.append(QStringView(sql).mid(plain, i - plain));
+            shape.append(markedLiteral());
+            literals.push_back(QStringView(sql).mid(i, end - i));
+            plain = i = end;
+        } else if (c == QLatin1Char('"')) {
+            i = quotedEnd(sql, i + 1, QLatin1Char('"'));
+        } else if (c == QLatin1Char('[')) {
+            i = quotedEnd(sql, i + 1, QLatin1Char(']'));
+        } else if (c == QLatin1Char('-') && following == QLatin1Char('-')) {
+            const qsizetype end = sql.indexOf(QLatin1Char('\n'), i);
+            i = end < 0 ? n : end;
+        } else if (c == QLatin1Char('/') && following == QLatin1Char('*')) {
+            i = blockCommentEnd(sql, i + 2);
+        } else {
+            ++i;
+        }
+    }
+    shape.append(QStringView(sql).mid(plain));
+    return shape;
+}
+
+} // namespace
+
+DialectCache::DialectCache(Adapter adapter)
+    : m_adapter(adapter)
+{}
+
+QString DialectCache::adapt(const QString &sql)
+{
+    if (!m_adapter)
+        return sql;
+    if (sql.contains(LiteralMark))
+        return m_adapter(sql);
+    std::vector<QStringView> literals;
+    const QString shape = shapeOf(sql, literals);
+    auto adapted = m_shapes.constFind(shape);
+    if (adapted == m_shapes.constEnd()) {
+        if (m_shapes.size() >= MaxShapes)
+            m_shapes.clear();
+        adapted = m_shapes.insert(shape, m_adapter(shape));
+    }
+    const QString &text = *adapted;
+    const QString mark = markedLiteral();
+    QString out;
+    out.reserve(sql.size() + 16);
+    qsizetype from = 0;
+    for (const QStringView literal : literals) {
+        const qsizetype at = text.indexOf(mark, from);
+        if (at < 0)
+            return m_adapter(sql);
+        out.append(QStringView(text).mid(from, at - from));
+        out.append(literal);
+        from = at + mark.size();
+    }
+    if (text.indexOf(mark, from) >= 0)
+        return m_adapter(sql);
+    out.append(QStringView(text).mid(from));
+    return out;
+}
+
 } // namespace krt

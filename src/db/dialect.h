@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QHash>
 #include <QString>
 
 namespace krt {
@@ -21,5 +22,24 @@ QString toPostgresDialect(const QString &sql);
 // name with characters outside it would no longer match or would be written changed. Literals
 // already written N'...' stay as they are; quoted names and comments are left untouched.
 QString toSqlServerDialect(const QString &sql);
+
+// Adapts statements for one engine and keeps the adapted form of each statement shape: its text
+// with the string literals taken out. A run sends the same few shapes with other category codes
+// for every category; each shape is adapted token by token once, and every statement of that
+// shape gets the adapted text with its own literals put back. Gives exactly what the adapter
+// gives for the whole statement.
+class DialectCache
+{
+public:
+    using Adapter = QString (*)(const QString &);
+    // Without an adapter, statements pass unchanged.
+    explicit DialectCache(Adapter adapter = nullptr);
+
+    QString adapt(const QString &sql);
+
+private:
+    Adapter m_adapter;
+    QHash<QString, QString> m_shapes;
+};
 
 } // namespace krt

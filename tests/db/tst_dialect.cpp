@@ -8,6 +8,8 @@
 
 #include <QTest>
 
+#include <array>
+
 using krt::toPostgresDialect;
 using krt::toSqliteDialect;
 using krt::toSqlServerDialect;
@@ -172,6 +174,8 @@ private slots:
     void postgres();
     void sqlServer_data();
     void sqlServer();
+    void cachedShapes_data();
+    void cachedShapes();
 };
 
 void TestDialect::expressionMatchesWorkedExample()
@@ -451,6 +455,8 @@ void TestDialect::tokens()
     QFETCH(QString, sql);
     QFETCH(QString, adapted);
     QCOMPARE(toSqliteDialect(sql), adapted.isEmpty() ? sql : adapted);
+    static krt::DialectCache cache(toSqliteDialect);
+    QCOMPARE(cache.adapt(sql), adapted.isEmpty() ? sql : adapted);
 }
 
 // The PostgreSQL entry: what the server does not take, or takes with another meaning.
@@ -538,6 +544,47 @@ void TestDialect::sqlServer()
     QFETCH(QString, sql);
     QFETCH(QString, adapted);
     QCOMPARE(toSqlServerDialect(sql), adapted.isEmpty() ? sql : adapted);
+    static krt::DialectCache cache(toSqlServerDialect);
+    QCOMPARE(cache.adapt(sql), adapted.isEmpty() ? sql : adapted);
+}
+
+// One shape, many literals: every statement gets from the cache what the adapter gives it whole,
+// also when a literal holds quotes, comment marks, the words the adapter rewrites or the cache's
+// own placeholder character, and when it is not closed.
+void TestDialect::cachedShapes_data()
+{
+    QTest::addColumn<int>("engine");
+    QTest::newRow("embedded") << 0;
+    QTest::newRow("PostgreSQL") << 1;
+    QTest::newRow("SQL Server") << 2;
+}
+
+void TestDialect::cachedShapes()
+{
+    QFETCH(int, engine);
+    const std::array<krt::DialectCache::Adapter, 3> adapters{toSqliteDialect, toPostgresDialect,
+                                                             toSqlServerDialect};
+    const krt::DialectCache::Adapter adapter = adapters.at(static_cast<std::size_t>(engine));
+    krt::DialectCache cache(adapter);
+    const QString shape = QStringLiteral(
+        "UPDATE IZAIKO SET IZAIKO.KOUSHIN_DT = %1, IZAIKO.KOURI_PRC = ISNULL(KOURI_PRC, 0) / POWER(10, 1) "
+        "FROM IZAIKO WHERE (DAI_BUNRUI_CD = %2) AND GETDATE() > %1 -- it's\n AND [O'B] = 1");
+    const QStringList literals = {
+        QStringLiteral("'001'"),
+        QStringLiteral("'O''B'"),
+        QStringLiteral("'-- /* ISNULL(x, 0)'"),
+        QStringLiteral("N'食品'"),
+        QStringLiteral("''"),
+        QStringLiteral("'") + QChar(0xE000) + QStringLiteral("'"),
+        QStringLiteral("'2026/12/10'"),
+        QStringLiteral("'unclosed"),
+    };
+    for (int round = 0; round < 2; ++round)
+        for (const QString &a : literals)
+            for (const QString &b : literals) {
+                const QString sql = shape.arg(a, b);
+                QCOMPARE(cache.adapt(sql), adapter(sql));
+            }
 }
 
 QTEST_GUILESS_MAIN(TestDialect)
