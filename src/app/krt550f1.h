@@ -85,6 +85,8 @@ private:
     long prfn_GetItemCode(int inAdd);
     long prfn_ClearItemCheck();
     long prfn_GetItemCount(const QString &strWhere);
+    // A count read for a command: -1 after the database error message when it failed.
+    long counted(int rows);
     void prsb_SelectAll();
     void prsb_BunruiClear();
     bool prfn_CheckNefudaDate();

@@ -35,7 +35,11 @@ long KRT550F1::prfn_ClearItemCheck()
 
 long KRT550F1::prfn_GetItemCount(const QString &strWhere)
 {
-    const int rows = m_db ? count(*m_db, strWhere) : -1;
+    return counted(m_db ? count(*m_db, strWhere) : -1);
+}
+
+long KRT550F1::counted(int rows)
+{
     if (rows == -1) {
         ShowMessage(msg::DatabaseError, mb::OkOnly, AppTitle);
         return -1;
@@ -239,8 +243,7 @@ bool KRT550F1::prsb_BunruiCheck()
 
 bool KRT550F1::prfn_InputCheck()
 {
-    return pic_Jyoukein->prfn_InputCheck([this](const QString &where) { return prfn_GetItemCount(where); },
-                                         lstTbl);
+    return pic_Jyoukein->prfn_InputCheck([this] { return counted(m_db ? countMarked(*m_db) : -1); }, lstTbl);
 }
 
 } // namespace krt

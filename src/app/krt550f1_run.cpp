@@ -154,31 +154,19 @@ bool KRT550F1::refusesRun()
 // box that says why, when the list cannot be written.
 bool KRT550F1::prfn_PrepareChangeList(std::unique_ptr<pricing::ChangeList> &changes)
 {
-    const QString folder = pricing::changeListFolder(settings::runLogPath());
-    const QString catalog = catalogName(cmb_DAT->currentIndex());
-    if (!pricing::ChangeList::recover(*m_db, folder, catalog)) {
-        ShowDbError(
-            msg::DatabaseError,
-            DbErrors{programError(QStringLiteral("前回の変更一覧の書き残しを処理できません: ") + folder)} +
-                m_db->errors(),
-            0, AppTitle);
+    pricing::PreparedChangeList prepared = pricing::prepareChangeList(
+        *m_db, pricing::changeListFolder(settings::runLogPath()), catalogName(cmb_DAT->currentIndex()),
+        m_clock.now(), [](const QString &key) { return settings::GetSetting(settings::Common, key); });
+    if (!prepared.recoveryFailure.isEmpty()) {
+        ShowDbError(msg::DatabaseError, prepared.recoveryFailure, 0, AppTitle);
         return false;
     }
-    if (settings::GetSetting(settings::Common, QStringLiteral("ChangeList")).trimmed() ==
-        QLatin1String("0")) {
-        m_changeListNote = pricing::changeListNote(nullptr);
-        return true;
-    }
-    changes = std::make_unique<pricing::ChangeList>(
-        *m_db, pricing::changeListOptions(
-                   folder, catalog, m_clock.now(),
-                   settings::GetSetting(settings::Common, QStringLiteral("GoodsKeyColumns")),
-                   settings::GetSetting(settings::Common, QStringLiteral("GoodsNameColumn"))));
-    if (!changes->prepare()) {
+    if (!prepared.why.isEmpty()) {
         setScreenPointer(PointerDefault);
-        MessageBoxes::plain(changes->why(), mb::OkOnly, AppTitle);
+        MessageBoxes::plain(prepared.why, mb::OkOnly, AppTitle);
         return false;
     }
+    changes = std::move(prepared.list);
     m_changeListNote = pricing::changeListNote(changes.get());
     return true;
 }

@@ -88,6 +88,11 @@ QString countSql(const QString &strWhere)
     return QStringLiteral("SELECT COUNT(*) AS CNT FROM MITEMCNT") + strWhere;
 }
 
+QString markedCountSql()
+{
+    return countSql(QStringLiteral(" WHERE CHK = 1"));
+}
+
 QString selectAllSql()
 {
     return QStringLiteral("UPDATE MITEMCNT ") + QStringLiteral("SET CHK = 1 ") +

@@ -25,8 +25,11 @@ QString unconvertedMarksSql();
 QString clearChecksSql();
 
 // Counts the rows of MITEMCNT; strWhere follows the table name as it is given (empty, or a
-// condition with its leading blank such as " WHERE CHK = 1").
+// condition with its leading blank).
 QString countSql(const QString &strWhere);
+
+// Counts the marked rows of MITEMCNT: whether a run has anything to convert.
+QString markedCountSql();
 
 // Marks every row not converted yet whose inventory flag the run can convert.
 QString selectAllSql();

@@ -95,6 +95,16 @@ int count(Connection &conn, const QString &strWhere)
     return ok ? n : -1;
 }
 
+int countMarked(Connection &conn)
+{
+    const std::optional<QVariant> cnt = firstValue(conn, markedCountSql(), QStringLiteral("CNT"));
+    if (!cnt)
+        return -1;
+    bool ok = false;
+    const int n = cnt->toInt(&ok);
+    return ok ? n : -1;
+}
+
 bool selectAll(Connection &conn, bool inventoryOnly)
 {
     return conn.execute(inventoryOnly ? selectAllInventorySql() : selectAllSql());

@@ -43,6 +43,8 @@ int clearChecks(Connection &conn);
 
 // The number of rows of MITEMCNT that strWhere selects (empty: all rows), or -1 on failure.
 int count(Connection &conn, const QString &strWhere);
+// The number of marked rows of MITEMCNT, or -1 on failure.
+int countMarked(Connection &conn);
 
 // Marks every row of the table that is not converted yet; with inventoryOnly, only the inventory
 // categories among them.

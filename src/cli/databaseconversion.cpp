@@ -301,7 +301,7 @@ bool DatabaseConversion::stockTakeRefuses()
 // The run's preconditions: a marked category, and the rates of the method.
 bool DatabaseConversion::inputCheck()
 {
-    const int marked = count(m_db, QStringLiteral(" WHERE CHK = 1"));
+    const int marked = countMarked(m_db);
     if (marked == -1)
         dbError(QStringLiteral("11002"), m_db.errors());
     if (marked <= 0) {
@@ -371,26 +371,19 @@ bool DatabaseConversion::readRunValues()
 // this database left of its own.
 bool DatabaseConversion::prepareChangeList()
 {
-    const QString folder = pricing::changeListFolder(settings::runLogPath());
-    const QString catalog = catalogName(m_database.position);
-    if (!pricing::ChangeList::recover(m_db, folder, catalog)) {
-        dbError(
-            QStringLiteral("11002"),
-            DbErrors{programError(QStringLiteral("前回の変更一覧の書き残しを処理できません: ") + folder)} +
-                m_db.errors());
+    pricing::PreparedChangeList prepared = pricing::prepareChangeList(
+        m_db, pricing::changeListFolder(settings::runLogPath()), catalogName(m_database.position),
+        m_clock.now(), [](const QString &key) { return settings::GetSetting(settings::Common, key); });
+    if (!prepared.recoveryFailure.isEmpty()) {
+        dbError(QStringLiteral("11002"), prepared.recoveryFailure);
         return false;
     }
-    if (settings::GetSetting(settings::Common, QStringLiteral("ChangeList")).trimmed() == QLatin1String("0"))
-        return true;
-    m_changes = std::make_unique<pricing::ChangeList>(
-        m_db, pricing::changeListOptions(
-                  folder, catalog, m_clock.now(),
-                  settings::GetSetting(settings::Common, QStringLiteral("GoodsKeyColumns")),
-                  settings::GetSetting(settings::Common, QStringLiteral("GoodsNameColumn"))));
-    if (m_changes->prepare())
-        return true;
-    say(m_changes->why());
-    return false;
+    if (!prepared.why.isEmpty()) {
+        say(prepared.why);
+        return false;
+    }
+    m_changes = std::move(prepared.list);
+    return true;
 }
 
 // What the window's confirmation shows, on standard output.

@@ -424,9 +424,9 @@ void ConditionPanel::prsb_FocusSelected(int group)
     }
 }
 
-bool ConditionPanel::prfn_InputCheck(const ItemCounter &prfn_GetItemCount, QWidget *lstTbl)
+bool ConditionPanel::prfn_InputCheck(const MarkedCounter &markedCount, QWidget *lstTbl)
 {
-    if (prfn_GetItemCount(QStringLiteral(" WHERE CHK = 1")) <= 0) {
+    if (markedCount() <= 0) {
         ShowMessage(msg::NoCategoryMarked, 0, AppTitle);
         if (lstTbl)
             lstTbl->setFocus(Qt::OtherFocusReason);

@@ -78,9 +78,9 @@ public:
     // Whether a conversion run may start: some category is marked and the rate boxes of the
     // selected method are filled. Shows the first problem found and puts the focus where the
     // operator has to act (the category grid lstTbl, or the empty rate box). The counter gives
-    // the number of MITEMCNT rows that satisfy an SQL tail, or -1 when its query failed.
-    using ItemCounter = std::function<long(const QString &tail)>;
-    bool prfn_InputCheck(const ItemCounter &prfn_GetItemCount, QWidget *lstTbl);
+    // the number of marked categories of the work list, or -1 when it could not be read.
+    using MarkedCounter = std::function<long()>;
+    bool prfn_InputCheck(const MarkedCounter &markedCount, QWidget *lstTbl);
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;

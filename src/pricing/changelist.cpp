@@ -338,6 +338,10 @@ std::optional<QStringList> ChangeList::recover(Connection &connection, const QSt
     return completed;
 }
 
+namespace {
+
+// The options of a run's change list from the settings' texts: the goods key columns separated by
+// commas and the name column.
 ChangeList::Options changeListOptions(const QString &folder, const QString &catalog, const QDateTime &start,
                                       const QString &keyColumns, const QString &nameColumn)
 {
@@ -346,6 +350,31 @@ ChangeList::Options changeListOptions(const QString &folder, const QString &cata
         if (!name.trimmed().isEmpty())
             options.keyColumns.append(name.trimmed());
     return options;
+}
+
+} // namespace
+
+PreparedChangeList prepareChangeList(Connection &connection, const QString &folder, const QString &catalog,
+                                     const QDateTime &start,
+                                     const std::function<QString(const QString &)> &setting)
+{
+    PreparedChangeList prepared;
+    if (!ChangeList::recover(connection, folder, catalog)) {
+        prepared.recoveryFailure =
+            DbErrors{programError(QStringLiteral("前回の変更一覧の書き残しを処理できません: ") + folder)} +
+            connection.errors();
+        return prepared;
+    }
+    if (setting(QStringLiteral("ChangeList")).trimmed() == QLatin1String("0"))
+        return prepared;
+    prepared.list = std::make_unique<ChangeList>(
+        connection, changeListOptions(folder, catalog, start, setting(QStringLiteral("GoodsKeyColumns")),
+                                      setting(QStringLiteral("GoodsNameColumn"))));
+    if (!prepared.list->prepare()) {
+        prepared.why = prepared.list->why();
+        prepared.list.reset();
+    }
+    return prepared;
 }
 
 QString changeListNote(const ChangeList *changes)

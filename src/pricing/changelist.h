@@ -8,6 +8,7 @@
 #include <QStringList>
 
 #include <functional>
+#include <memory>
 #include <optional>
 
 namespace krt::pricing {
@@ -89,10 +90,19 @@ private:
     qint64 m_changed = 0;
 };
 
-// The options of a run's change list from the settings' texts: the goods key columns separated by
-// commas ([Common] GoodsKeyColumns) and the name column ([Common] GoodsNameColumn).
-ChangeList::Options changeListOptions(const QString &folder, const QString &catalog, const QDateTime &start,
-                                      const QString &keyColumns, const QString &nameColumn);
+// The change list of a run on a database, as the settings ask for it: [Common] ChangeList=0 writes
+// none, GoodsKeyColumns names the goods key (else MGOODS's primary key), GoodsNameColumn a name
+// column (setting gives the value of a [Common] key). What a killed run on this database left
+// half-written is completed or discarded first.
+struct PreparedChangeList
+{
+    std::unique_ptr<ChangeList> list; // none when the settings turn the list off or it failed
+    DbErrors recoveryFailure;         // why an earlier run's list could not be completed
+    QString why;                      // why this run's list cannot be written
+};
+PreparedChangeList prepareChangeList(Connection &connection, const QString &folder, const QString &catalog,
+                                     const QDateTime &start,
+                                     const std::function<QString(const QString &)> &setting);
 
 // What a run's confirmation says of its change list; without one, that none is written.
 QString changeListNote(const ChangeList *changes);

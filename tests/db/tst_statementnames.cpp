@@ -79,8 +79,7 @@ std::vector<std::pair<QString, QString>> fixedStatements()
     return {
         {category::clearChecksSql(), QStringLiteral("UPDATE MITEMCNT SET CHK = Null")},
         {category::countSql({}), QStringLiteral("SELECT COUNT(*) AS CNT FROM MITEMCNT")},
-        {category::countSql(QStringLiteral(" WHERE CHK = 1")),
-         QStringLiteral("SELECT COUNT(*) AS CNT FROM MITEMCNT WHERE CHK = 1")},
+        {category::markedCountSql(), QStringLiteral("SELECT COUNT(*) AS CNT FROM MITEMCNT WHERE CHK = 1")},
         {category::selectAllSql(), QStringLiteral("UPDATE MITEMCNT SET CHK = 1 WHERE UPDATE_DATE Is Null AND "
                                                   "(RTRIM(INV_FLG) IN ('0', '1'))")},
         {category::deleteWorkListSql(), QStringLiteral("DELETE FROM MITEMCNT")},

@@ -183,8 +183,11 @@ bool prepareRunInstallation(const QString &runRoot, const QString &storeRoot, co
         return fail(QStringLiteral("cannot prepare ") + runRoot);
     const QSettings store(install::settingsFile(storeRoot), QSettings::IniFormat);
     QSettings ini(install::settingsFile(runRoot), QSettings::IniFormat);
+    // The store's own settings (the version, the goods key and name of the change list), with the
+    // run's database.
+    for (const QString &key : store.allKeys())
+        ini.setValue(key, store.value(key));
     ini.setValue(QStringLiteral("Common/DBPARMS"), connectionText);
-    ini.setValue(QStringLiteral("Version/Invent"), store.value(QStringLiteral("Version/Invent")));
     ini.sync();
     return ini.status() == QSettings::NoError || fail(QStringLiteral("cannot prepare ") + runRoot);
 }
