@@ -303,7 +303,7 @@ bool Connection::execute(const QString &sql)
     return true;
 }
 
-std::optional<Recordset> Connection::openRecordset(const QString &sql, int maxRows)
+std::optional<QSqlQuery> Connection::select(const QString &sql)
 {
     m_errors.clear();
     if (!isOpen()) {
@@ -318,24 +318,46 @@ std::optional<Recordset> Connection::openRecordset(const QString &sql, int maxRo
         recordError(query.lastError(), sql);
         return std::nullopt;
     }
-    const QSqlRecord record = query.record();
+    return query;
+}
+
+std::optional<Recordset> Connection::openRecordset(const QString &sql, int maxRows)
+{
+    std::optional<QSqlQuery> query = select(sql);
+    if (!query)
+        return std::nullopt;
+    const QSqlRecord record = query->record();
     QStringList names;
     names.reserve(record.count());
     for (int i = 0; i < record.count(); ++i)
         names.append(record.fieldName(i));
     std::vector<QVariantList> rows;
-    while ((maxRows < 0 || rows.size() < static_cast<std::size_t>(maxRows)) && query.next()) {
+    while ((maxRows < 0 || rows.size() < static_cast<std::size_t>(maxRows)) && query->next()) {
         QVariantList row;
         row.reserve(record.count());
         for (int i = 0; i < record.count(); ++i)
-            row.append(query.isNull(i) ? QVariant() : query.value(i));
+            row.append(query->isNull(i) ? QVariant() : query->value(i));
         rows.push_back(std::move(row));
     }
-    if (query.lastError().isValid()) {
-        recordError(query.lastError(), sql);
+    if (query->lastError().isValid()) {
+        recordError(query->lastError(), sql);
         return std::nullopt;
     }
     return Recordset(std::move(names), std::move(rows));
+}
+
+bool Connection::readRows(const QString &sql, const RowReader &row)
+{
+    std::optional<QSqlQuery> query = select(sql);
+    if (!query)
+        return false;
+    while (query->next())
+        row(*query);
+    if (query->lastError().isValid()) {
+        recordError(query->lastError(), sql);
+        return false;
+    }
+    return true;
 }
 
 bool Connection::beginTrans()

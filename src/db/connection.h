@@ -4,6 +4,7 @@
 
 #include <QList>
 #include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QString>
 #include <QStringList>
 #include <QVariant>
@@ -102,6 +103,11 @@ public:
     int rowsAffected() const { return m_rowsAffected; }
     // Reads the result whole, or its first maxRows rows when maxRows is not negative.
     std::optional<Recordset> openRecordset(const QString &sql, int maxRows = -1);
+    // Reads the result row by row, each handed to row on the query standing on it, without
+    // keeping it: for a large result the caller keeps in its own form. False, with the errors,
+    // when the statement or a row fails.
+    using RowReader = std::function<void(const QSqlQuery &query)>;
+    bool readRows(const QString &sql, const RowReader &row);
 
     bool beginTrans();
     bool commitTrans();
@@ -137,6 +143,8 @@ private:
     // kept) when one fails.
     bool startSession();
     QString prepare(const QString &sql);
+    // Runs a query for reading, forward only; nothing, with the errors, when it fails.
+    std::optional<QSqlQuery> select(const QString &sql);
     bool refusedByHook(const QString &sql);
     void recordError(const QSqlError &error, const QString &statement);
 

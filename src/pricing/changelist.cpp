@@ -9,6 +9,8 @@
 #include <QSqlDatabase>
 #include <QSqlIndex>
 
+#include <cmath>
+
 #ifdef Q_OS_WIN
 #include <io.h>
 #else
@@ -28,13 +30,19 @@ bool isPlainName(const QString &name)
     return plain.match(name).hasMatch();
 }
 
-// A value as stored, as text: empty for Null, a number without a binary tail.
+// A value as stored, as text: empty for Null, a number without a binary tail. A whole number
+// stored as a floating-point number (the usual price) is written as the whole number it is,
+// without the exact decimal conversion's cost.
 QString valueText(const QVariant &value)
 {
     if (value.isNull())
         return {};
-    if (value.typeId() == QMetaType::Double || value.typeId() == QMetaType::Float)
-        return QString::number(value.toDouble(), 'g', 15);
+    if (value.typeId() == QMetaType::Double || value.typeId() == QMetaType::Float) {
+        const double number = value.toDouble();
+        if (std::abs(number) < 1e15 && number == std::trunc(number))
+            return QString::number(static_cast<qint64>(number));
+        return QString::number(number, 'g', 15);
+    }
     return value.toString();
 }
 
@@ -47,21 +55,41 @@ QString csvField(const QString &text)
            QLatin1Char('"');
 }
 
-QByteArray csvLine(const QStringList &fields)
+void appendCsvLine(QString &lines, const QStringList &fields)
 {
-    QStringList quoted;
-    quoted.reserve(fields.size());
-    for (const QString &field : fields)
-        quoted.append(csvField(field));
-    return quoted.join(QLatin1Char(',')).toUtf8() + "\r\n";
+    for (qsizetype i = 0; i < fields.size(); ++i) {
+        if (i > 0)
+            lines += QLatin1Char(',');
+        lines += csvField(fields.at(i));
+    }
+    lines += QStringLiteral("\r\n");
 }
 
-QStringList fieldsOf(const Recordset &rs)
+QByteArray csvLine(const QStringList &fields)
+{
+    QString line;
+    appendCsvLine(line, fields);
+    return line.toUtf8();
+}
+
+// The goods key of a row read by the change list: its key fields, which follow the two category
+// fields, as one text.
+QString keyOf(const QStringList &fields, qsizetype keyColumns)
+{
+    QString key;
+    for (qsizetype i = 2; i < 2 + keyColumns && i < fields.size(); ++i) {
+        key += fields.at(i);
+        key += QChar(0x1F);
+    }
+    return key;
+}
+
+QStringList fieldsOf(const QSqlQuery &query, int count)
 {
     QStringList fields;
-    fields.reserve(rs.fieldCount());
-    for (int i = 0; i < rs.fieldCount(); ++i)
-        fields.append(valueText(rs.field(i)));
+    fields.reserve(count);
+    for (int i = 0; i < count; ++i)
+        fields.append(query.isNull(i) ? QString() : valueText(query.value(i)));
     return fields;
 }
 
@@ -192,13 +220,12 @@ bool ChangeList::readBefore(const QString &itemCd, int detailNo, const Expressio
     m_pendingItemCd = itemCd;
     m_pendingDetailNo = detailNo;
     m_before.clear();
-    std::optional<Recordset> rs =
-        m_connection.openRecordset(selectSql(itemCd, detailNo, hasKey() ? nullptr : expression));
-    if (!rs)
-        return false;
-    for (; !rs->eof(); rs->moveNext())
-        m_before.append(fieldsOf(*rs));
-    return true;
+    const int prices = static_cast<int>(MGoodsColumns.size());
+    const int fields = 2 + static_cast<int>(m_key.size()) + (m_options.nameColumn.isEmpty() ? 0 : 1) +
+                       (hasKey() ? prices : 2 * prices);
+    return m_connection.readRows(
+        selectSql(itemCd, detailNo, hasKey() ? nullptr : expression),
+        [this, fields](const QSqlQuery &query) { m_before.append(fieldsOf(query, fields)); });
 }
 
 bool ChangeList::readAfter()
@@ -207,23 +234,24 @@ bool ChangeList::readAfter()
     const int ahead = 2 + static_cast<int>(m_key.size()) + (m_options.nameColumn.isEmpty() ? 0 : 1);
     QList<QStringList> pairs; // the leading fields, then old and new price by price
     if (hasKey()) {
-        std::optional<Recordset> rs =
-            m_connection.openRecordset(selectSql(m_pendingItemCd, m_pendingDetailNo, nullptr));
-        if (!rs)
-            return false;
-        QHash<QStringList, qsizetype> beforeAt;
+        QHash<QString, qsizetype> beforeAt;
+        beforeAt.reserve(m_before.size());
         for (qsizetype i = 0; i < m_before.size(); ++i)
-            beforeAt.insert(m_before[i].mid(2, m_key.size()), i);
-        for (; !rs->eof(); rs->moveNext()) {
-            const QStringList after = fieldsOf(*rs);
-            const qsizetype at = beforeAt.value(after.mid(2, m_key.size()), -1);
+            beforeAt.insert(keyOf(m_before[i], m_key.size()), i);
+        pairs.reserve(m_before.size());
+        const auto pair = [&](const QSqlQuery &query) {
+            const QStringList after = fieldsOf(query, ahead + prices);
+            const qsizetype at = beforeAt.value(keyOf(after, m_key.size()), -1);
             // A row another writer added meanwhile has no price before: its old prices stay empty.
             const QStringList before = at >= 0 ? m_before[at] : QStringList();
             QStringList row = after.mid(0, ahead);
+            row.reserve(ahead + 2 * prices + 1);
             for (int p = 0; p < prices; ++p)
                 row << before.value(ahead + p) << after.value(ahead + p);
             pairs.append(row);
-        }
+        };
+        if (!m_connection.readRows(selectSql(m_pendingItemCd, m_pendingDetailNo, nullptr), pair))
+            return false;
     } else {
         for (const QStringList &read : m_before) {
             QStringList row = read.mid(0, ahead);
@@ -236,15 +264,17 @@ bool ChangeList::readAfter()
         m_blockItemCd = m_pendingItemCd;
         m_blockDetailNo = m_pendingDetailNo;
     }
+    QString lines;
     for (QStringList &row : pairs) {
         bool changed = false;
         for (int p = 0; p < prices; ++p)
             changed = changed || row[ahead + 2 * p] != row[ahead + 2 * p + 1];
         row.append(changed ? QStringLiteral("1") : QStringLiteral("0"));
-        m_block += csvLine(row);
+        appendCsvLine(lines, row);
         ++m_blockRows;
         m_blockChanged += changed ? 1 : 0;
     }
+    m_block += lines.toUtf8();
     m_before.clear();
     return true;
 }
