@@ -242,6 +242,7 @@ TrialStore::TrialStore(install::Options options, int stockMode)
         return;
     }
     m_referenceMs = child->runMilliseconds();
+    m_referenceConversionMs = child->runMillisecondsToLastStatement();
     m_referenceStatements = child->runStatements();
     if (!copyFile(catalog(), m_reference) || !reset())
         m_error = QStringLiteral("cannot keep the reference catalog");

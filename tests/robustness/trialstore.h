@@ -42,6 +42,7 @@ public:
     // The values after "done ", or -1 when the run did not end.
     int runMilliseconds() const { return doneValue(1); }
     int runStatements() const { return doneValue(2); }
+    int runMillisecondsToLastStatement() const { return doneValue(4); }
     // The record statements sent: the categories of the work list the run tried.
     int runRecords() const { return doneValue(3); }
 
@@ -112,6 +113,8 @@ public:
 
     // How long the reference run took, and how many statements it sent.
     int referenceMilliseconds() const { return m_referenceMs; }
+    // From the reference run's start to its last statement: where a kill finds it under way.
+    int referenceConversionMilliseconds() const { return m_referenceConversionMs; }
     int referenceStatements() const { return m_referenceStatements; }
     int categories() const { return m_categories; }
     bool deferred() const { return m_stockMode == 0; }
@@ -127,6 +130,7 @@ private:
     QString m_reference;
     QString m_error;
     int m_referenceMs = 0;
+    int m_referenceConversionMs = 0;
     int m_referenceStatements = 0;
     int m_categories = 0;
 };
