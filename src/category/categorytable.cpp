@@ -71,6 +71,17 @@ QString cellText(const QVariant &value)
     return value.toString();
 }
 
+// The CNT of a counting query, or -1 when it cannot be read.
+int countOf(Connection &conn, const QString &sql)
+{
+    const std::optional<QVariant> cnt = firstValue(conn, sql, QStringLiteral("CNT"));
+    if (!cnt)
+        return -1;
+    bool ok = false;
+    const int n = cnt->toInt(&ok);
+    return ok ? n : -1;
+}
+
 } // namespace
 
 int fill(Connection &conn, int inAdd)
@@ -87,22 +98,12 @@ int clearChecks(Connection &conn)
 
 int count(Connection &conn, const QString &strWhere)
 {
-    const std::optional<QVariant> cnt = firstValue(conn, countSql(strWhere), QStringLiteral("CNT"));
-    if (!cnt)
-        return -1;
-    bool ok = false;
-    const int n = cnt->toInt(&ok);
-    return ok ? n : -1;
+    return countOf(conn, countSql(strWhere));
 }
 
 int countMarked(Connection &conn)
 {
-    const std::optional<QVariant> cnt = firstValue(conn, markedCountSql(), QStringLiteral("CNT"));
-    if (!cnt)
-        return -1;
-    bool ok = false;
-    const int n = cnt->toInt(&ok);
-    return ok ? n : -1;
+    return countOf(conn, markedCountSql());
 }
 
 bool selectAll(Connection &conn, bool inventoryOnly)

@@ -48,16 +48,22 @@ void Recordset::close()
 
 namespace {
 
+// Whether the embedded engine keeps a write-ahead log.
+bool inWalMode(const QSqlDatabase &db)
+{
+    QSqlQuery query(db);
+    return query.exec(QStringLiteral("PRAGMA journal_mode")) && query.next() &&
+           query.value(0).toString().compare(QStringLiteral("wal"), Qt::CaseInsensitive) == 0;
+}
+
 // In WAL mode a commit on the embedded engine need not wait for the disk: the log reaches the disk
 // when it is copied into the database file. A crash of the program loses nothing; a power failure
 // can undo the last commits, each category whole with its record, and never damages the file.
 // The other journal modes keep the engine's default, since there a power failure could.
 void relaxCommitSync(const QSqlDatabase &db)
 {
-    QSqlQuery query(db);
-    if (query.exec(QStringLiteral("PRAGMA journal_mode")) && query.next() &&
-        query.value(0).toString().compare(QStringLiteral("wal"), Qt::CaseInsensitive) == 0)
-        query.exec(QStringLiteral("PRAGMA synchronous = NORMAL"));
+    if (inWalMode(db))
+        QSqlQuery(db).exec(QStringLiteral("PRAGMA synchronous = NORMAL"));
 }
 
 // The engine an ODBC connection reached, from the name the driver gives its database system; the
@@ -393,10 +399,9 @@ void Connection::holdCheckpoints()
     if (m_engine != Engine::Sqlite || m_autoCheckpoint >= 0 || !isOpen())
         return;
     // Past the statement hook: these belong to the engine's housekeeping, not to the run's work.
-    QSqlQuery query(database());
-    if (!query.exec(QStringLiteral("PRAGMA journal_mode")) || !query.next() ||
-        query.value(0).toString().compare(QStringLiteral("wal"), Qt::CaseInsensitive) != 0)
+    if (!inWalMode(database()))
         return;
+    QSqlQuery query(database());
     if (!query.exec(QStringLiteral("PRAGMA wal_autocheckpoint")) || !query.next())
         return;
     const int limit = query.value(0).toInt();

@@ -65,13 +65,6 @@ void appendCsvLine(QString &lines, const QStringList &fields)
     lines += QStringLiteral("\r\n");
 }
 
-QByteArray csvLine(const QStringList &fields)
-{
-    QString line;
-    appendCsvLine(line, fields);
-    return line.toUtf8();
-}
-
 // The goods key of a row read by the change list: its key fields, which follow the two category
 // fields, as one text.
 QString keyOf(const QStringList &fields, qsizetype keyColumns)
@@ -194,7 +187,9 @@ QString ChangeList::headerLine() const
         fields << QLatin1String(column.name) + QStringLiteral("_旧")
                << QLatin1String(column.name) + QStringLiteral("_新");
     fields.append(QStringLiteral("変更"));
-    return QString::fromUtf8(csvLine(fields));
+    QString line;
+    appendCsvLine(line, fields);
+    return line;
 }
 
 QString ChangeList::selectSql(const QString &itemCd, int detailNo, const ExpressionOf &expression) const

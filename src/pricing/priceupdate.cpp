@@ -64,25 +64,6 @@ std::optional<QString> storedCode(const QVariant &value, int max)
     return code;
 }
 
-// Holds the embedded engine's checkpoints back for the length of a run (see
-// Connection::holdCheckpoints): one copy into the database file at its end instead of one every
-// few categories.
-class CheckpointsHeld
-{
-public:
-    explicit CheckpointsHeld(Connection &connection)
-        : m_connection(connection)
-    {
-        m_connection.holdCheckpoints();
-    }
-    ~CheckpointsHeld() { m_connection.releaseCheckpoints(); }
-    CheckpointsHeld(const CheckpointsHeld &) = delete;
-    CheckpointsHeld &operator=(const CheckpointsHeld &) = delete;
-
-private:
-    Connection &m_connection;
-};
-
 } // namespace
 
 RunCounts &RunCounts::operator+=(const RunCounts &other)
@@ -105,14 +86,14 @@ PriceUpdater::PriceUpdater(Connection &connection, const ConversionParams &param
 
 RunOutcome PriceUpdater::run()
 {
-    const RunOutcome outcome = [this] {
-        const CheckpointsHeld held(m_connection);
-        m_pendingPerRun = true;
-        const RunOutcome converted = convertWorkList();
-        m_pendingPerRun = false;
-        m_pending.reset();
-        return converted;
-    }();
+    // The embedded engine copies the run's commits back into the database file once, at the end,
+    // instead of every few categories (see Connection::holdCheckpoints).
+    m_connection.holdCheckpoints();
+    m_pendingPerRun = true;
+    const RunOutcome outcome = convertWorkList();
+    m_pendingPerRun = false;
+    m_pending.reset();
+    m_connection.releaseCheckpoints();
     if (m_changes)
         if (const std::optional<QString> failure = m_changes->syncToDisk())
             m_warnings.append(QStringLiteral("変更一覧をディスクに書き込めませんでした: %1: %2")
