@@ -9,7 +9,10 @@
 #include <QSqlDatabase>
 #include <QSqlIndex>
 
+#include <algorithm>
+#include <charconv>
 #include <cmath>
+#include <cstring>
 
 #ifdef Q_OS_WIN
 #include <io.h>
@@ -30,60 +33,57 @@ bool isPlainName(const QString &name)
     return plain.match(name).hasMatch();
 }
 
-// A value as stored, as text: empty for Null, a number without a binary tail. A whole number
-// stored as a floating-point number (the usual price) is written as the whole number it is,
-// without the exact decimal conversion's cost.
-QString valueText(const QVariant &value)
+// Appends a value as stored to a line of the list: nothing for Null, a number without a binary
+// tail. A whole number stored as a floating-point number (the usual price) is written as the whole
+// number it is, without the exact decimal conversion's cost; a text is quoted when it holds a
+// comma, a quote or a line end.
+void appendValue(QByteArray &line, const QVariant &value)
 {
     if (value.isNull())
-        return {};
-    if (value.typeId() == QMetaType::Double || value.typeId() == QMetaType::Float) {
+        return;
+    switch (value.typeId()) {
+    case QMetaType::Double:
+    case QMetaType::Float: {
         const double number = value.toDouble();
-        if (std::abs(number) < 1e15 && number == std::trunc(number))
-            return QString::number(static_cast<qint64>(number));
-        return QString::number(number, 'g', 15);
+        if (std::abs(number) < 1e15 && number == std::trunc(number)) {
+            char digits[24];
+            const auto end = std::to_chars(digits, digits + sizeof digits, static_cast<qint64>(number)).ptr;
+            line.append(digits, end - digits);
+        } else {
+            line += QByteArray::number(number, 'g', 15);
+        }
+        return;
     }
-    return value.toString();
-}
-
-QString csvField(const QString &text)
-{
-    if (!text.contains(QLatin1Char(',')) && !text.contains(QLatin1Char('"')) &&
-        !text.contains(QLatin1Char('\r')) && !text.contains(QLatin1Char('\n')))
-        return text;
-    return QLatin1Char('"') + QString(text).replace(QStringLiteral("\""), QStringLiteral("\"\"")) +
-           QLatin1Char('"');
-}
-
-void appendCsvLine(QString &lines, const QStringList &fields)
-{
-    for (qsizetype i = 0; i < fields.size(); ++i) {
-        if (i > 0)
-            lines += QLatin1Char(',');
-        lines += csvField(fields.at(i));
+    case QMetaType::Int:
+    case QMetaType::LongLong:
+        line += QByteArray::number(value.toLongLong());
+        return;
+    default:
+        break;
     }
-    lines += QStringLiteral("\r\n");
+    const QByteArray text = value.toString().toUtf8();
+    if (std::none_of(text.cbegin(), text.cend(),
+                     [](char c) { return c == ',' || c == '"' || c == '\r' || c == '\n'; })) {
+        line += text;
+        return;
+    }
+    line += '"';
+    line += QByteArray(text).replace('"', "\"\"");
+    line += '"';
 }
 
-// The goods key of a row read by the change list: its key fields, which follow the two category
-// fields, as one text.
-QString keyOf(const QStringList &fields, qsizetype keyColumns)
+// The goods key of a row read by the change list, from its key fields starting at first, as one
+// text.
+QString keyOf(const QSqlQuery &query, int first, int keyColumns)
 {
+    if (keyColumns == 1)
+        return query.value(first).toString();
     QString key;
-    for (qsizetype i = 2; i < 2 + keyColumns && i < fields.size(); ++i) {
-        key += fields.at(i);
+    for (int i = first; i < first + keyColumns; ++i) {
+        key += query.value(i).toString();
         key += QChar(0x1F);
     }
     return key;
-}
-
-QStringList fieldsOf(const QSqlQuery &query, int count)
-{
-    QStringList fields;
-    fields.reserve(count);
-    for (int i = 0; i < count; ++i)
-        fields.append(query.isNull(i) ? QString() : valueText(query.value(i)));
-    return fields;
 }
 
 // Writes what the file holds to the disk.
@@ -177,7 +177,7 @@ bool ChangeList::prepare()
     return true;
 }
 
-QString ChangeList::headerLine() const
+QByteArray ChangeList::headerLine() const
 {
     QStringList fields{QStringLiteral("分類コード"), QStringLiteral("中分類コード")};
     fields += m_key;
@@ -187,17 +187,27 @@ QString ChangeList::headerLine() const
         fields << QLatin1String(column.name) + QStringLiteral("_旧")
                << QLatin1String(column.name) + QStringLiteral("_新");
     fields.append(QStringLiteral("変更"));
-    QString line;
-    appendCsvLine(line, fields);
-    return line;
+    QByteArray line;
+    for (const QString &field : fields) {
+        if (!line.isEmpty())
+            line += ',';
+        appendValue(line, field);
+    }
+    return line + "\r\n";
 }
 
-QString ChangeList::selectSql(const QString &itemCd, int detailNo, const ExpressionOf &expression) const
+QStringList ChangeList::leadingColumns() const
 {
     QStringList columns{QStringLiteral("DAI_BUNRUI_CD"), QStringLiteral("CHU_BUNRUI_CD")};
     columns += m_key;
     if (!m_options.nameColumn.isEmpty())
         columns.append(m_options.nameColumn);
+    return columns;
+}
+
+QString ChangeList::selectSql(QStringList columns, const QString &itemCd, int detailNo,
+                              const ExpressionOf &expression) const
+{
     for (const PriceColumn &column : MGoodsColumns)
         columns.append(QLatin1String(column.name));
     if (expression)
@@ -210,66 +220,106 @@ QString ChangeList::selectSql(const QString &itemCd, int detailNo, const Express
     return sql;
 }
 
+int ChangeList::leadingFields() const
+{
+    return static_cast<int>(leadingColumns().size());
+}
+
 bool ChangeList::readBefore(const QString &itemCd, int detailNo, const ExpressionOf &expression)
 {
     m_pendingItemCd = itemCd;
     m_pendingDetailNo = detailNo;
+    m_beforeKeys.clear();
     m_before.clear();
     const int prices = static_cast<int>(MGoodsColumns.size());
-    const int fields = 2 + static_cast<int>(m_key.size()) + (m_options.nameColumn.isEmpty() ? 0 : 1) +
-                       (hasKey() ? prices : 2 * prices);
-    return m_connection.readRows(
-        selectSql(itemCd, detailNo, hasKey() ? nullptr : expression),
-        [this, fields](const QSqlQuery &query) { m_before.append(fieldsOf(query, fields)); });
+    if (!hasKey()) {
+        // The leading fields, the prices and the database's evaluation of the expressions.
+        const int fields = leadingFields() + 2 * prices;
+        return m_connection.readRows(selectSql(leadingColumns(), itemCd, detailNo, expression),
+                                     [this, fields](const QSqlQuery &query) {
+                                         for (int i = 0; i < fields; ++i)
+                                             m_before.push_back(query.value(i));
+                                     });
+    }
+    // The key and the prices only: the leading fields are read after the statement.
+    const int keyColumns = static_cast<int>(m_key.size());
+    return m_connection.readRows(selectSql(m_key, itemCd, detailNo, nullptr),
+                                 [this, keyColumns, prices](const QSqlQuery &query) {
+                                     m_beforeKeys.append(keyOf(query, 0, keyColumns));
+                                     for (int p = 0; p < prices; ++p)
+                                         m_before.push_back(query.value(keyColumns + p));
+                                 });
+}
+
+void ChangeList::appendRow(const QSqlQuery *after, const QVariant *leading, const QVariant *before,
+                           const QVariant *afterPrices)
+{
+    const int ahead = leadingFields();
+    for (int i = 0; i < ahead; ++i) {
+        appendValue(m_block, after ? after->value(i) : leading[i]);
+        m_block += ',';
+    }
+    bool changed = false;
+    for (int p = 0; p < static_cast<int>(MGoodsColumns.size()); ++p) {
+        const qsizetype oldAt = m_block.size();
+        if (before)
+            appendValue(m_block, before[p]);
+        const qsizetype oldSize = m_block.size() - oldAt;
+        m_block += ',';
+        const qsizetype newAt = m_block.size();
+        appendValue(m_block, after ? after->value(ahead + p) : afterPrices[p]);
+        const qsizetype newSize = m_block.size() - newAt;
+        changed =
+            changed || oldSize != newSize ||
+            std::memcmp(m_block.constData() + oldAt, m_block.constData() + newAt, std::size_t(oldSize)) != 0;
+        m_block += ',';
+    }
+    m_block += changed ? "1\r\n" : "0\r\n";
+    ++m_blockRows;
+    m_blockChanged += changed ? 1 : 0;
 }
 
 bool ChangeList::readAfter()
 {
     const int prices = static_cast<int>(MGoodsColumns.size());
-    const int ahead = 2 + static_cast<int>(m_key.size()) + (m_options.nameColumn.isEmpty() ? 0 : 1);
-    QList<QStringList> pairs; // the leading fields, then old and new price by price
+    const qint64 rowsBefore = m_blockRows;
     if (hasKey()) {
+        // Both reads give the goods in key order, so that a row's old prices are mostly those of
+        // the row read at the same place; where another writer added or removed a row meanwhile,
+        // they are looked up by the key.
+        const int keyColumns = static_cast<int>(m_key.size());
         QHash<QString, qsizetype> beforeAt;
-        beforeAt.reserve(m_before.size());
-        for (qsizetype i = 0; i < m_before.size(); ++i)
-            beforeAt.insert(keyOf(m_before[i], m_key.size()), i);
-        pairs.reserve(m_before.size());
+        qsizetype next = 0;
         const auto pair = [&](const QSqlQuery &query) {
-            const QStringList after = fieldsOf(query, ahead + prices);
-            const qsizetype at = beforeAt.value(keyOf(after, m_key.size()), -1);
+            const QString key = keyOf(query, 2, keyColumns);
+            qsizetype at = next;
+            if (at >= m_beforeKeys.size() || m_beforeKeys.at(at) != key) {
+                if (beforeAt.isEmpty())
+                    for (qsizetype i = 0; i < m_beforeKeys.size(); ++i)
+                        beforeAt.insert(m_beforeKeys.at(i), i);
+                at = beforeAt.value(key, -1);
+            }
             // A row another writer added meanwhile has no price before: its old prices stay empty.
-            const QStringList before = at >= 0 ? m_before[at] : QStringList();
-            QStringList row = after.mid(0, ahead);
-            row.reserve(ahead + 2 * prices + 1);
-            for (int p = 0; p < prices; ++p)
-                row << before.value(ahead + p) << after.value(ahead + p);
-            pairs.append(row);
+            appendRow(&query, nullptr, at >= 0 ? &m_before[std::size_t(at) * prices] : nullptr, nullptr);
+            if (at >= 0)
+                next = at + 1;
         };
-        if (!m_connection.readRows(selectSql(m_pendingItemCd, m_pendingDetailNo, nullptr), pair))
+        if (!m_connection.readRows(selectSql(leadingColumns(), m_pendingItemCd, m_pendingDetailNo, nullptr),
+                                   pair))
             return false;
     } else {
-        for (const QStringList &read : m_before) {
-            QStringList row = read.mid(0, ahead);
-            for (int p = 0; p < prices; ++p)
-                row << read.value(ahead + p) << read.value(ahead + prices + p);
-            pairs.append(row);
+        const int ahead = leadingFields();
+        const std::size_t width = std::size_t(ahead + 2 * prices);
+        for (std::size_t row = 0; row + width <= m_before.size(); row += width) {
+            const QVariant *fields = &m_before[row];
+            appendRow(nullptr, fields, fields + ahead, fields + ahead + prices);
         }
     }
-    if (m_blockRows == 0 && !pairs.isEmpty()) {
+    if (rowsBefore == 0 && m_blockRows > 0) {
         m_blockItemCd = m_pendingItemCd;
         m_blockDetailNo = m_pendingDetailNo;
     }
-    QString lines;
-    for (QStringList &row : pairs) {
-        bool changed = false;
-        for (int p = 0; p < prices; ++p)
-            changed = changed || row[ahead + 2 * p] != row[ahead + 2 * p + 1];
-        row.append(changed ? QStringLiteral("1") : QStringLiteral("0"));
-        appendCsvLine(lines, row);
-        ++m_blockRows;
-        m_blockChanged += changed ? 1 : 0;
-    }
-    m_block += lines.toUtf8();
+    m_beforeKeys.clear();
     m_before.clear();
     return true;
 }
@@ -281,7 +331,7 @@ bool ChangeList::stage(const QString &koushinDt)
     const QFileInfo list(path());
     m_sizeBefore = list.exists() ? list.size() : 0;
     if (m_sizeBefore == 0)
-        m_block.prepend(Bom + headerLine().toUtf8());
+        m_block.prepend(Bom + headerLine());
     // The journal names a category whose goods the block holds: their time tells later whether
     // the transaction committed. It is whole before the commit, in the system's file cache, which
     // a killed program leaves behind; a journal cut short (the program killed while writing it,
@@ -325,6 +375,7 @@ void ChangeList::discardStaged()
     m_block.clear();
     m_blockRows = 0;
     m_blockChanged = 0;
+    m_beforeKeys.clear();
     m_before.clear();
 }
 

@@ -10,6 +10,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <vector>
 
 namespace krt::pricing {
 
@@ -68,18 +69,30 @@ public:
                                               const QString &catalog);
 
 private:
-    QString selectSql(const QString &itemCd, int detailNo, const ExpressionOf &expression) const;
-    QString headerLine() const;
+    // The category, key and name columns that lead a row of the list.
+    QStringList leadingColumns() const;
+    int leadingFields() const;
+    // The columns given, then the prices and, with expressions, their evaluation, of a category's
+    // goods in key order.
+    QString selectSql(QStringList columns, const QString &itemCd, int detailNo,
+                      const ExpressionOf &expression) const;
+    QByteArray headerLine() const;
+    // Appends a row to the staged block: its leading fields and new prices from the query standing
+    // on the row after the statement, or else from the values given; the old prices from before
+    // (none: the row was added meanwhile, its old prices stay empty).
+    void appendRow(const QSqlQuery *after, const QVariant *leading, const QVariant *before,
+                   const QVariant *afterPrices);
 
     Connection &m_connection;
     Options m_options;
     QStringList m_key;
     QString m_why;
-    // The category under way: its rows before, in key order, and the lines staged for the
-    // transaction.
+    // The category under way: its rows before, in key order (the keys, and the prices row by row;
+    // without a key every field of a row), and the lines staged for the transaction.
     QString m_pendingItemCd;
     int m_pendingDetailNo = 0;
-    QList<QStringList> m_before;
+    QStringList m_beforeKeys;
+    std::vector<QVariant> m_before;
     QByteArray m_block;
     QString m_blockItemCd; // the first category with rows in the block
     int m_blockDetailNo = 0;
