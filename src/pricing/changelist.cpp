@@ -326,6 +326,10 @@ bool ChangeList::readAfter()
 
 bool ChangeList::stage(const QString &koushinDt)
 {
+    // A committed category whose rows could not be appended is appended first: its journal is the
+    // only one a list keeps, and the next category's would take its place.
+    if (m_unappended && !appendUnappended())
+        return false;
     if (m_blockRows == 0)
         return true;
     const QFileInfo list(path());
@@ -337,6 +341,7 @@ bool ChangeList::stage(const QString &koushinDt)
     // a killed program leaves behind; a journal cut short (the program killed while writing it,
     // before the commit) is told by the length its first line gives.
     QFile journal(path() + QStringLiteral(".pending"));
+    m_journalWritten = true;
     if (!journal.open(QIODevice::WriteOnly | QIODevice::Truncate))
         return false;
     const QByteArray head = JournalTag + '\t' + koushinDt.toUtf8() + '\t' + m_blockItemCd.toUtf8() + '\t' +
@@ -350,13 +355,30 @@ std::optional<QString> ChangeList::appendStaged()
     if (m_blockRows == 0)
         return std::nullopt;
     std::optional<QString> failure = appendAt(path(), m_sizeBefore, m_block);
-    if (!failure) {
+    if (failure) {
+        // The category is committed: its journal stays, for the next category of the run or the
+        // next start to append.
+        m_unappended = Unappended{m_sizeBefore, m_block, m_blockRows, m_blockChanged};
+        m_journalWritten = false;
+    } else {
         QFile::remove(path() + QStringLiteral(".pending"));
+        m_journalWritten = false;
         m_rows += m_blockRows;
         m_changed += m_blockChanged;
     }
     discardStaged();
     return failure;
+}
+
+bool ChangeList::appendUnappended()
+{
+    if (appendAt(path(), m_unappended->sizeBefore, m_unappended->block))
+        return false;
+    QFile::remove(path() + QStringLiteral(".pending"));
+    m_rows += m_unappended->rows;
+    m_changed += m_unappended->changed;
+    m_unappended.reset();
+    return true;
 }
 
 std::optional<QString> ChangeList::syncToDisk()
@@ -371,7 +393,9 @@ std::optional<QString> ChangeList::syncToDisk()
 
 void ChangeList::discardStaged()
 {
-    QFile::remove(path() + QStringLiteral(".pending"));
+    if (m_journalWritten)
+        QFile::remove(path() + QStringLiteral(".pending"));
+    m_journalWritten = false;
     m_block.clear();
     m_blockRows = 0;
     m_blockChanged = 0;

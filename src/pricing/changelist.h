@@ -50,7 +50,9 @@ public:
     bool readAfter();
 
     // The category's rows: written to the journal before the commit (false when it cannot be
-    // written), appended to the list after it, or dropped after a rollback.
+    // written, or when the rows of a committed category that could not be appended still cannot
+    // be), appended to the list after it, or dropped after a rollback. Rows that could not be
+    // appended stay in the journal, which the next category's staging or the next start appends.
     bool stage(const QString &koushinDt);
     std::optional<QString> appendStaged();
     void discardStaged();
@@ -80,6 +82,7 @@ private:
     // Appends a row to the staged block: its leading fields and new prices from the query standing
     // on the row after the statement, or else from the values given; the old prices from before
     // (none: the row was added meanwhile, its old prices stay empty).
+    bool appendUnappended();
     void appendRow(const QSqlQuery *after, const QVariant *leading, const QVariant *before,
                    const QVariant *afterPrices);
 
@@ -97,6 +100,16 @@ private:
     QString m_blockItemCd; // the first category with rows in the block
     int m_blockDetailNo = 0;
     qint64 m_sizeBefore = 0; // the list's size before the staged block
+    bool m_journalWritten = false;
+    // A committed category's rows that could not be appended, kept in its journal meanwhile.
+    struct Unappended
+    {
+        qint64 sizeBefore = 0;
+        QByteArray block;
+        qint64 rows = 0;
+        qint64 changed = 0;
+    };
+    std::optional<Unappended> m_unappended;
     qint64 m_blockRows = 0;
     qint64 m_blockChanged = 0;
     qint64 m_rows = 0;

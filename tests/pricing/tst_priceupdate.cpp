@@ -890,6 +890,47 @@ private Q_SLOTS:
         QCOMPARE(block.count("\r\n"), 1 + 2);
     }
 
+    // Rows of a committed category that cannot be appended (the disk full) stay in their journal
+    // and are appended, once, before the next category's rows are staged.
+    void committedRowsThatCannotBeAppendedWaitInTheirJournal()
+    {
+        if (!QFileInfo(QStringLiteral("/dev/full")).isWritable())
+            QSKIP("this system has no /dev/full");
+        QVERIFY(newStore());
+        QTemporaryDir dir;
+        ChangeList list(connection(), {dir.path(),
+                                       QStringLiteral("TMCS00"),
+                                       QDateTime(Today, QTime(10, 0)),
+                                       {QStringLiteral("JAN_CD")},
+                                       {}});
+        QVERIFY(list.prepare());
+        QVERIFY(QFile::link(QStringLiteral("/dev/full"), list.path()));
+        PriceUpdater updater(connection(), fiveToEight(), values(1), [this] { ++m_reports; });
+        QByteArray blocks;
+        for (int pass = 0; pass < 2; ++pass) {
+            QVERIFY(connection().beginTrans());
+            QVERIFY(list.readBefore(QStringLiteral("B"), 0, {}));
+            QCOMPARE(updater.prfn_UpdateMGoods(QStringLiteral("B"), 0), 0);
+            QVERIFY(list.readAfter());
+            QVERIFY(list.stage(KoushinDt));
+            QFile journal(list.path() + QStringLiteral(".pending"));
+            QVERIFY(journal.open(QIODevice::ReadOnly));
+            blocks += journal.readAll().split('\n').mid(1).join('\n');
+            journal.close();
+            QVERIFY(connection().commitTrans());
+            const std::optional<QString> failure = list.appendStaged();
+            QCOMPARE(failure.has_value(), pass == 0);
+            QCOMPARE(QFile::exists(journal.fileName()), pass == 0);
+            if (pass == 0)
+                QVERIFY(QFile::remove(list.path()));
+        }
+        QFile written(list.path());
+        QVERIFY(written.open(QIODevice::ReadOnly));
+        QCOMPARE(written.readAll(), blocks);
+        QCOMPARE(blocks.count("\r\n"), 1 + 2 * 2);
+        QCOMPARE(list.rows(), 2 * 2);
+    }
+
     void aCommitThatFailsRollsTheCategoryBack()
     {
         QVERIFY(newStore());
