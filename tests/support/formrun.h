@@ -335,7 +335,8 @@ inline QStringList loopOf(const QStringList &statements)
 {
     QStringList described;
     for (const QString &sql : statements)
-        if (!sql.startsWith(QStringLiteral("SELECT DAI_BUNRUI_CD, CHU_BUNRUI_CD, ")))
+        if (!sql.startsWith(QStringLiteral("SELECT ")) ||
+            !sql.contains(QStringLiteral(" FROM MGOODS WHERE ")))
             described.append(describe(sql));
     const qsizetype first = described.indexOf(QStringLiteral("BEGIN"));
     const qsizetype last = described.lastIndexOf(QStringLiteral("COMMIT"));
