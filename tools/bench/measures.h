@@ -43,8 +43,8 @@ class EngineMeasures
 public:
     EngineMeasures(BenchEngine &engine, FormDriver &driver);
 
-    // The direct run with its change list, the floor, the deferred run, the floor with the plain
-    // reading and the direct run without a change list.
+    // The direct run with its change list, the floor, the deferred run without a change list, the
+    // floor with the plain reading and the direct run without a change list.
     bool measureAll(bool verify);
     // The direct run with its change list and the floor alone.
     bool measureRunAndFloor(bool verify);

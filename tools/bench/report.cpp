@@ -74,8 +74,8 @@ void printRuns(QTextStream &out, const EngineReport &engine)
         line({QStringLiteral("run, direct mode without change list"), floor.allRows(),
               figures.directWithoutList, floor.total});
     if (figures.deferred > 0)
-        line({QStringLiteral("run, deferred mode (MGOODS only)"), floor.rows[0], figures.deferred,
-              floor.table[0]});
+        line({QStringLiteral("run, deferred mode (MGOODS only, without change list)"), floor.rows[0],
+              figures.deferred, floor.table[0]});
 }
 
 // What the exact reading of the prices and the change list cost on one engine.
