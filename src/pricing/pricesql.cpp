@@ -21,18 +21,20 @@ QString rateText(const std::array<QString, 3> &rates, int calcMethod)
 // and POWER(10, n) is an integer there too, so a rounding divides as integers as well; money keeps
 // only four decimals of a quotient and float brings binary fractions. Read as DECIMAL(19, 4), the
 // range and the decimals of money, every product, quotient and rounding of the conversion is
-// exact decimal arithmetic.
-QString exactPrice(const QString &column)
+// exact decimal arithmetic. A column of an exact decimal type is read as it is stored.
+QString exactPrice(const QString &column, PriceReading reading)
 {
+    if (reading == PriceReading::AsStored)
+        return column;
     return QStringLiteral("CAST(") + column + QStringLiteral(" AS DECIMAL(19, 4))");
 }
 
 // The price converted from the old rate to the new: the tax contained at the old rate (rounded
 // down) is taken off, the tax at the new rate (rounded down) is added.
 QString convertedPrice(const QString &priceColumn, const QString &oldRate, const QString &oldRatePlus100,
-                       const QString &newRate)
+                       const QString &newRate, PriceReading reading)
 {
-    const QString column = exactPrice(priceColumn);
+    const QString column = exactPrice(priceColumn, reading);
     const QString net = QStringLiteral("(") + column + QStringLiteral(" - FLOOR(") + column +
                         QStringLiteral(" * ") + oldRate + QStringLiteral(" / ") + oldRatePlus100 +
                         QStringLiteral("))");
@@ -92,16 +94,18 @@ QString prfn_HasuSql(const QString &x, PriceKind kind, const ConversionParams &p
     return guarded(x, QString::number(p), rounded);
 }
 
-QString prfn_TaxSql(const QString &column, PriceKind kind, const ConversionParams &params, int calcMethod)
+QString prfn_TaxSql(const QString &column, PriceKind kind, const ConversionParams &params, int calcMethod,
+                    PriceReading reading)
 {
     const QString oldRate = rateText(params.TAX_ST, calcMethod);
     const QString newRate = rateText(params.TAX_END, calcMethod);
     const QString oldRatePlus100 = QString::number(oldRate.toLongLong() + 100);
-    return prfn_HasuSql(convertedPrice(column, oldRate, oldRatePlus100, newRate), kind, params);
+    return prfn_HasuSql(convertedPrice(column, oldRate, oldRatePlus100, newRate, reading), kind, params);
 }
 
 std::optional<QString> prfn_TaxSqlStored(const QString &column, int oldRate, int newRate,
-                                         const QString &codeText, const QString &exponentText)
+                                         const QString &codeText, const QString &exponentText,
+                                         PriceReading reading)
 {
     bool isNumber = false;
     const short e = exponentText.trimmed().toShort(&isNumber);
@@ -109,7 +113,7 @@ std::optional<QString> prfn_TaxSqlStored(const QString &column, int oldRate, int
         return std::nullopt;
     const QString converted =
         convertedPrice(column, QString::number(oldRate), QString::number(static_cast<qint64>(oldRate) + 100),
-                       QString::number(newRate));
+                       QString::number(newRate), reading);
     QString rounded;
     if (codeText == QLatin1String("1"))
         rounded = prfn_RoundUpSql(converted, e);

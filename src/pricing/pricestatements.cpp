@@ -41,13 +41,13 @@ std::optional<QString> mgoodsText(const QString &itemCd, int detailNo, const QSt
 
 // The goods-price assignments of a stock table, each column prefixed with the table name.
 QString stockAssignments(const QString &table, const ConversionParams &params, int calcMethod,
-                         const QString &separatorAfterLast)
+                         const QString &separatorAfterLast, const PriceReadings &readings)
 {
     QString sql;
     for (std::size_t i = 0; i < StockColumns.size(); ++i) {
         const QString name = QLatin1String(StockColumns[i]);
         sql += table + QLatin1Char('.') + name + QStringLiteral(" = ") +
-               prfn_TaxSql(name, Goods, params, calcMethod) +
+               prfn_TaxSql(name, Goods, params, calcMethod, readings.of(table, name)) +
                (i + 1 < StockColumns.size() ? QStringLiteral(", ") : separatorAfterLast);
     }
     return sql;
@@ -88,33 +88,34 @@ QString workListQuery()
 }
 
 QString mgoodsStatement(const QString &itemCd, int detailNo, const ConversionParams &params, int calcMethod,
-                        const QString &koushinDt)
+                        const QString &koushinDt, const PriceReadings &readings)
 {
     const ExpressionOf panel = [&](const QString &column, PriceKind kind) {
-        return std::optional<QString>(prfn_TaxSql(column, kind, params, calcMethod));
+        return std::optional<QString>(
+            prfn_TaxSql(column, kind, params, calcMethod, readings.of(QStringLiteral("MGOODS"), column)));
     };
     return *mgoodsText(itemCd, detailNo, koushinDt, panel, QString());
 }
 
 std::optional<QString> iioDataStatement(const QString &itemCd, int detailNo, const ConversionParams &params,
-                                        int calcMethod, const QString &sysYm)
+                                        int calcMethod, const QString &sysYm, const PriceReadings &readings)
 {
     if (!category::isYearMonth(sysYm))
         return std::nullopt;
     return QStringLiteral("UPDATE IIODATA SET ") +
-           stockAssignments(QStringLiteral("IIODATA"), params, calcMethod, QStringLiteral(" ")) +
+           stockAssignments(QStringLiteral("IIODATA"), params, calcMethod, QStringLiteral(" "), readings) +
            QStringLiteral("WHERE (IO_YM >= ") + sysYm + QStringLiteral(") AND ") +
            categoryCondition(itemCd, detailNo);
 }
 
 QString izaikoStatement(const QString &itemCd, int detailNo, const ConversionParams &params, int calcMethod,
-                        const QString &koushinDt, bool inventNewVersion)
+                        const QString &koushinDt, bool inventNewVersion, const PriceReadings &readings)
 {
     const QString rowsWithStock = inventNewVersion
                                       ? QStringLiteral("WHERE (ZAIKO_QTY > 0) ")
                                       : QStringLiteral("WHERE ((ZAIKO_QTY > 0) OR (JYUTAKU_QTY > 0)) ");
     return QStringLiteral("UPDATE IZAIKO SET ") +
-           stockAssignments(QStringLiteral("IZAIKO"), params, calcMethod, QStringLiteral(", ")) +
+           stockAssignments(QStringLiteral("IZAIKO"), params, calcMethod, QStringLiteral(", "), readings) +
            QStringLiteral("IZAIKO.KOUSHIN_DT = '") + sqlText(koushinDt) + QStringLiteral("' ") +
            rowsWithStock + QStringLiteral("AND ") + categoryCondition(itemCd, detailNo);
 }
@@ -129,13 +130,14 @@ QString pendingListQuery()
 }
 
 std::optional<QString> pendingMGoodsStatement(const QString &itemCd, int detailNo, const StoredParams &stored,
-                                              const QString &koushinDt)
+                                              const QString &koushinDt, const PriceReadings &readings)
 {
     const ExpressionOf recorded = [&](const QString &column, PriceKind kind) {
-        return kind == Goods ? prfn_TaxSqlStored(column, stored.oldRate, stored.newRate, stored.goodsCode,
-                                                 stored.goodsExponent)
-                             : prfn_TaxSqlStored(column, stored.oldRate, stored.newRate, stored.addOnCode,
-                                                 stored.addOnExponent);
+        const bool goods = kind == Goods;
+        return prfn_TaxSqlStored(column, stored.oldRate, stored.newRate,
+                                 goods ? stored.goodsCode : stored.addOnCode,
+                                 goods ? stored.goodsExponent : stored.addOnExponent,
+                                 readings.of(QStringLiteral("MGOODS"), column));
     };
     return mgoodsText(itemCd, detailNo, koushinDt, recorded, QStringLiteral("FROM MGOODS "));
 }

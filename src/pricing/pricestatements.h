@@ -1,6 +1,7 @@
 #pragma once
 
 #include "pricing/conversionparams.h"
+#include "pricing/pricereadings.h"
 
 #include <QDate>
 #include <QString>
@@ -30,7 +31,8 @@ inline constexpr std::array<PriceColumn, 9> MGoodsColumns{{{"HYOJYUN_PRC", Goods
                                                            {"O_ADD2_PRC", AddOn}}};
 
 // The statements of the price update run, each one text built from fixed fragments, price
-// expressions and values. Text values between single quotes have their quotes doubled.
+// expressions and values. Text values between single quotes have their quotes doubled. The price
+// expressions read each column as the readings give (by default, exactly).
 
 // The parameters a run recorded for a category in MITEMCNT, as the pending conversion reads them.
 struct StoredParams
@@ -54,17 +56,18 @@ QString workListQuery();
 
 // The MGOODS prices of a category converted with the panel parameters.
 QString mgoodsStatement(const QString &itemCd, int detailNo, const ConversionParams &params, int calcMethod,
-                        const QString &koushinDt);
+                        const QString &koushinDt, const PriceReadings &readings = {});
 
 // The IIODATA prices of a category converted from the system month on. The month goes into the
 // statement unquoted, so anything but a year and month "yyyymm" fails (no text).
 std::optional<QString> iioDataStatement(const QString &itemCd, int detailNo, const ConversionParams &params,
-                                        int calcMethod, const QString &sysYm);
+                                        int calcMethod, const QString &sysYm,
+                                        const PriceReadings &readings = {});
 
 // The IZAIKO prices of a category converted in the rows that hold stock: with the new inventory
 // version the rows with a stock quantity, otherwise also those with a consignment quantity.
 QString izaikoStatement(const QString &itemCd, int detailNo, const ConversionParams &params, int calcMethod,
-                        const QString &koushinDt, bool inventNewVersion);
+                        const QString &koushinDt, bool inventNewVersion, const PriceReadings &readings = {});
 
 // The inventory categories recorded by a run and not completed yet, with their parameters.
 QString pendingListQuery();
@@ -72,7 +75,7 @@ QString pendingListQuery();
 // The MGOODS prices of a recorded category converted with its recorded parameters; no text when
 // a recorded exponent is not a whole number.
 std::optional<QString> pendingMGoodsStatement(const QString &itemCd, int detailNo, const StoredParams &stored,
-                                              const QString &koushinDt);
+                                              const QString &koushinDt, const PriceReadings &readings = {});
 
 // Records a category as converted today with the panel parameters, and completes it at once when
 // its inventory flag is "0" (trailing blanks ignored). Only a row still unconverted is recorded, so that a

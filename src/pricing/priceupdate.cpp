@@ -110,6 +110,17 @@ RunOutcome PriceUpdater::convertWorkList()
         return RunOutcome::RunFailed;
     if (!list->eof() && !readGoodsAtStart())
         return failRun();
+    // The price columns' types decide which expressions need the exact reading's cast.
+    // Deferred mode converts the goods prices only.
+    const QStringList tables =
+        m_values.StockMode == 0
+            ? QStringList{QStringLiteral("MGOODS")}
+            : QStringList{QStringLiteral("MGOODS"), QStringLiteral("IZAIKO"), QStringLiteral("IIODATA")};
+    std::optional<PriceReadings> readings =
+        list->eof() ? PriceReadings() : readPriceReadings(m_connection, tables);
+    if (!readings)
+        return failRun();
+    m_readings = std::move(*readings);
     const int listed = list->recordCount();
     for (int handled = 0; !list->eof(); list->moveNext(), ++handled) {
         QString problem;
@@ -307,12 +318,14 @@ bool PriceUpdater::doneByAnother(const QString &itemCd, int detailNo, bool compl
 
 int PriceUpdater::prfn_UpdateMGoods(const QString &itemCd, int detailNo)
 {
-    return convertGoods(itemCd, detailNo,
-                        mgoodsStatement(itemCd, detailNo, m_params, m_values.calcMethod, m_values.KoushinDt),
-                        [this](const PriceColumn &column) {
-                            return prfn_TaxSql(QLatin1String(column.name), column.kind, m_params,
-                                               m_values.calcMethod);
-                        });
+    return convertGoods(
+        itemCd, detailNo,
+        mgoodsStatement(itemCd, detailNo, m_params, m_values.calcMethod, m_values.KoushinDt, m_readings),
+        [this](const PriceColumn &column) {
+            const QString name = QLatin1String(column.name);
+            return prfn_TaxSql(name, column.kind, m_params, m_values.calcMethod,
+                               m_readings.of(QStringLiteral("MGOODS"), name));
+        });
 }
 
 int PriceUpdater::convertGoods(const QString &itemCd, int detailNo, const std::optional<QString> &sql,
@@ -343,14 +356,15 @@ int PriceUpdater::prfn_UpdateIIoData(const QString &itemCd, int detailNo)
     if (!category::isYearMonth(m_values.SysYm))
         return fail(
             QStringLiteral("GDATECTL.SYS_YM1 = '%1' は年月（yyyymm）ではありません").arg(m_values.SysYm));
-    return executeCounted(iioDataStatement(itemCd, detailNo, m_params, m_values.calcMethod, m_values.SysYm),
-                          m_category.iiodata);
+    return executeCounted(
+        iioDataStatement(itemCd, detailNo, m_params, m_values.calcMethod, m_values.SysYm, m_readings),
+        m_category.iiodata);
 }
 
 int PriceUpdater::prfn_UpdateIZaiko(const QString &itemCd, int detailNo)
 {
     return executeCounted(izaikoStatement(itemCd, detailNo, m_params, m_values.calcMethod, m_values.KoushinDt,
-                                          m_values.InventNewVersion),
+                                          m_values.InventNewVersion, m_readings),
                           m_category.izaiko);
 }
 
@@ -404,15 +418,17 @@ int PriceUpdater::prfn_UpdateMGoodsPending()
                 QStringLiteral("MITEMCNT の保留中の分類 %1 の完了で変わった行の数が %2 でした（1 行のはず）")
                     .arg(keyText(*itemCd, *detailNo))
                     .arg(claimed));
-        const auto storedExpression = [&stored](const PriceColumn &column) {
+        const auto storedExpression = [this, &stored](const PriceColumn &column) {
             const bool goods = column.kind == Goods;
-            return prfn_TaxSqlStored(QLatin1String(column.name), stored.oldRate, stored.newRate,
+            const QString name = QLatin1String(column.name);
+            return prfn_TaxSqlStored(name, stored.oldRate, stored.newRate,
                                      goods ? stored.goodsCode : stored.addOnCode,
-                                     goods ? stored.goodsExponent : stored.addOnExponent)
+                                     goods ? stored.goodsExponent : stored.addOnExponent,
+                                     m_readings.of(QStringLiteral("MGOODS"), name))
                 .value_or(QString());
         };
         if (convertGoods(*itemCd, *detailNo,
-                         pendingMGoodsStatement(*itemCd, *detailNo, stored, m_values.KoushinDt),
+                         pendingMGoodsStatement(*itemCd, *detailNo, stored, m_values.KoushinDt, m_readings),
                          storedExpression) == -1)
             return -1;
     }

@@ -155,6 +155,7 @@ private:
     DbErrors m_failure;
     ChangeList *m_changes = nullptr;
     GoodsCounts m_goodsAtStart; // goods of each category at the run's start
+    PriceReadings m_readings;   // how the run's expressions read each price column
     // The recorded inventory categories waiting for their conversion, as read by this run; read
     // again only after the run recorded one itself. A category another operator records meanwhile
     // stays pending for the next run. Outside a run every conversion reads the list.

@@ -146,6 +146,24 @@ int main(int argc, char *argv[])
         w.write(pendingMGoodsStatement(QStringLiteral("O'B"), goods % 2 == 0 ? 0 : 12, stored, KoushinDt));
     }
 
+    // The price columns' types, and the statements with every price column read as stored (of a
+    // decimal type).
+    const QStringList tables{QStringLiteral("MGOODS"), QStringLiteral("IZAIKO"), QStringLiteral("IIODATA")};
+    w.write(priceTypesSql(Engine::SqlServer, tables));
+    QSet<QString> decimals;
+    for (const QString &table : tables)
+        for (const PriceColumn &column : MGoodsColumns)
+            decimals.insert(table + QLatin1Char('.') + QLatin1String(column.name));
+    const PriceReadings asStored(decimals);
+    const ConversionParams decimal = params(1, QStringLiteral("08"), QStringLiteral("10"), 7, 14);
+    w.write(mgoodsStatement(QStringLiteral("O'B"), 12, decimal, 1, KoushinDt, asStored));
+    w.write(iioDataStatement(QStringLiteral("O'B"), 12, decimal, 1, SysYm, asStored));
+    w.write(izaikoStatement(QStringLiteral("O'B"), 12, decimal, 1, KoushinDt, false, asStored));
+    w.write(pendingMGoodsStatement(
+        QStringLiteral("O'B"), 0,
+        {5, 8, QStringLiteral("3"), QStringLiteral("1"), QStringLiteral("2"), QStringLiteral("2")}, KoushinDt,
+        asStored));
+
     // Every statement frame: category codes, sub-categories, inventory flags, stock modes and
     // inventory versions.
     const QStringList codes = {QStringLiteral("001"), QStringLiteral("O'B"),

@@ -1,4 +1,5 @@
 #include "pricing/changelist.h"
+#include "pricing/pricereadings.h"
 #include "pricing/pricestatements.h"
 #include "pricing/priceupdate.h"
 #include "support/testcatalog.h"
@@ -27,6 +28,13 @@ const QString WorkListText =
 // The goods each category holds when a run starts, which the run checks its conversions against.
 const QString GoodsAtStartText = QStringLiteral(
     "SELECT DAI_BUNRUI_CD, CHU_BUNRUI_CD, COUNT(*) AS CNT FROM MGOODS GROUP BY DAI_BUNRUI_CD, CHU_BUNRUI_CD");
+// The declared types of the price columns, which decide where the expressions need the exact cast:
+// of the three price tables in direct mode, of MGOODS in deferred mode.
+const QString GoodsTypesText = QStringLiteral("SELECT 'MGOODS', name, type FROM pragma_table_info('MGOODS')");
+const QString PriceTypesText =
+    GoodsTypesText +
+    QStringLiteral(" UNION ALL SELECT 'IZAIKO', name, type FROM pragma_table_info('IZAIKO') "
+                   "UNION ALL SELECT 'IIODATA', name, type FROM pragma_table_info('IIODATA')");
 const QString PendingListText =
     QStringLiteral("SELECT ITEM_CD, ISNULL(DETAIL_NO, 0) AS DETAIL_NO, TAX_ST, TAX_END, GOODS_HASU_FLG, "
                    "GOODS_HASU_ICHI, GADD_HASU_FLG, GADD_HASU_ICHI FROM MITEMCNT WHERE (UPDATE_DATE Is Not "
@@ -98,8 +106,8 @@ ConversionParams eightToTen()
     return p;
 }
 
-// The price expressions of fiveToEight() with the price column read as a decimal in place of %1: goods prices
-// half up at the ones, add-on prices down at the tens.
+// The price expressions of fiveToEight() with the price column as read in place of %1: goods prices half up
+// at the ones, add-on prices down at the tens.
 const QString GoodsPrice = QStringLiteral(
     "CASE WHEN ((%1 - FLOOR(%1 * 5 / 105)) + FLOOR((%1 - FLOOR(%1 * 5 / 105)) * 8 / 100)) - POWER(10, 1) < 0 "
     "THEN ((%1 - FLOOR(%1 * 5 / 105)) + FLOOR((%1 - FLOOR(%1 * 5 / 105)) * 8 / 100)) ELSE FLOOR(((%1 - "
@@ -111,20 +119,17 @@ const QString AddOnPrice = QStringLiteral(
     "THEN ((%1 - FLOOR(%1 * 5 / 105)) + FLOOR((%1 - FLOOR(%1 * 5 / 105)) * 8 / 100)) ELSE FLOOR(((%1 - "
     "FLOOR(%1 * 5 / 105)) + FLOOR((%1 - FLOOR(%1 * 5 / 105)) * 8 / 100)) / POWER(10, 2)) * POWER(10, 2) END");
 
-// Every price expression reads its column as an exact decimal, whatever the column's type.
-QString exactColumn(const char *column)
-{
-    return QStringLiteral("CAST(%1 AS DECIMAL(19, 4))").arg(QLatin1String(column));
-}
-
+// A run on the test store reads its REAL price columns as stored: the embedded engine's exact
+// reading would be a floating-point number already (a store of another type: see
+// theRunCastsOnlyTheColumnsWhoseTypeNeedsIt).
 QString goodsPrice(const char *column)
 {
-    return GoodsPrice.arg(exactColumn(column));
+    return GoodsPrice.arg(QLatin1String(column));
 }
 
 QString addOnPrice(const char *column)
 {
-    return AddOnPrice.arg(exactColumn(column));
+    return AddOnPrice.arg(QLatin1String(column));
 }
 
 // The statements of fiveToEight() for a major category, as the database receives them on
@@ -248,9 +253,9 @@ private:
     Connection &connection() { return m_db->connection(); }
 
     // A new store database; the statements the program sends are logged.
-    bool newStore()
+    bool newStore(const QString &priceType = QStringLiteral("REAL"))
     {
-        m_db = std::make_unique<testing::PriceDb>();
+        m_db = std::make_unique<testing::PriceDb>(priceType);
         m_reports = 0;
         m_sent.clear();
         if (!m_db->error().isEmpty() || !m_db->fill(storeScript()).isEmpty())
@@ -378,13 +383,74 @@ private Q_SLOTS:
                  QStringLiteral("<null>|0|<null>|<null>|<null>|<null>|<null>|<null>|<null>"));
     }
 
+    // The run casts a price column to the exact reading only where its declared type needs it: on
+    // the embedded engine a column of floating-point affinity is read as stored, every other one
+    // exactly; the converted prices are the same.
+    void theRunCastsOnlyTheColumnsWhoseTypeNeedsIt_data()
+    {
+        QTest::addColumn<QString>("priceType");
+        QTest::addColumn<bool>("cast");
+        QTest::newRow("REAL") << QStringLiteral("REAL") << false;
+        QTest::newRow("DOUBLE PRECISION") << QStringLiteral("DOUBLE PRECISION") << false;
+        QTest::newRow("FLOAT") << QStringLiteral("FLOAT") << false;
+        QTest::newRow("FLOATING POINT (integer affinity)") << QStringLiteral("FLOATING POINT") << true;
+        QTest::newRow("INTEGER") << QStringLiteral("INTEGER") << true;
+        QTest::newRow("NUMERIC(9, 2)") << QStringLiteral("NUMERIC(9, 2)") << true;
+        QTest::newRow("DECIMAL(19, 4)") << QStringLiteral("DECIMAL(19, 4)") << true;
+    }
+    void theRunCastsOnlyTheColumnsWhoseTypeNeedsIt()
+    {
+        QFETCH(QString, priceType);
+        QFETCH(bool, cast);
+        QVERIFY(newStore(priceType));
+        QCOMPARE(run(fiveToEight(), values(1)), RunOutcome::Completed);
+        int priceStatements = 0;
+        for (const QString &sql : std::as_const(m_sent)) {
+            for (const char *table : {"UPDATE MGOODS ", "UPDATE IIODATA ", "UPDATE IZAIKO "}) {
+                if (!sql.startsWith(QLatin1String(table)))
+                    continue;
+                ++priceStatements;
+                QVERIFY2(sql.contains(QStringLiteral("CAST(HYOJYUN_PRC AS DECIMAL(19, 4))")) == cast,
+                         qPrintable(sql));
+                QVERIFY2(sql.contains(QStringLiteral("CAST(")) == cast, qPrintable(sql));
+            }
+        }
+        QCOMPARE(priceStatements, 3 * 3);
+        QCOMPARE(mgoods(QStringLiteral("B-1")), QStringLiteral("1080|1080|1000|1000|") + KoushinDt);
+    }
+
+    // The server engines read an exact decimal column as stored, every other type exactly.
+    void aServerReadsOnlyExactDecimalsAsStored_data()
+    {
+        QTest::addColumn<int>("engine");
+        QTest::addColumn<QString>("dataType");
+        QTest::addColumn<bool>("asStored");
+        const std::pair<Engine, const char *> engines[] = {{Engine::SqlServer, "SQL Server"},
+                                                           {Engine::PostgreSql, "PostgreSQL"}};
+        for (const auto &[engine, name] : engines) {
+            for (const char *type : {"decimal", "numeric", "NUMERIC"})
+                QTest::addRow("%s %s", name, type) << int(engine) << QString::fromLatin1(type) << true;
+            for (const char *type : {"money", "float", "real", "double precision", "int", "integer", "bigint",
+                                     "smallmoney", "varchar"})
+                QTest::addRow("%s %s", name, type) << int(engine) << QString::fromLatin1(type) << false;
+        }
+        QTest::newRow("other ODBC decimal") << int(Engine::OtherOdbc) << QStringLiteral("decimal") << false;
+    }
+    void aServerReadsOnlyExactDecimalsAsStored()
+    {
+        QFETCH(int, engine);
+        QFETCH(QString, dataType);
+        QFETCH(bool, asStored);
+        QCOMPARE(readsAsStored(static_cast<Engine>(engine), dataType), asStored);
+    }
+
     void directModeSendsEachCategoryInATransactionOfItsOwn()
     {
         QVERIFY(newStore());
         const QStringList order{QStringLiteral("A"), QStringLiteral("B"), QStringLiteral("C")};
         QCOMPARE(workListOrder(), order);
         QCOMPARE(run(fiveToEight(), values(1, false)), RunOutcome::Completed);
-        QStringList expected{WorkListText, GoodsAtStartText};
+        QStringList expected{WorkListText, GoodsAtStartText, PriceTypesText};
         for (const QString &c : order)
             expected << QStringLiteral("BEGIN TRANSACTION") << recordText(c, c == QLatin1String("A"))
                      << goodsText(c) << movementsText(c) << stockText(c)
@@ -429,6 +495,7 @@ private Q_SLOTS:
         const QString expectedSequence[] = {
             WorkListText,
             GoodsAtStartText,
+            GoodsTypesText,
             QStringLiteral("BEGIN TRANSACTION"),
             recordText(QStringLiteral("A"), true),
             QStringLiteral("COMMIT TRANSACTION"),
@@ -591,7 +658,9 @@ private Q_SLOTS:
             // The run's own operations end it without a grid reload; a statement's failure with one.
             const bool runOperation = sequence[fault] == QLatin1String("BEGIN TRANSACTION") ||
                                       sequence[fault] == QLatin1String("COMMIT TRANSACTION") ||
-                                      sequence[fault] == WorkListText || sequence[fault] == GoodsAtStartText;
+                                      sequence[fault] == WorkListText ||
+                                      sequence[fault] == GoodsAtStartText ||
+                                      sequence[fault] == PriceTypesText || sequence[fault] == GoodsTypesText;
             QVERIFY2(outcome == (runOperation ? RunOutcome::RunFailed : RunOutcome::StepFailed),
                      qPrintable(trial));
             QVERIFY2(m_reports == 1, qPrintable(trial));

@@ -13,19 +13,21 @@ namespace {
 const QString ListedCategories =
     QStringLiteral("(DAI_BUNRUI_CD NOT IN (SELECT ITEM_CD FROM MITEMCD WHERE TAX_FREE_FLG <> '0'))");
 
-// The program's price expression of a column; plain, with every exact reading of the column
-// replaced by the column itself.
-QString priceExpression(const pricing::PriceColumn &column, const ConversionParams &params, int calcMethod,
-                        Reading reading)
+// The program's price expression of a column of a table; plain, with every exact reading of the
+// column replaced by the column itself.
+QString priceExpression(const QString &table, const pricing::PriceColumn &column,
+                        const ConversionParams &params, const FloorValues &values, Reading reading)
 {
     const QString name = QLatin1String(column.name);
-    QString expression = pricing::prfn_TaxSql(name, column.kind, params, calcMethod);
+    QString expression =
+        pricing::prfn_TaxSql(name, column.kind, params, values.calcMethod, values.readings.of(table, name));
     if (reading == Reading::Plain)
         expression.replace(QStringLiteral("CAST(") + name + QStringLiteral(" AS DECIMAL(19, 4))"), name);
     return expression;
 }
 
-QString assignments(const ConversionParams &params, int calcMethod, int columns, Reading reading)
+QString assignments(const QString &table, const ConversionParams &params, const FloorValues &values,
+                    int columns, Reading reading)
 {
     QString sql;
     for (int i = 0; i < columns; ++i) {
@@ -33,7 +35,7 @@ QString assignments(const ConversionParams &params, int calcMethod, int columns,
         if (i > 0)
             sql += QStringLiteral(", ");
         sql += QLatin1String(column.name) + QStringLiteral(" = ") +
-               priceExpression(column, params, calcMethod, reading);
+               priceExpression(table, column, params, values, reading);
     }
     return sql;
 }
@@ -59,10 +61,12 @@ QString floorStatement(PriceTable table, const ConversionParams &params, const F
     const QString stamp = QLatin1Char('\'') + sqlText(values.koushinDt) + QLatin1Char('\'');
     switch (table) {
     case PriceTable::MGoods:
-        return QStringLiteral("UPDATE MGOODS SET ") + assignments(params, values.calcMethod, 9, reading) +
+        return QStringLiteral("UPDATE MGOODS SET ") +
+               assignments(QStringLiteral("MGOODS"), params, values, 9, reading) +
                QStringLiteral(", UPDATE_DT = ") + stamp + QStringLiteral(" WHERE ") + ListedCategories;
     case PriceTable::IIoData:
-        return QStringLiteral("UPDATE IIODATA SET ") + assignments(params, values.calcMethod, 3, reading) +
+        return QStringLiteral("UPDATE IIODATA SET ") +
+               assignments(QStringLiteral("IIODATA"), params, values, 3, reading) +
                QStringLiteral(" WHERE (IO_YM >= ") + values.sysYm + QStringLiteral(") AND ") +
                ListedCategories;
     case PriceTable::IZaiko:
@@ -71,7 +75,8 @@ QString floorStatement(PriceTable table, const ConversionParams &params, const F
     const QString rowsWithStock = values.inventNewVersion
                                       ? QStringLiteral("(ZAIKO_QTY > 0)")
                                       : QStringLiteral("((ZAIKO_QTY > 0) OR (JYUTAKU_QTY > 0))");
-    return QStringLiteral("UPDATE IZAIKO SET ") + assignments(params, values.calcMethod, 3, reading) +
+    return QStringLiteral("UPDATE IZAIKO SET ") +
+           assignments(QStringLiteral("IZAIKO"), params, values, 3, reading) +
            QStringLiteral(", KOUSHIN_DT = ") + stamp + QStringLiteral(" WHERE ") + rowsWithStock +
            QStringLiteral(" AND ") + ListedCategories;
 }

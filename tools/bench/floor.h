@@ -1,6 +1,7 @@
 #pragma once
 
 #include "pricing/conversionparams.h"
+#include "pricing/pricereadings.h"
 
 #include <QString>
 
@@ -21,11 +22,13 @@ struct FloorValues
     QString sysYm;     // the first month of IIODATA converted
     QString koushinDt; // the timestamp written into MGOODS and IZAIKO
     bool inventNewVersion = false;
+    pricing::PriceReadings readings; // how the program reads each price column of the database
 };
 
 // How the floor reads the stored prices: as the program does, every price column read as
-// DECIMAL(19, 4) for exact decimal arithmetic, or plain, the column as the engine stores it (what
-// the exactness costs; its prices may differ where a column is not decimal).
+// DECIMAL(19, 4) for exact decimal arithmetic where its type needs it (the values' readings), or
+// plain, every column as the engine stores it (what the exactness costs; its prices may differ
+// where a column is not decimal).
 enum class Reading { Exact, Plain };
 
 // The engine's floor for one price table: the program's price expressions applied by one UPDATE

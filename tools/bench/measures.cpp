@@ -176,6 +176,11 @@ bool EngineMeasures::measureFloor(bool verify, Reading reading)
         if (!m_engine.openRun(connection))
             return false;
         m_values.koushinDt = category::serverDate(connection).value_or(QString());
+        const std::optional<pricing::PriceReadings> readings = pricing::readPriceReadings(
+            connection, {QStringLiteral("MGOODS"), QStringLiteral("IZAIKO"), QStringLiteral("IIODATA")});
+        if (!readings)
+            return fail(m_engine.label() + QStringLiteral(": cannot read the price columns' types"));
+        m_values.readings = *readings;
         FloorFigures figures;
         if (!timeFloor(connection, m_params, m_values, reading, figures))
             return false;

@@ -1,0 +1,87 @@
+#include "pricing/pricereadings.h"
+
+#include <QHash>
+
+namespace krt::pricing {
+
+namespace {
+
+QString columnKey(const QString &table, const QString &column)
+{
+    return table.toUpper() + QLatin1Char('.') + column.toUpper();
+}
+
+} // namespace
+
+bool readsAsStored(Engine engine, const QString &declaredType)
+{
+    const QString type = declaredType.trimmed().toUpper();
+    switch (engine) {
+    case Engine::Sqlite:
+        if (type.contains(QLatin1String("INT")) || type.contains(QLatin1String("CHAR")) ||
+            type.contains(QLatin1String("CLOB")) || type.contains(QLatin1String("TEXT")) ||
+            type.contains(QLatin1String("BLOB")))
+            return false;
+        return type.contains(QLatin1String("REAL")) || type.contains(QLatin1String("FLOA")) ||
+               type.contains(QLatin1String("DOUB"));
+    case Engine::SqlServer:
+    case Engine::PostgreSql:
+        return type == QLatin1String("DECIMAL") || type == QLatin1String("NUMERIC");
+    case Engine::OtherOdbc:
+    case Engine::None:
+        break;
+    }
+    return false;
+}
+
+QString priceTypesSql(Engine engine, const QStringList &tables)
+{
+    QStringList selects;
+    if (engine == Engine::Sqlite) {
+        for (const QString &table : tables)
+            selects << QStringLiteral("SELECT '%1', name, type FROM pragma_table_info('%1')").arg(table);
+        return selects.join(QStringLiteral(" UNION ALL "));
+    }
+    if (engine != Engine::SqlServer && engine != Engine::PostgreSql)
+        return {};
+    for (const QString &table : tables)
+        selects << QLatin1Char('\'') + table + QLatin1Char('\'');
+    return QStringLiteral("SELECT TABLE_NAME, COLUMN_NAME, DATA_TYPE FROM INFORMATION_SCHEMA.COLUMNS WHERE "
+                          "UPPER(TABLE_NAME) IN (") +
+           selects.join(QStringLiteral(", ")) + QLatin1Char(')');
+}
+
+PriceReadings::PriceReadings(QSet<QString> asStored)
+    : m_asStored(std::move(asStored))
+{}
+
+PriceReading PriceReadings::of(const QString &table, const QString &column) const
+{
+    return m_asStored.contains(columnKey(table, column)) ? PriceReading::AsStored : PriceReading::Exact;
+}
+
+std::optional<PriceReadings> readPriceReadings(Connection &connection, const QStringList &tables)
+{
+    // Per column: read as stored while every declaration of it says so.
+    QHash<QString, bool> asStored;
+    const auto declare = [&](const QString &table, const QString &column, const QString &type) {
+        const QString key = columnKey(table, column);
+        const bool stored = readsAsStored(connection.engine(), type);
+        asStored.insert(key, asStored.value(key, true) && stored);
+    };
+    const QString sql = priceTypesSql(connection.engine(), tables);
+    if (sql.isEmpty())
+        return PriceReadings();
+    const std::optional<Recordset> columns = connection.openRecordset(sql);
+    if (!columns)
+        return std::nullopt;
+    for (Recordset rows = *columns; !rows.eof(); rows.moveNext())
+        declare(rows.field(0).toString(), rows.field(1).toString(), rows.field(2).toString());
+    QSet<QString> stored;
+    for (auto it = asStored.cbegin(); it != asStored.cend(); ++it)
+        if (it.value())
+            stored.insert(it.key());
+    return PriceReadings(std::move(stored));
+}
+
+} // namespace krt::pricing
