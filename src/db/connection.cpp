@@ -113,6 +113,10 @@ bool odbcConnectionDead(const QSqlDatabase &db)
            dead == SQL_CD_TRUE;
 }
 
+// A run sends a handful of statement shapes; a bound keeps a caller's ever new shapes from holding
+// statements on the server without end.
+constexpr qsizetype MaxPrepared = 64;
+
 QString nextConnectionName()
 {
     static QAtomicInt counter;
@@ -176,10 +180,14 @@ bool Connection::open(const QString &connectionText)
     }
     m_engine = plan.driver == QStringLiteral("QODBC") ? odbcEngine(database(), plan.engine) : plan.engine;
     m_catalog = plan.catalog;
-    m_dialect = DialectCache(m_engine == Engine::Sqlite       ? toSqliteDialect
-                             : m_engine == Engine::PostgreSql ? toPostgresDialect
-                             : m_engine == Engine::SqlServer  ? toSqlServerDialect
-                                                              : nullptr);
+    // Both the embedded engine and PostgreSQL's driver (which sends a bound text without a type, so
+    // that the server gives it the type its place needs, as to a literal) take a bound text as they
+    // take a literal; SQL Server's driver binds it as a Unicode text, as the adapter's N'...'.
+    m_dialect =
+        m_engine == Engine::Sqlite       ? DialectCache(toSqliteDialect, DialectCache::Binding::Plain)
+        : m_engine == Engine::PostgreSql ? DialectCache(toPostgresDialect, DialectCache::Binding::Plain)
+        : m_engine == Engine::SqlServer  ? DialectCache(toSqlServerDialect, DialectCache::Binding::National)
+                                         : DialectCache();
     if (m_engine == Engine::Sqlite)
         relaxCommitSync(database());
     if (!startSession()) {
@@ -215,6 +223,9 @@ bool Connection::revive()
 
 void Connection::close()
 {
+    // The prepared queries belong to the session that ends here, and removing the connection while
+    // they live would leave them dangling.
+    m_prepared.clear();
     if (!QSqlDatabase::contains(m_name))
         return;
     {
@@ -240,9 +251,42 @@ QSqlDatabase Connection::database() const
     return QSqlDatabase::database(m_name, false);
 }
 
-QString Connection::prepare(const QString &sql)
+QSqlQuery *Connection::preparedQuery(const QString &shape)
 {
-    return m_dialect.adapt(sql);
+    const auto found = m_prepared.find(shape);
+    if (found != m_prepared.end())
+        return found->isActive() && found->isSelect() ? nullptr : &*found;
+    if (m_prepared.size() >= MaxPrepared)
+        m_prepared.clear();
+    QSqlQuery query(database());
+    query.setForwardOnly(true);
+    // A shape the engine refuses goes as text, which gives the engine's own error as ever.
+    if (!query.prepare(shape))
+        return nullptr;
+    return &*m_prepared.insert(shape, query);
+}
+
+std::optional<QSqlQuery> Connection::send(const QString &sql)
+{
+    if (const std::optional<BoundStatement> bound = m_dialect.bind(sql)) {
+        if (QSqlQuery *prepared = preparedQuery(bound->shape)) {
+            for (qsizetype i = 0; i < bound->values.size(); ++i)
+                prepared->bindValue(static_cast<int>(i), bound->values.at(i));
+            if (prepared->exec())
+                return *prepared;
+            recordError(prepared->lastError(), sql);
+            // Prepared anew next time, whatever state the failure left the statement in.
+            m_prepared.remove(bound->shape);
+            return std::nullopt;
+        }
+    }
+    QSqlQuery query(database());
+    query.setForwardOnly(true);
+    if (!query.exec(m_dialect.adapt(sql))) {
+        recordError(query.lastError(), sql);
+        return std::nullopt;
+    }
+    return query;
 }
 
 bool Connection::refusedByHook(const QString &sql)
@@ -300,12 +344,13 @@ bool Connection::execute(const QString &sql)
     }
     if (refusedByHook(sql) || !revive())
         return false;
-    QSqlQuery query(database());
-    if (!query.exec(prepare(sql))) {
-        recordError(query.lastError(), sql);
+    std::optional<QSqlQuery> query = send(sql);
+    if (!query)
         return false;
-    }
-    m_rowsAffected = query.numRowsAffected();
+    m_rowsAffected = query->numRowsAffected();
+    // A result nobody reads holds no rows on the engine.
+    if (query->isSelect())
+        query->finish();
     return true;
 }
 
@@ -318,13 +363,7 @@ std::optional<QSqlQuery> Connection::select(const QString &sql)
     }
     if (refusedByHook(sql) || !revive())
         return std::nullopt;
-    QSqlQuery query(database());
-    query.setForwardOnly(true);
-    if (!query.exec(prepare(sql))) {
-        recordError(query.lastError(), sql);
-        return std::nullopt;
-    }
-    return query;
+    return send(sql);
 }
 
 std::optional<Recordset> Connection::openRecordset(const QString &sql, int maxRows)
@@ -345,8 +384,10 @@ std::optional<Recordset> Connection::openRecordset(const QString &sql, int maxRo
             row.append(query->isNull(i) ? QVariant() : query->value(i));
         rows.push_back(std::move(row));
     }
-    if (query->lastError().isValid()) {
-        recordError(query->lastError(), sql);
+    const QSqlError error = query->lastError();
+    query->finish();
+    if (error.isValid()) {
+        recordError(error, sql);
         return std::nullopt;
     }
     return Recordset(std::move(names), std::move(rows));
@@ -359,8 +400,10 @@ bool Connection::readRows(const QString &sql, const RowReader &row)
         return false;
     while (query->next())
         row(*query);
-    if (query->lastError().isValid()) {
-        recordError(query->lastError(), sql);
+    const QSqlError error = query->lastError();
+    query->finish();
+    if (error.isValid()) {
+        recordError(error, sql);
         return false;
     }
     return true;

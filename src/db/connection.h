@@ -2,6 +2,7 @@
 
 #include "db/dialect.h"
 
+#include <QHash>
 #include <QList>
 #include <QSqlDatabase>
 #include <QSqlQuery>
@@ -76,7 +77,9 @@ QStringList sessionStatements(Engine engine);
 
 // The program's one database connection. Statements are written in SQL Server's dialect; on the
 // embedded engine and on PostgreSQL the dialect adapter rewrites what the engine cannot take, and
-// on SQL Server their string literals go as Unicode texts (N'...').
+// on SQL Server their string literals go as Unicode texts (N'...'). A statement with string
+// literals goes as its shape, compiled once per connection, with the literals bound as values:
+// a run sends the same few shapes for every category, with other codes and dates.
 class Connection
 {
 public:
@@ -142,8 +145,15 @@ private:
     // Runs the engine's session statements on the connection just opened; false (and the error
     // kept) when one fails.
     bool startSession();
-    QString prepare(const QString &sql);
-    // Runs a query for reading, forward only; nothing, with the errors, when it fails.
+    // Sends a statement, forward only: the shape's prepared query with the literals bound when
+    // the dialect binds them, otherwise the adapted text on a query of its own. Nothing, with the
+    // errors, when it fails.
+    std::optional<QSqlQuery> send(const QString &sql);
+    // The prepared query of a shape, prepared now when it is new; none when the shape's query is
+    // still being read (a statement sent while rows are read) or the engine does not prepare it.
+    QSqlQuery *preparedQuery(const QString &shape);
+    // Runs a query for reading; nothing, with the errors, when it fails. The reader finishes the
+    // query when it is done, so that its prepared statement holds no result.
     std::optional<QSqlQuery> select(const QString &sql);
     bool refusedByHook(const QString &sql);
     void recordError(const QSqlError &error, const QString &statement);
@@ -156,6 +166,7 @@ private:
     int m_rowsAffected = -1;
     int m_autoCheckpoint = -1; // the engine's log limit in pages while checkpoints are held
     DialectCache m_dialect;
+    QHash<QString, QSqlQuery> m_prepared; // by shape, for the connection open now
     DbErrors m_errors;
     StatementHook m_hook;
 };

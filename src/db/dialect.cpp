@@ -352,11 +352,92 @@ QString shapeOf(const QString &sql, std::vector<QStringView> &literals)
     return shape;
 }
 
+// The statements whose literals may go as bound values: other statements (DDL, the engine's own
+// settings) take no parameters on some engines.
+bool takesParameters(const QString &shape)
+{
+    qsizetype start = 0;
+    while (start < shape.size() && shape.at(start).isSpace())
+        ++start;
+    qsizetype end = start;
+    while (end < shape.size() && shape.at(end).isLetter())
+        ++end;
+    const QStringView word = QStringView(shape).mid(start, end - start);
+    for (const char *kind : {"SELECT", "INSERT", "UPDATE", "DELETE"})
+        if (word.compare(QLatin1String(kind), Qt::CaseInsensitive) == 0)
+            return true;
+    return false;
+}
+
+// The adapted shape with the parameter marker in place of each literal; empty when the shape goes
+// as text. Qt finds the markers by its own scan, which knows quotes but not comments and takes a
+// colon before a name for a named marker, and the engines take a ? for a marker: a shape holding
+// any of these beside the literals goes as text.
+QString boundShape(const QString &shape, const QString &adapted, DialectCache::Binding binding)
+{
+    const QString mark = markedLiteral();
+    const qsizetype literals = shape.count(mark);
+    if (binding == DialectCache::Binding::None || literals == 0 || !takesParameters(shape) ||
+        adapted.contains(QLatin1Char('?')) || adapted.contains(QLatin1Char(':')) ||
+        adapted.contains(QStringLiteral("--")) || adapted.contains(QStringLiteral("/*")))
+        return {};
+    QString out;
+    out.reserve(adapted.size());
+    qsizetype from = 0;
+    qsizetype found = 0;
+    for (qsizetype at = adapted.indexOf(mark); at >= 0; at = adapted.indexOf(mark, from), ++found) {
+        qsizetype start = at;
+        const bool national =
+            at > 0 && (adapted.at(at - 1) == QLatin1Char('N') || adapted.at(at - 1) == QLatin1Char('n')) &&
+            (at == 1 || !isWordPart(adapted.at(at - 2)));
+        if (national) {
+            // N'...' is a text of another type than a bound text except where bound texts go as
+            // Unicode texts themselves.
+            if (binding != DialectCache::Binding::National)
+                return {};
+            start = at - 1;
+        }
+        out.append(QStringView(adapted).mid(from, start - from));
+        out.append(QLatin1Char('?'));
+        from = at + mark.size();
+    }
+    if (found != literals)
+        return {};
+    out.append(QStringView(adapted).mid(from));
+    return out;
+}
+
+// The text a closed literal stands for; nothing when the literal is not closed (its quotes, the
+// opening one and the doubled ones inside, are then odd in number).
+std::optional<QString> literalValue(QStringView literal)
+{
+    if (literal.size() < 2 || !literal.endsWith(QLatin1Char('\'')) ||
+        literal.count(QLatin1Char('\'')) % 2 != 0)
+        return std::nullopt;
+    QString value = literal.mid(1, literal.size() - 2).toString();
+    value.replace(QStringLiteral("''"), QStringLiteral("'"));
+    // An empty literal is an empty text, which a null string would bind as Null.
+    return value.isNull() ? QStringLiteral("") : value;
+}
+
 } // namespace
 
-DialectCache::DialectCache(Adapter adapter)
+DialectCache::DialectCache(Adapter adapter, Binding binding)
     : m_adapter(adapter)
+    , m_binding(adapter ? binding : Binding::None)
 {}
+
+const DialectCache::Shape &DialectCache::cached(const QString &shape)
+{
+    auto found = m_shapes.constFind(shape);
+    if (found == m_shapes.constEnd()) {
+        if (m_shapes.size() >= MaxShapes)
+            m_shapes.clear();
+        const QString adapted = m_adapter(shape);
+        found = m_shapes.insert(shape, {adapted, boundShape(shape, adapted, m_binding)});
+    }
+    return *found;
+}
 
 QString DialectCache::adapt(const QString &sql)
 {
@@ -365,14 +446,7 @@ QString DialectCache::adapt(const QString &sql)
     if (sql.contains(LiteralMark))
         return m_adapter(sql);
     std::vector<QStringView> literals;
-    const QString shape = shapeOf(sql, literals);
-    auto adapted = m_shapes.constFind(shape);
-    if (adapted == m_shapes.constEnd()) {
-        if (m_shapes.size() >= MaxShapes)
-            m_shapes.clear();
-        adapted = m_shapes.insert(shape, m_adapter(shape));
-    }
-    const QString &text = *adapted;
+    const QString &text = cached(shapeOf(sql, literals)).adapted;
     const QString mark = markedLiteral();
     QString out;
     out.reserve(sql.size() + 16);
@@ -389,6 +463,25 @@ QString DialectCache::adapt(const QString &sql)
         return m_adapter(sql);
     out.append(QStringView(text).mid(from));
     return out;
+}
+
+std::optional<BoundStatement> DialectCache::bind(const QString &sql)
+{
+    if (m_binding == Binding::None || sql.contains(LiteralMark) || sql.contains(QLatin1Char('?')))
+        return std::nullopt;
+    std::vector<QStringView> literals;
+    const QString &shape = cached(shapeOf(sql, literals)).bound;
+    if (shape.isEmpty())
+        return std::nullopt;
+    BoundStatement statement{shape, {}};
+    statement.values.reserve(static_cast<qsizetype>(literals.size()));
+    for (const QStringView literal : literals) {
+        std::optional<QString> value = literalValue(literal);
+        if (!value)
+            return std::nullopt;
+        statement.values.append(std::move(*value));
+    }
+    return statement;
 }
 
 } // namespace krt

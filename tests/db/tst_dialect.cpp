@@ -176,6 +176,8 @@ private slots:
     void sqlServer();
     void cachedShapes_data();
     void cachedShapes();
+    void boundShapes_data();
+    void boundShapes();
 };
 
 void TestDialect::expressionMatchesWorkedExample()
@@ -585,6 +587,60 @@ void TestDialect::cachedShapes()
                 const QString sql = shape.arg(a, b);
                 QCOMPARE(cache.adapt(sql), adapter(sql));
             }
+}
+
+// Which statements go with their literals bound, and as what: a national literal only where a bound
+// text is a Unicode text itself; a statement with a ?, a colon or a comment, without literals, not
+// closed, or of another kind than SELECT, INSERT, UPDATE or DELETE goes as text (no shape).
+void TestDialect::boundShapes_data()
+{
+    QTest::addColumn<int>("binding");
+    QTest::addColumn<QString>("sql");
+    QTest::addColumn<QString>("shape");
+    QTest::addColumn<QStringList>("values");
+    using B = krt::DialectCache::Binding;
+    const QString update =
+        QStringLiteral("UPDATE MITEMCNT SET ITEM_NM = 'O''B', DETAIL_NM = '' WHERE (ITEM_CD = N'001')");
+    QTest::newRow("plain, national literal") << int(B::Plain) << update << QString() << QStringList();
+    QTest::newRow("national") << int(B::National) << update
+                              << QStringLiteral(
+                                     "UPDATE MITEMCNT SET ITEM_NM = ?, DETAIL_NM = ? WHERE (ITEM_CD = ?)")
+                              << QStringList{QStringLiteral("O'B"), QStringLiteral(""),
+                                             QStringLiteral("001")};
+    QTest::newRow("plain") << int(B::Plain)
+                           << QStringLiteral("SELECT ITEM_CD FROM MITEMCNT WHERE ITEM_NM='食品'")
+                           << QStringLiteral("SELECT ITEM_CD FROM MITEMCNT WHERE ITEM_NM=?")
+                           << QStringList{QStringLiteral("食品")};
+    QTest::newRow("none") << int(B::None) << QStringLiteral("SELECT 'a'") << QString() << QStringList();
+    QTest::newRow("no literal") << int(B::Plain) << QStringLiteral("SELECT 1") << QString() << QStringList();
+    QTest::newRow("? in a literal") << int(B::Plain) << QStringLiteral("SELECT 'a?'") << QString()
+                                    << QStringList();
+    QTest::newRow("colon") << int(B::Plain) << QStringLiteral("SELECT \"a:b\" FROM T WHERE C = 'x'")
+                           << QString() << QStringList();
+    QTest::newRow("comment") << int(B::Plain) << QStringLiteral("SELECT 'x' -- it's") << QString()
+                             << QStringList();
+    QTest::newRow("not closed") << int(B::Plain) << QStringLiteral("SELECT 'x''") << QString()
+                                << QStringList();
+    QTest::newRow("definition") << int(B::National) << QStringLiteral("ALTER TABLE T ADD C TEXT DEFAULT 'x'")
+                                << QString() << QStringList();
+}
+
+void TestDialect::boundShapes()
+{
+    QFETCH(int, binding);
+    QFETCH(QString, sql);
+    QFETCH(QString, shape);
+    QFETCH(QStringList, values);
+    krt::DialectCache cache(binding == int(krt::DialectCache::Binding::National) ? toSqlServerDialect
+                                                                                 : toPostgresDialect,
+                            static_cast<krt::DialectCache::Binding>(binding));
+    for (int round = 0; round < 2; ++round) {
+        const std::optional<krt::BoundStatement> bound = cache.bind(sql);
+        QCOMPARE(bound ? bound->shape : QString(), shape);
+        QCOMPARE(bound ? bound->values : QStringList(), values);
+        if (bound)
+            QVERIFY(!bound->values.value(1, QStringLiteral("x")).isNull());
+    }
 }
 
 QTEST_GUILESS_MAIN(TestDialect)
