@@ -134,7 +134,7 @@ bool StoreBench::measureScaling()
             return false;
         EngineMeasures measures(engine, m_driver);
         for (int round = 1; round <= m_choices.repeat; ++round) {
-            announce(QStringLiteral("Scaling, %1 goods and %2 categories, %3 of %4: direct run, floor")
+            announce(QStringLiteral("Scaling, %1 goods and %2 categories, %3 of %4: direct runs, floor")
                          .arg(options.goods)
                          .arg(options.categories)
                          .arg(round)
@@ -144,7 +144,7 @@ bool StoreBench::measureScaling()
         }
         const EngineFigures &figures = measures.figures();
         m_findings.scaling << ScalePoint{options.goods, figures.lines, figures.floor.allRows(),
-                                         figures.direct, figures.floor.total};
+                                         figures.directWithoutList, figures.floor.total};
     }
     return true;
 }

@@ -73,7 +73,8 @@ bool EngineMeasures::measureAll(bool verify)
 
 bool EngineMeasures::measureRunAndFloor(bool verify)
 {
-    return measureDirect(verify, ChangeList::Written) && measureFloor(verify, Reading::Exact);
+    return measureDirect(verify, ChangeList::Written) && measureDirect(verify, ChangeList::Off) &&
+           measureFloor(verify, Reading::Exact);
 }
 
 // [Common] ChangeList=0 in the run installation's settings turns the run's change list off.

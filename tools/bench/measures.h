@@ -46,7 +46,7 @@ public:
     // The direct run with its change list, the floor, the deferred run without a change list, the
     // floor with the plain reading and the direct run without a change list.
     bool measureAll(bool verify);
-    // The direct run with its change list and the floor alone.
+    // The direct run with its change list and without it, and the floor alone.
     bool measureRunAndFloor(bool verify);
 
     const BenchEngine &engine() const { return m_engine; }

@@ -92,7 +92,7 @@ void printCosts(QTextStream &out, const EngineReport &engine)
 
 void printScaling(QTextStream &out, const QList<ScalePoint> &points)
 {
-    out << "\nScaling (embedded engine, direct run against its floor)\n"
+    out << "\nScaling (embedded engine, direct run without change list against its floor)\n"
         << QStringLiteral("  store").leftJustified(40) << QStringLiteral("rows").rightJustified(10)
         << QStringLiteral("run s").rightJustified(10) << QStringLiteral("floor s").rightJustified(10)
         << QStringLiteral("run/floor").rightJustified(11) << QStringLiteral("µs/row").rightJustified(10)
