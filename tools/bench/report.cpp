@@ -119,21 +119,25 @@ void printTargets(QTextStream &out, const Findings &findings)
     const auto missing = [&out](const QString &what, const QString &why) {
         out << "  " << what << ": not measured (" << why << ")\n";
     };
+    // The runs' statements against the floor: the direct runs without the change list, whose
+    // cost has a target of its own.
+    const auto statements = [](const EngineFigures &figures) {
+        return ratio(figures.directWithoutList > 0 ? figures.directWithoutList : figures.direct,
+                     figures.floor.total);
+    };
     const EngineFigures &embedded = findings.embedded.figures;
     out << "\nTargets\n";
-    target(QStringLiteral("embedded: direct run within 1.10 x the floor"),
-           ratio(embedded.direct, embedded.floor.total), QStringLiteral(" x"),
-           ratio(embedded.direct, embedded.floor.total) <= 1.10);
+    target(QStringLiteral("embedded: direct run without change list within 1.10 x the floor"),
+           statements(embedded), QStringLiteral(" x"), statements(embedded) <= 1.10);
     target(QStringLiteral("embedded: deferred run within 1.20 x the floor"),
            ratio(embedded.deferred, embedded.floor.table[0]), QStringLiteral(" x"),
            ratio(embedded.deferred, embedded.floor.table[0]) <= 1.20);
     const QStringList serverTargets = {
-        QStringLiteral("server (durable commits): direct run within 1.10 x the floor"),
+        QStringLiteral("server (durable commits): direct run without change list within 1.10 x the floor"),
         QStringLiteral("server (durable commits): deferred run within 1.10 x the floor")};
     if (findings.server) {
         const EngineFigures &server = findings.server->figures;
-        target(serverTargets[0], ratio(server.direct, server.floor.total), QStringLiteral(" x"),
-               ratio(server.direct, server.floor.total) <= 1.10);
+        target(serverTargets[0], statements(server), QStringLiteral(" x"), statements(server) <= 1.10);
         target(serverTargets[1], ratio(server.deferred, server.floor.table[0]), QStringLiteral(" x"),
                ratio(server.deferred, server.floor.table[0]) <= 1.10);
     } else {
