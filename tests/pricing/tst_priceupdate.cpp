@@ -278,6 +278,16 @@ private:
         return updater.run();
     }
 
+    // A change list keyed by JAN_CD in the folder, of a run started at 10:00 on the test day.
+    ChangeList keyedList(const QString &folder)
+    {
+        return ChangeList(connection(), {folder,
+                                         QStringLiteral("TMCS00"),
+                                         QDateTime(Today, QTime(10, 0)),
+                                         {QStringLiteral("JAN_CD")},
+                                         {}});
+    }
+
     QString mgoods(const QString &jan)
     {
         return joined(
@@ -922,11 +932,7 @@ private Q_SLOTS:
         QFETCH(int, cutShort);
         QVERIFY(newStore());
         QTemporaryDir dir;
-        ChangeList list(connection(), {dir.path(),
-                                       QStringLiteral("TMCS00"),
-                                       QDateTime(Today, QTime(10, 0)),
-                                       {QStringLiteral("JAN_CD")},
-                                       {}});
+        ChangeList list = keyedList(dir.path());
         QVERIFY(list.prepare());
         QVERIFY(connection().beginTrans());
         QVERIFY(list.readBefore(QStringLiteral("B"), 0, {}));
@@ -967,11 +973,7 @@ private Q_SLOTS:
             QSKIP("this system has no /dev/full");
         QVERIFY(newStore());
         QTemporaryDir dir;
-        ChangeList list(connection(), {dir.path(),
-                                       QStringLiteral("TMCS00"),
-                                       QDateTime(Today, QTime(10, 0)),
-                                       {QStringLiteral("JAN_CD")},
-                                       {}});
+        ChangeList list = keyedList(dir.path());
         QVERIFY(list.prepare());
         QVERIFY(QFile::link(QStringLiteral("/dev/full"), list.path()));
         PriceUpdater updater(connection(), fiveToEight(), values(1), [this] { ++m_reports; });
