@@ -348,9 +348,10 @@ bool Connection::execute(const QString &sql)
     if (!query)
         return false;
     m_rowsAffected = query->numRowsAffected();
-    // A result nobody reads holds no rows on the engine.
-    if (query->isSelect())
-        query->finish();
+    // The statement is kept for its shape's next use: what it left on the engine goes now (a
+    // result nobody reads, the further counts of a trigger on SQL Server), so that neither holds
+    // the session or the statement.
+    query->finish();
     return true;
 }
 

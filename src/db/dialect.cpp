@@ -465,6 +465,9 @@ QString DialectCache::adapt(const QString &sql)
     return out;
 }
 
+// The longest text the ODBC driver binds as nvarchar: 254 bytes of UTF-16.
+constexpr qsizetype MaxNationalValue = 127;
+
 std::optional<BoundStatement> DialectCache::bind(const QString &sql)
 {
     if (m_binding == Binding::None || sql.contains(LiteralMark) || sql.contains(QLatin1Char('?')))
@@ -477,7 +480,9 @@ std::optional<BoundStatement> DialectCache::bind(const QString &sql)
     statement.values.reserve(static_cast<qsizetype>(literals.size()));
     for (const QStringView literal : literals) {
         std::optional<QString> value = literalValue(literal);
-        if (!value)
+        // SQL Server's driver takes a bound text of more than 127 characters as a long text (ntext),
+        // which compares and joins with nothing: such a statement goes with its literals.
+        if (!value || (m_binding == Binding::National && value->size() > MaxNationalValue))
             return std::nullopt;
         statement.values.append(std::move(*value));
     }

@@ -13,7 +13,8 @@ QString columnKey(const QString &table, const QString &column)
 
 } // namespace
 
-bool readsAsStored(Engine engine, const QString &declaredType)
+bool readsAsStored(Engine engine, const QString &declaredType, const QVariant &precision,
+                   const QVariant &scale)
 {
     const QString type = declaredType.trimmed().toUpper();
     switch (engine) {
@@ -25,8 +26,17 @@ bool readsAsStored(Engine engine, const QString &declaredType)
         return type.contains(QLatin1String("REAL")) || type.contains(QLatin1String("FLOA")) ||
                type.contains(QLatin1String("DOUB"));
     case Engine::SqlServer:
-    case Engine::PostgreSql:
-        return type == QLatin1String("DECIMAL") || type == QLatin1String("NUMERIC");
+    case Engine::PostgreSql: {
+        // Only a decimal that DECIMAL(19, 4) holds unchanged: at most four decimals and fifteen
+        // whole digits (a PostgreSQL numeric without precision gives none).
+        bool precisionOk = false;
+        bool scaleOk = false;
+        const int digits = precision.toInt(&precisionOk);
+        const int decimals = scale.toInt(&scaleOk);
+        return (type == QLatin1String("DECIMAL") || type == QLatin1String("NUMERIC")) &&
+               !precision.isNull() && !scale.isNull() && precisionOk && scaleOk && decimals >= 0 &&
+               decimals <= 4 && digits - decimals <= 15;
+    }
     case Engine::OtherOdbc:
     case Engine::None:
         break;
@@ -39,14 +49,16 @@ QString priceTypesSql(Engine engine, const QStringList &tables)
     QStringList selects;
     if (engine == Engine::Sqlite) {
         for (const QString &table : tables)
-            selects << QStringLiteral("SELECT '%1', name, type FROM pragma_table_info('%1')").arg(table);
+            selects << QStringLiteral("SELECT '%1', name, type, NULL, NULL FROM pragma_table_info('%1')")
+                           .arg(table);
         return selects.join(QStringLiteral(" UNION ALL "));
     }
     if (engine != Engine::SqlServer && engine != Engine::PostgreSql)
         return {};
     for (const QString &table : tables)
         selects << QLatin1Char('\'') + table + QLatin1Char('\'');
-    return QStringLiteral("SELECT TABLE_NAME, COLUMN_NAME, DATA_TYPE FROM INFORMATION_SCHEMA.COLUMNS WHERE "
+    return QStringLiteral("SELECT TABLE_NAME, COLUMN_NAME, DATA_TYPE, NUMERIC_PRECISION, NUMERIC_SCALE FROM "
+                          "INFORMATION_SCHEMA.COLUMNS WHERE "
                           "UPPER(TABLE_NAME) IN (") +
            selects.join(QStringLiteral(", ")) + QLatin1Char(')');
 }
@@ -64,9 +76,10 @@ std::optional<PriceReadings> readPriceReadings(Connection &connection, const QSt
 {
     // Per column: read as stored while every declaration of it says so.
     QHash<QString, bool> asStored;
-    const auto declare = [&](const QString &table, const QString &column, const QString &type) {
+    const auto declare = [&](const QString &table, const QString &column, const QString &type,
+                             const QVariant &precision, const QVariant &scale) {
         const QString key = columnKey(table, column);
-        const bool stored = readsAsStored(connection.engine(), type);
+        const bool stored = readsAsStored(connection.engine(), type, precision, scale);
         asStored.insert(key, asStored.value(key, true) && stored);
     };
     const QString sql = priceTypesSql(connection.engine(), tables);
@@ -76,7 +89,8 @@ std::optional<PriceReadings> readPriceReadings(Connection &connection, const QSt
     if (!columns)
         return std::nullopt;
     for (Recordset rows = *columns; !rows.eof(); rows.moveNext())
-        declare(rows.field(0).toString(), rows.field(1).toString(), rows.field(2).toString());
+        declare(rows.field(0).toString(), rows.field(1).toString(), rows.field(2).toString(), rows.field(3),
+                rows.field(4));
     QSet<QString> stored;
     for (auto it = asStored.cbegin(); it != asStored.cend(); ++it)
         if (it.value())

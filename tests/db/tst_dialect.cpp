@@ -623,6 +623,17 @@ void TestDialect::boundShapes_data()
                                 << QStringList();
     QTest::newRow("definition") << int(B::National) << QStringLiteral("ALTER TABLE T ADD C TEXT DEFAULT 'x'")
                                 << QString() << QStringList();
+    // SQL Server's driver would bind a text of more than 127 characters as ntext.
+    const QString longest(127, QLatin1Char('x'));
+    QTest::newRow("national, 127 characters")
+        << int(B::National) << QStringLiteral("SELECT 1 FROM T WHERE C = '%1'").arg(longest)
+        << QStringLiteral("SELECT 1 FROM T WHERE C = ?") << QStringList{longest};
+    QTest::newRow("national, 128 characters")
+        << int(B::National) << QStringLiteral("SELECT 1 FROM T WHERE C = '%1x'").arg(longest) << QString()
+        << QStringList();
+    QTest::newRow("plain, 128 characters")
+        << int(B::Plain) << QStringLiteral("SELECT 1 FROM T WHERE C = '%1x'").arg(longest)
+        << QStringLiteral("SELECT 1 FROM T WHERE C = ?") << QStringList{longest + QLatin1Char('x')};
 }
 
 void TestDialect::boundShapes()

@@ -3,7 +3,8 @@
 // left empty; every rounding method at every digit position, for goods and add-on prices and on
 // the recorded-parameter path; both stock modes and both inventory versions; category codes with
 // quotes, SQL words and full-width characters, for major categories and sub-categories. Each text
-// is written as the program writes it and as the dialect adapter sends it to SQL Server.
+// is written as the program writes it and as the dialect adapter sends it to SQL Server, with its
+// literals and as the prepared shape whose literals are bound.
 //
 // Usage: tsqlstatements FILE. Prints how many texts it wrote and how many parameter sets the run
 // refuses before any statement (a rate of the selected method that is not a whole number).
@@ -34,6 +35,7 @@ struct Writer
     QTextStream out;
     QSet<QString> seen;
     int refused = 0;
+    DialectCache sqlServer{toSqlServerDialect, DialectCache::Binding::National};
 
     void write(const std::optional<QString> &sql)
     {
@@ -41,8 +43,12 @@ struct Writer
             ++refused;
             return;
         }
-        // As written, which other ODBC engines get, and as SQL Server gets it.
-        for (const QString &text : {*sql, toSqlServerDialect(*sql)}) {
+        // As written, which other ODBC engines get, and as SQL Server gets it: with its literals, or
+        // as the shape prepared with parameter markers for them.
+        QStringList texts{*sql, toSqlServerDialect(*sql)};
+        if (const std::optional<BoundStatement> bound = sqlServer.bind(*sql))
+            texts.append(bound->shape);
+        for (const QString &text : texts) {
             if (!seen.contains(text)) {
                 seen.insert(text);
                 out << text << '\n';

@@ -30,11 +30,12 @@ const QString GoodsAtStartText = QStringLiteral(
     "SELECT DAI_BUNRUI_CD, CHU_BUNRUI_CD, COUNT(*) AS CNT FROM MGOODS GROUP BY DAI_BUNRUI_CD, CHU_BUNRUI_CD");
 // The declared types of the price columns, which decide where the expressions need the exact cast:
 // of the three price tables in direct mode, of MGOODS in deferred mode.
-const QString GoodsTypesText = QStringLiteral("SELECT 'MGOODS', name, type FROM pragma_table_info('MGOODS')");
+const QString GoodsTypesText =
+    QStringLiteral("SELECT 'MGOODS', name, type, NULL, NULL FROM pragma_table_info('MGOODS')");
 const QString PriceTypesText =
     GoodsTypesText +
-    QStringLiteral(" UNION ALL SELECT 'IZAIKO', name, type FROM pragma_table_info('IZAIKO') "
-                   "UNION ALL SELECT 'IIODATA', name, type FROM pragma_table_info('IIODATA')");
+    QStringLiteral(" UNION ALL SELECT 'IZAIKO', name, type, NULL, NULL FROM pragma_table_info('IZAIKO') "
+                   "UNION ALL SELECT 'IIODATA', name, type, NULL, NULL FROM pragma_table_info('IIODATA')");
 const QString PendingListText =
     QStringLiteral("SELECT ITEM_CD, ISNULL(DETAIL_NO, 0) AS DETAIL_NO, TAX_ST, TAX_END, GOODS_HASU_FLG, "
                    "GOODS_HASU_ICHI, GADD_HASU_FLG, GADD_HASU_ICHI FROM MITEMCNT WHERE (UPDATE_DATE Is Not "
@@ -429,29 +430,46 @@ private Q_SLOTS:
         QCOMPARE(mgoods(QStringLiteral("B-1")), QStringLiteral("1080|1080|1000|1000|") + KoushinDt);
     }
 
-    // The server engines read an exact decimal column as stored, every other type exactly.
+    // The server engines read as stored only an exact decimal that DECIMAL(19, 4) holds unchanged
+    // (at most four decimals and fifteen whole digits), every other type exactly.
     void aServerReadsOnlyExactDecimalsAsStored_data()
     {
         QTest::addColumn<int>("engine");
         QTest::addColumn<QString>("dataType");
+        QTest::addColumn<QVariant>("precision");
+        QTest::addColumn<QVariant>("scale");
         QTest::addColumn<bool>("asStored");
+        const QVariant none;
         const std::pair<Engine, const char *> engines[] = {{Engine::SqlServer, "SQL Server"},
                                                            {Engine::PostgreSql, "PostgreSQL"}};
         for (const auto &[engine, name] : engines) {
-            for (const char *type : {"decimal", "numeric", "NUMERIC"})
-                QTest::addRow("%s %s", name, type) << int(engine) << QString::fromLatin1(type) << true;
+            const auto row = [&, engine = engine, name = name](const char *type, const QVariant &precision,
+                                                               const QVariant &scale, bool asStored) {
+                QTest::addRow("%s %s(%s, %s)", name, type, qPrintable(precision.toString()),
+                              qPrintable(scale.toString()))
+                    << int(engine) << QString::fromLatin1(type) << precision << scale << asStored;
+            };
+            row("decimal", 12, 2, true);
+            row("numeric", 19, 4, true);
+            row("NUMERIC", 9, 0, true);
+            row("numeric", 12, 5, false);      // the cast would round 107.99996 to 108.0000 first
+            row("decimal", 38, 2, false);      // more whole digits than DECIMAL(19, 4) holds
+            row("numeric", none, none, false); // PostgreSQL's numeric without precision
             for (const char *type : {"money", "float", "real", "double precision", "int", "integer", "bigint",
                                      "smallmoney", "varchar"})
-                QTest::addRow("%s %s", name, type) << int(engine) << QString::fromLatin1(type) << false;
+                row(type, 19, 4, false);
         }
-        QTest::newRow("other ODBC decimal") << int(Engine::OtherOdbc) << QStringLiteral("decimal") << false;
+        QTest::newRow("other ODBC decimal")
+            << int(Engine::OtherOdbc) << QStringLiteral("decimal") << QVariant(12) << QVariant(2) << false;
     }
     void aServerReadsOnlyExactDecimalsAsStored()
     {
         QFETCH(int, engine);
         QFETCH(QString, dataType);
+        QFETCH(QVariant, precision);
+        QFETCH(QVariant, scale);
         QFETCH(bool, asStored);
-        QCOMPARE(readsAsStored(static_cast<Engine>(engine), dataType), asStored);
+        QCOMPARE(readsAsStored(static_cast<Engine>(engine), dataType, precision, scale), asStored);
     }
 
     void directModeSendsEachCategoryInATransactionOfItsOwn()
