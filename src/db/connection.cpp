@@ -351,6 +351,8 @@ bool Connection::execute(const QString &sql)
     // The statement is kept for its shape's next use: what it left on the engine goes now (a
     // result nobody reads, the further counts of a trigger on SQL Server), so that neither holds
     // the session or the statement.
+    while (query->nextResult()) {
+    }
     query->finish();
     return true;
 }
