@@ -156,6 +156,11 @@ QString ChangeList::path() const
     return m_options.folder + QLatin1Char('/') + changeListFileName(m_options.start, m_options.catalog);
 }
 
+QString ChangeList::journalPath() const
+{
+    return path() + QStringLiteral(".pending");
+}
+
 bool ChangeList::prepare()
 {
     m_key = m_options.keyColumns;
@@ -174,15 +179,16 @@ bool ChangeList::prepare()
         m_why = QStringLiteral("変更一覧のフォルダを作れません: ") + m_options.folder;
         return false;
     }
+    m_leading = QStringList{QStringLiteral("DAI_BUNRUI_CD"), QStringLiteral("CHU_BUNRUI_CD")} + m_key;
+    if (!m_options.nameColumn.isEmpty())
+        m_leading.append(m_options.nameColumn);
     return true;
 }
 
 QByteArray ChangeList::headerLine() const
 {
-    QStringList fields{QStringLiteral("分類コード"), QStringLiteral("中分類コード")};
-    fields += m_key;
-    if (!m_options.nameColumn.isEmpty())
-        fields.append(m_options.nameColumn);
+    QStringList fields =
+        QStringList{QStringLiteral("分類コード"), QStringLiteral("中分類コード")} + m_leading.mid(2);
     for (const PriceColumn &column : MGoodsColumns)
         fields << QLatin1String(column.name) + QStringLiteral("_旧")
                << QLatin1String(column.name) + QStringLiteral("_新");
@@ -194,15 +200,6 @@ QByteArray ChangeList::headerLine() const
         appendValue(line, field);
     }
     return line + "\r\n";
-}
-
-QStringList ChangeList::leadingColumns() const
-{
-    QStringList columns{QStringLiteral("DAI_BUNRUI_CD"), QStringLiteral("CHU_BUNRUI_CD")};
-    columns += m_key;
-    if (!m_options.nameColumn.isEmpty())
-        columns.append(m_options.nameColumn);
-    return columns;
 }
 
 QString ChangeList::selectSql(QStringList columns, const QString &itemCd, int detailNo,
@@ -220,11 +217,6 @@ QString ChangeList::selectSql(QStringList columns, const QString &itemCd, int de
     return sql;
 }
 
-int ChangeList::leadingFields() const
-{
-    return static_cast<int>(leadingColumns().size());
-}
-
 bool ChangeList::readBefore(const QString &itemCd, int detailNo, const ExpressionOf &expression)
 {
     m_pendingItemCd = itemCd;
@@ -234,8 +226,8 @@ bool ChangeList::readBefore(const QString &itemCd, int detailNo, const Expressio
     const int prices = static_cast<int>(MGoodsColumns.size());
     if (!hasKey()) {
         // The leading fields, the prices and the database's evaluation of the expressions.
-        const int fields = leadingFields() + 2 * prices;
-        return m_connection.readRows(selectSql(leadingColumns(), itemCd, detailNo, expression),
+        const int fields = static_cast<int>(m_leading.size()) + 2 * prices;
+        return m_connection.readRows(selectSql(m_leading, itemCd, detailNo, expression),
                                      [this, fields](const QSqlQuery &query) {
                                          for (int i = 0; i < fields; ++i)
                                              m_before.push_back(query.value(i));
@@ -254,7 +246,7 @@ bool ChangeList::readBefore(const QString &itemCd, int detailNo, const Expressio
 void ChangeList::appendRow(const QSqlQuery *after, const QVariant *leading, const QVariant *before,
                            const QVariant *afterPrices)
 {
-    const int ahead = leadingFields();
+    const int ahead = static_cast<int>(m_leading.size());
     for (int i = 0; i < ahead; ++i) {
         appendValue(m_block, after ? after->value(i) : leading[i]);
         m_block += ',';
@@ -304,11 +296,10 @@ bool ChangeList::readAfter()
             if (at >= 0)
                 next = at + 1;
         };
-        if (!m_connection.readRows(selectSql(leadingColumns(), m_pendingItemCd, m_pendingDetailNo, nullptr),
-                                   pair))
+        if (!m_connection.readRows(selectSql(m_leading, m_pendingItemCd, m_pendingDetailNo, nullptr), pair))
             return false;
     } else {
-        const int ahead = leadingFields();
+        const int ahead = static_cast<int>(m_leading.size());
         const std::size_t width = std::size_t(ahead + 2 * prices);
         for (std::size_t row = 0; row + width <= m_before.size(); row += width) {
             const QVariant *fields = &m_before[row];
@@ -340,7 +331,7 @@ bool ChangeList::stage(const QString &koushinDt)
     // the transaction committed. It is whole before the commit, in the system's file cache, which
     // a killed program leaves behind; a journal cut short (the program killed while writing it,
     // before the commit) is told by the length its first line gives.
-    QFile journal(path() + QStringLiteral(".pending"));
+    QFile journal(journalPath());
     m_journalWritten = true;
     if (!journal.open(QIODevice::WriteOnly | QIODevice::Truncate))
         return false;
@@ -359,13 +350,12 @@ std::optional<QString> ChangeList::appendStaged()
         // The category is committed: its journal stays, for the next category of the run or the
         // next start to append.
         m_unappended = Unappended{m_sizeBefore, m_block, m_blockRows, m_blockChanged};
-        m_journalWritten = false;
     } else {
-        QFile::remove(path() + QStringLiteral(".pending"));
-        m_journalWritten = false;
+        QFile::remove(journalPath());
         m_rows += m_blockRows;
         m_changed += m_blockChanged;
     }
+    m_journalWritten = false;
     discardStaged();
     return failure;
 }
@@ -374,7 +364,7 @@ bool ChangeList::appendUnappended()
 {
     if (appendAt(path(), m_unappended->sizeBefore, m_unappended->block))
         return false;
-    QFile::remove(path() + QStringLiteral(".pending"));
+    QFile::remove(journalPath());
     m_rows += m_unappended->rows;
     m_changed += m_unappended->changed;
     m_unappended.reset();
@@ -394,7 +384,7 @@ std::optional<QString> ChangeList::syncToDisk()
 void ChangeList::discardStaged()
 {
     if (m_journalWritten)
-        QFile::remove(path() + QStringLiteral(".pending"));
+        QFile::remove(journalPath());
     m_journalWritten = false;
     m_block.clear();
     m_blockRows = 0;

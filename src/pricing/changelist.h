@@ -71,24 +71,26 @@ public:
                                               const QString &catalog);
 
 private:
-    // The category, key and name columns that lead a row of the list.
-    QStringList leadingColumns() const;
-    int leadingFields() const;
+    // The journal that holds the rows staged for a commit.
+    QString journalPath() const;
     // The columns given, then the prices and, with expressions, their evaluation, of a category's
     // goods in key order.
     QString selectSql(QStringList columns, const QString &itemCd, int detailNo,
                       const ExpressionOf &expression) const;
     QByteArray headerLine() const;
+    // Appends the rows of a committed category that could not be appended before; false when it
+    // still fails.
+    bool appendUnappended();
     // Appends a row to the staged block: its leading fields and new prices from the query standing
     // on the row after the statement, or else from the values given; the old prices from before
     // (none: the row was added meanwhile, its old prices stay empty).
-    bool appendUnappended();
     void appendRow(const QSqlQuery *after, const QVariant *leading, const QVariant *before,
                    const QVariant *afterPrices);
 
     Connection &m_connection;
     Options m_options;
     QStringList m_key;
+    QStringList m_leading; // the category, key and name columns that lead a row of the list
     QString m_why;
     // The category under way: its rows before, in key order (the keys, and the prices row by row;
     // without a key every field of a row), and the lines staged for the transaction.

@@ -74,23 +74,20 @@ PriceReading PriceReadings::of(const QString &table, const QString &column) cons
 
 std::optional<PriceReadings> readPriceReadings(Connection &connection, const QStringList &tables)
 {
-    // Per column: read as stored while every declaration of it says so.
-    QHash<QString, bool> asStored;
-    const auto declare = [&](const QString &table, const QString &column, const QString &type,
-                             const QVariant &precision, const QVariant &scale) {
-        const QString key = columnKey(table, column);
-        const bool stored = readsAsStored(connection.engine(), type, precision, scale);
-        asStored.insert(key, asStored.value(key, true) && stored);
-    };
     const QString sql = priceTypesSql(connection.engine(), tables);
     if (sql.isEmpty())
         return PriceReadings();
     const std::optional<Recordset> columns = connection.openRecordset(sql);
     if (!columns)
         return std::nullopt;
-    for (Recordset rows = *columns; !rows.eof(); rows.moveNext())
-        declare(rows.field(0).toString(), rows.field(1).toString(), rows.field(2).toString(), rows.field(3),
-                rows.field(4));
+    // Per column: read as stored while every declaration of it says so.
+    QHash<QString, bool> asStored;
+    for (Recordset rows = *columns; !rows.eof(); rows.moveNext()) {
+        const QString key = columnKey(rows.field(0).toString(), rows.field(1).toString());
+        const bool stored =
+            readsAsStored(connection.engine(), rows.field(2).toString(), rows.field(3), rows.field(4));
+        asStored.insert(key, asStored.value(key, true) && stored);
+    }
     QSet<QString> stored;
     for (auto it = asStored.cbegin(); it != asStored.cend(); ++it)
         if (it.value())

@@ -122,8 +122,7 @@ void printTargets(QTextStream &out, const Findings &findings)
     // The runs' statements against the floor: the direct runs without the change list, whose
     // cost has a target of its own.
     const auto statements = [](const EngineFigures &figures) {
-        return ratio(figures.directWithoutList > 0 ? figures.directWithoutList : figures.direct,
-                     figures.floor.total);
+        return ratio(figures.directWithoutList, figures.floor.total);
     };
     const EngineFigures &embedded = findings.embedded.figures;
     out << "\nTargets\n";
