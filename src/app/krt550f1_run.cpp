@@ -210,9 +210,10 @@ void KRT550F1::prsb_Execute()
     // or Escape answered Yes; never Enter) ends the run before the next category: every category
     // is its own transaction.
     RunProgress progress(AppTitle + QStringLiteral("（変換中）"), this);
-    updater.setProgress([&progress](int handled, int listed, const pricing::WorkListEntry &next) {
-        return progress.showStep(handled, listed, next.itemCd, next.detailNo);
-    });
+    updater.setProgress(
+        [&progress](int handled, int listed, const pricing::WorkListEntry &next, qint64 nextGoods) {
+            return progress.showStep(handled, listed, next.itemCd, next.detailNo, nextGoods);
+        });
     m_running = true;
     const pricing::RunOutcome outcome = updater.run();
     m_running = false;

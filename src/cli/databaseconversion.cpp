@@ -451,7 +451,7 @@ ExitStatus DatabaseConversion::convert()
     const bool terminal = errIsTerminal();
     QElapsedTimer elapsed;
     elapsed.start();
-    updater.setProgress([&](int handled, int listed, const pricing::WorkListEntry &next) {
+    updater.setProgress([&](int handled, int listed, const pricing::WorkListEntry &next, qint64) {
         if (m_stop.load())
             return false;
         if (terminal && handled < listed)

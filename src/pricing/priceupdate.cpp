@@ -127,7 +127,8 @@ RunOutcome PriceUpdater::convertWorkList()
         const std::optional<Category> category = readCategory(*list, problem);
         if (!category)
             return failRun(problem);
-        if (m_progress && !m_progress(handled, listed, {category->itemCd, category->detailNo})) {
+        if (m_progress && !m_progress(handled, listed, {category->itemCd, category->detailNo},
+                                      goodsAtStart(category->itemCd, category->detailNo))) {
             keepNotReached(*list);
             return RunOutcome::Stopped;
         }
@@ -180,7 +181,7 @@ RunOutcome PriceUpdater::convertWorkList()
     }
     m_deadlockRetries = 0;
     if (m_progress)
-        m_progress(listed, listed, {});
+        m_progress(listed, listed, {}, 0);
     return RunOutcome::Completed;
 }
 
@@ -191,6 +192,12 @@ bool PriceUpdater::readGoodsAtStart()
         return false;
     m_goodsAtStart = std::move(*counts);
     return true;
+}
+
+qint64 PriceUpdater::goodsAtStart(const QString &itemCd, int detailNo) const
+{
+    const auto held = m_goodsAtStart.find(goodsCountKey(itemCd, detailNo));
+    return held != m_goodsAtStart.end() ? held->second : 0;
 }
 
 bool PriceUpdater::stageChanges()

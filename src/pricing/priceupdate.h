@@ -67,9 +67,11 @@ public:
     PriceUpdater(Connection &connection, const ConversionParams &params, RunValues values,
                  std::function<void()> reportFailure);
 
-    // Asked before each category with the number of categories handled and the number listed;
-    // answering false stops the run there, every category before it committed.
-    using Progress = std::function<bool(int handled, int listed, const WorkListEntry &next)>;
+    // Asked before each category with the number of categories handled and the number listed,
+    // and the goods the coming category held at the run's start (0 when not known, and after the
+    // last); answering false stops the run there, every category before it committed.
+    using Progress =
+        std::function<bool(int handled, int listed, const WorkListEntry &next, qint64 nextGoods)>;
     void setProgress(Progress progress) { m_progress = std::move(progress); }
 
     // What the run has committed so far.
@@ -140,6 +142,7 @@ private:
     // The run itself, between holding the engine's checkpoints back and writing the list through.
     RunOutcome convertWorkList();
     bool readGoodsAtStart();
+    qint64 goodsAtStart(const QString &itemCd, int detailNo) const;
     bool stageChanges();
     void appendChanges();
     void keepNotReached(Recordset &list);

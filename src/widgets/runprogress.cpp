@@ -24,8 +24,11 @@ RunProgress::RunProgress(const QString &title, QWidget *parent)
     setAutoReset(false);
 }
 
-bool RunProgress::showStep(int handled, int listed, const QString &itemCd, int detailNo)
+bool RunProgress::showStep(int handled, int listed, const QString &itemCd, int detailNo, qint64 goods)
 {
+    if (handled < listed && goods < LargeCategory && m_shown.isValid() && !m_shown.hasExpired(PaintInterval))
+        return !wasCanceled();
+    m_shown.start();
     // The label first: setting the value lets the dialog paint.
     if (handled < listed)
         setLabelText(QStringLiteral("分類 %1 / %2 を変換しています（%3-%4）")

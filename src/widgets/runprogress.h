@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QElapsedTimer>
 #include <QProgressDialog>
 
 namespace krt {
@@ -15,13 +16,24 @@ class RunProgress : public QProgressDialog
 public:
     RunProgress(const QString &title, QWidget *parent);
 
-    // Shows that handled of listed categories are done and which comes next, then lets the
-    // window paint and take the operator's input. False once the operator has stopped the run.
-    bool showStep(int handled, int listed, const QString &itemCd, int detailNo);
+    // Painting the dialog takes about as long as converting a category of a hundred goods, so a
+    // run of many small categories shows its step at most every PaintInterval; a category of
+    // LargeCategory goods or more, which takes a visible time, is always shown before it starts,
+    // as are the first step and the end.
+    static constexpr int PaintInterval = 50; // milliseconds
+    static constexpr qint64 LargeCategory = 1000;
+
+    // Shows that handled of listed categories are done and which comes next (holding goods at the
+    // run's start), then lets the window paint and take the operator's input. False once the
+    // operator has stopped the run.
+    bool showStep(int handled, int listed, const QString &itemCd, int detailNo, qint64 goods);
 
 protected:
     bool event(QEvent *event) override;
     void keyPressEvent(QKeyEvent *event) override;
+
+private:
+    QElapsedTimer m_shown; // since the step last shown
 };
 
 } // namespace krt

@@ -25,6 +25,7 @@ const QString Stopped = QStringLiteral("売価の変換を中止しました。�
 // window system delivers it (Qt::Key_unknown: none). False when the dialog was never found.
 bool runPressing(KRT550F1 &form, Qt::Key key)
 {
+    const VisibleSteps steps(form);
     bool pressed = key == Qt::Key_unknown;
     QTimer poll;
     poll.setInterval(0);

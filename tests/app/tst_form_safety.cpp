@@ -419,6 +419,7 @@ private Q_SLOTS:
         QVERIFY(categories > 3);
         QString label;
         bool stopped = false;
+        const VisibleSteps steps(form);
         QTimer poll;
         poll.setInterval(0);
         connect(&poll, &QTimer::timeout, &form, [&] {

@@ -6,11 +6,13 @@
 
 #include "support/formfixture.h"
 #include "support/statementlog.h"
+#include "widgets/runprogress.h"
 
 #include <QFile>
 #include <QFileInfo>
 #include <QLineEdit>
 #include <QRegularExpression>
+#include <QThread>
 
 #include <map>
 #include <optional>
@@ -377,6 +379,28 @@ inline void press(Qt::Key key)
     QVERIFY2(target, "no widget has the focus");
     QTest::keyClick(target, key);
 }
+
+// Makes every category of the form's runs take longer than the progress dialog's paint interval,
+// as a category of thousands of goods does, so that the dialog shows each step before it starts.
+class VisibleSteps
+{
+public:
+    explicit VisibleSteps(KRT550F1 &form)
+        : m_connection(form.connection())
+    {
+        m_connection->setStatementHook([](const QString &sql) -> std::optional<QString> {
+            if (sql.startsWith(QLatin1String("UPDATE MITEMCNT SET UPDATE_DATE")))
+                QThread::msleep(RunProgress::PaintInterval + 10);
+            return std::nullopt;
+        });
+    }
+    ~VisibleSteps() { m_connection->setStatementHook({}); }
+    VisibleSteps(const VisibleSteps &) = delete;
+    VisibleSteps &operator=(const VisibleSteps &) = delete;
+
+private:
+    Connection *m_connection;
+};
 
 // Moves along an option row with the arrow keys: right for a positive count, left otherwise.
 inline void moveAlong(int steps)
