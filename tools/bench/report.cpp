@@ -35,12 +35,12 @@ double microsPerRow(double seconds, qint64 rows)
 }
 
 // How much the time per converted row differs between the scaling's sizes, in percent of the
-// smallest.
-double perRowSpread(const QList<ScalePoint> &points)
+// smallest: of the run, or of the floor.
+double perRowSpread(const QList<ScalePoint> &points, double ScalePoint::*seconds = &ScalePoint::run)
 {
     QList<double> perRow;
     for (const ScalePoint &point : points)
-        perRow << microsPerRow(point.run, point.rows);
+        perRow << microsPerRow(point.*seconds, point.rows);
     const auto [low, high] = std::minmax_element(perRow.cbegin(), perRow.cend());
     return *low > 0 ? (*high - *low) / *low * 100.0 : 0;
 }
@@ -108,7 +108,8 @@ void printScaling(QTextStream &out, const QList<ScalePoint> &points)
             << fixed(microsPerRow(point.run, point.rows), 3).rightJustified(10) << "\n";
     const double spread = perRowSpread(points);
     out << "  time per converted row differs by " << fixed(spread, 1)
-        << " % between the sizes: " << (spread < 20 ? "less than 20 %" : "20 % or more") << "\n";
+        << " % between the sizes: " << (spread < 20 ? "less than 20 %" : "20 % or more")
+        << " (the floor's own: " << fixed(perRowSpread(points, &ScalePoint::floor), 1) << " %)\n";
 }
 
 void printTargets(QTextStream &out, const Findings &findings)
