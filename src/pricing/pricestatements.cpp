@@ -22,10 +22,10 @@ QString dayText(const QDate &day)
 
 using ExpressionOf = std::function<std::optional<QString>(const QString &column, PriceKind kind)>;
 
-// The MGOODS statement with the expressions of one path; "FROM MGOODS " stands before the WHERE
-// in the pending variant.
-std::optional<QString> mgoodsText(const QString &itemCd, int detailNo, const QString &koushinDt,
-                                  const ExpressionOf &expression, const QString &fromClause)
+// The MGOODS statement with the expressions of one path, up to its WHERE; "FROM MGOODS " stands
+// before the WHERE in the pending variant.
+std::optional<QString> mgoodsText(const QString &koushinDt, const ExpressionOf &expression,
+                                  const QString &fromClause)
 {
     QString sql = QStringLiteral("UPDATE MGOODS SET ");
     for (const PriceColumn &column : MGoodsColumns) {
@@ -35,8 +35,7 @@ std::optional<QString> mgoodsText(const QString &itemCd, int detailNo, const QSt
             return std::nullopt;
         sql += name + QStringLiteral(" = ") + *e + QStringLiteral(", ");
     }
-    return sql + QStringLiteral("UPDATE_DT = '") + sqlText(koushinDt) + QStringLiteral("' ") + fromClause +
-           QStringLiteral("WHERE ") + categoryCondition(itemCd, detailNo);
+    return sql + QStringLiteral("UPDATE_DT = '") + sqlText(koushinDt) + QStringLiteral("' ") + fromClause;
 }
 
 // The goods-price assignments of a stock table, each column prefixed with the table name.
@@ -87,37 +86,43 @@ QString workListQuery()
                           "ORDER BY INV_FLG DESC");
 }
 
-QString mgoodsStatement(const QString &itemCd, int detailNo, const ConversionParams &params, int calcMethod,
-                        const QString &koushinDt, const PriceReadings &readings)
+CategoryStatements::CategoryStatements(const ConversionParams &params, int calcMethod,
+                                       const QString &koushinDt, const PriceReadings &readings)
 {
     const ExpressionOf panel = [&](const QString &column, PriceKind kind) {
         return std::optional<QString>(
             prfn_TaxSql(column, kind, params, calcMethod, readings.of(QStringLiteral("MGOODS"), column)));
     };
-    return *mgoodsText(itemCd, detailNo, koushinDt, panel, QString());
+    m_mgoods = *mgoodsText(koushinDt, panel, QString());
+    m_iioData =
+        QStringLiteral("UPDATE IIODATA SET ") +
+        stockAssignments(QStringLiteral("IIODATA"), params, calcMethod, QStringLiteral(" "), readings);
+    m_izaiko =
+        QStringLiteral("UPDATE IZAIKO SET ") +
+        stockAssignments(QStringLiteral("IZAIKO"), params, calcMethod, QStringLiteral(", "), readings) +
+        QStringLiteral("IZAIKO.KOUSHIN_DT = '") + sqlText(koushinDt) + QStringLiteral("' ");
 }
 
-std::optional<QString> iioDataStatement(const QString &itemCd, int detailNo, const ConversionParams &params,
-                                        int calcMethod, const QString &sysYm, const PriceReadings &readings)
+QString CategoryStatements::mgoods(const QString &itemCd, int detailNo) const
+{
+    return m_mgoods + QStringLiteral("WHERE ") + categoryCondition(itemCd, detailNo);
+}
+
+std::optional<QString> CategoryStatements::iioData(const QString &itemCd, int detailNo,
+                                                   const QString &sysYm) const
 {
     if (!category::isYearMonth(sysYm))
         return std::nullopt;
-    return QStringLiteral("UPDATE IIODATA SET ") +
-           stockAssignments(QStringLiteral("IIODATA"), params, calcMethod, QStringLiteral(" "), readings) +
-           QStringLiteral("WHERE (IO_YM >= ") + sysYm + QStringLiteral(") AND ") +
+    return m_iioData + QStringLiteral("WHERE (IO_YM >= ") + sysYm + QStringLiteral(") AND ") +
            categoryCondition(itemCd, detailNo);
 }
 
-QString izaikoStatement(const QString &itemCd, int detailNo, const ConversionParams &params, int calcMethod,
-                        const QString &koushinDt, bool inventNewVersion, const PriceReadings &readings)
+QString CategoryStatements::izaiko(const QString &itemCd, int detailNo, bool inventNewVersion) const
 {
     const QString rowsWithStock = inventNewVersion
                                       ? QStringLiteral("WHERE (ZAIKO_QTY > 0) ")
                                       : QStringLiteral("WHERE ((ZAIKO_QTY > 0) OR (JYUTAKU_QTY > 0)) ");
-    return QStringLiteral("UPDATE IZAIKO SET ") +
-           stockAssignments(QStringLiteral("IZAIKO"), params, calcMethod, QStringLiteral(", "), readings) +
-           QStringLiteral("IZAIKO.KOUSHIN_DT = '") + sqlText(koushinDt) + QStringLiteral("' ") +
-           rowsWithStock + QStringLiteral("AND ") + categoryCondition(itemCd, detailNo);
+    return m_izaiko + rowsWithStock + QStringLiteral("AND ") + categoryCondition(itemCd, detailNo);
 }
 
 QString pendingListQuery()
@@ -139,7 +144,10 @@ std::optional<QString> pendingMGoodsStatement(const QString &itemCd, int detailN
                                  goods ? stored.goodsExponent : stored.addOnExponent,
                                  readings.of(QStringLiteral("MGOODS"), column));
     };
-    return mgoodsText(itemCd, detailNo, koushinDt, recorded, QStringLiteral("FROM MGOODS "));
+    const std::optional<QString> head = mgoodsText(koushinDt, recorded, QStringLiteral("FROM MGOODS "));
+    if (!head)
+        return std::nullopt;
+    return *head + QStringLiteral("WHERE ") + categoryCondition(itemCd, detailNo);
 }
 
 std::optional<QString> recordStatement(const QString &itemCd, int detailNo, const QString &invFlg,

@@ -54,20 +54,29 @@ QString categoryCondition(const QString &itemCd, int detailNo);
 // The marked categories not converted yet, inventory categories first.
 QString workListQuery();
 
-// The MGOODS prices of a category converted with the panel parameters.
-QString mgoodsStatement(const QString &itemCd, int detailNo, const ConversionParams &params, int calcMethod,
-                        const QString &koushinDt, const PriceReadings &readings = {});
+// The price statements of a run's categories, converted with the panel parameters. What they
+// assign is the same for every category of a run: it is built once, and each statement adds the
+// category's rows.
+class CategoryStatements
+{
+public:
+    CategoryStatements(const ConversionParams &params, int calcMethod, const QString &koushinDt,
+                       const PriceReadings &readings = {});
 
-// The IIODATA prices of a category converted from the system month on. The month goes into the
-// statement unquoted, so anything but a year and month "yyyymm" fails (no text).
-std::optional<QString> iioDataStatement(const QString &itemCd, int detailNo, const ConversionParams &params,
-                                        int calcMethod, const QString &sysYm,
-                                        const PriceReadings &readings = {});
+    // The MGOODS prices of a category.
+    QString mgoods(const QString &itemCd, int detailNo) const;
+    // The IIODATA prices of a category from the system month on. The month goes into the
+    // statement unquoted, so anything but a year and month "yyyymm" fails (no text).
+    std::optional<QString> iioData(const QString &itemCd, int detailNo, const QString &sysYm) const;
+    // The IZAIKO prices of a category in the rows that hold stock: with the new inventory version
+    // the rows with a stock quantity, otherwise also those with a consignment quantity.
+    QString izaiko(const QString &itemCd, int detailNo, bool inventNewVersion) const;
 
-// The IZAIKO prices of a category converted in the rows that hold stock: with the new inventory
-// version the rows with a stock quantity, otherwise also those with a consignment quantity.
-QString izaikoStatement(const QString &itemCd, int detailNo, const ConversionParams &params, int calcMethod,
-                        const QString &koushinDt, bool inventNewVersion, const PriceReadings &readings = {});
+private:
+    QString m_mgoods;  // up to its WHERE
+    QString m_iioData; // up to its WHERE
+    QString m_izaiko;  // up to the rows that hold stock
+};
 
 // The inventory categories recorded by a run and not completed yet, with their parameters.
 QString pendingListQuery();

@@ -121,6 +121,7 @@ RunOutcome PriceUpdater::convertWorkList()
     if (!readings)
         return failRun();
     m_readings = std::move(*readings);
+    m_statements.reset();
     const int listed = list->recordCount();
     for (int handled = 0; !list->eof(); list->moveNext(), ++handled) {
         QString problem;
@@ -323,16 +324,21 @@ bool PriceUpdater::doneByAnother(const QString &itemCd, int detailNo, bool compl
     return false;
 }
 
+const CategoryStatements &PriceUpdater::statements()
+{
+    if (!m_statements)
+        m_statements.emplace(m_params, m_values.calcMethod, m_values.KoushinDt, m_readings);
+    return *m_statements;
+}
+
 int PriceUpdater::prfn_UpdateMGoods(const QString &itemCd, int detailNo)
 {
-    return convertGoods(
-        itemCd, detailNo,
-        mgoodsStatement(itemCd, detailNo, m_params, m_values.calcMethod, m_values.KoushinDt, m_readings),
-        [this](const PriceColumn &column) {
-            const QString name = QLatin1String(column.name);
-            return prfn_TaxSql(name, column.kind, m_params, m_values.calcMethod,
-                               m_readings.of(QStringLiteral("MGOODS"), name));
-        });
+    return convertGoods(itemCd, detailNo, statements().mgoods(itemCd, detailNo),
+                        [this](const PriceColumn &column) {
+                            const QString name = QLatin1String(column.name);
+                            return prfn_TaxSql(name, column.kind, m_params, m_values.calcMethod,
+                                               m_readings.of(QStringLiteral("MGOODS"), name));
+                        });
 }
 
 int PriceUpdater::convertGoods(const QString &itemCd, int detailNo, const std::optional<QString> &sql,
@@ -363,15 +369,12 @@ int PriceUpdater::prfn_UpdateIIoData(const QString &itemCd, int detailNo)
     if (!category::isYearMonth(m_values.SysYm))
         return fail(
             QStringLiteral("GDATECTL.SYS_YM1 = '%1' は年月（yyyymm）ではありません").arg(m_values.SysYm));
-    return executeCounted(
-        iioDataStatement(itemCd, detailNo, m_params, m_values.calcMethod, m_values.SysYm, m_readings),
-        m_category.iiodata);
+    return executeCounted(statements().iioData(itemCd, detailNo, m_values.SysYm), m_category.iiodata);
 }
 
 int PriceUpdater::prfn_UpdateIZaiko(const QString &itemCd, int detailNo)
 {
-    return executeCounted(izaikoStatement(itemCd, detailNo, m_params, m_values.calcMethod, m_values.KoushinDt,
-                                          m_values.InventNewVersion, m_readings),
+    return executeCounted(statements().izaiko(itemCd, detailNo, m_values.InventNewVersion),
                           m_category.izaiko);
 }
 

@@ -3,6 +3,7 @@
 #include "db/connection.h"
 #include "pricing/changelist.h"
 #include "pricing/conversionparams.h"
+#include "pricing/pricestatements.h"
 #include "pricing/runpreview.h"
 
 #include <QDate>
@@ -134,6 +135,7 @@ private:
     RunOutcome failRun();
     RunOutcome failRun(const QString &cause);
 
+    const CategoryStatements &statements();
     int executeCounted(const std::optional<QString> &sql, qint64 &rows);
     // An MGOODS statement of a category, between the change list's reads, with the check of the
     // converted goods against the goods the category held at the start.
@@ -159,6 +161,8 @@ private:
     ChangeList *m_changes = nullptr;
     GoodsCounts m_goodsAtStart; // goods of each category at the run's start
     PriceReadings m_readings;   // how the run's expressions read each price column
+    // The statements of the categories, built with the readings at their first use.
+    std::optional<CategoryStatements> m_statements;
     // The recorded inventory categories waiting for their conversion, as read by this run; read
     // again only after the run recorded one itself. A category another operator records meanwhile
     // stays pending for the next run. Outside a run every conversion reads the list.

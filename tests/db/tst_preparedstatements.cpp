@@ -162,20 +162,21 @@ void TestPreparedStatements::sameAsLiteral_data()
             << WorkList << 1 << false;
         QTest::addRow("goods of major categories, %s", engine)
             << server
-            << QStringList{mgoodsStatement(Food, 0, params, 1, moment),
-                           mgoodsStatement(Liquor, 0, params, 1, moment)}
+            << QStringList{CategoryStatements(params, 1, moment).mgoods(Food, 0),
+                           CategoryStatements(params, 1, moment).mgoods(Liquor, 0)}
             << Goods << 1 << false;
         QTest::addRow("goods of a sub-category, %s", engine)
-            << server << QStringList{mgoodsStatement(Food, 1, params, 1, moment)} << Goods << 1 << false;
+            << server << QStringList{CategoryStatements(params, 1, moment).mgoods(Food, 1)} << Goods << 1
+            << false;
         QTest::addRow("movements, %s", engine)
             << server
-            << QStringList{*iioDataStatement(Food, 1, params, 1, QStringLiteral("202609")),
-                           *iioDataStatement(Liquor, 1, params, 1, QStringLiteral("202609"))}
+            << QStringList{*CategoryStatements(params, 1, {}).iioData(Food, 1, QStringLiteral("202609")),
+                           *CategoryStatements(params, 1, {}).iioData(Liquor, 1, QStringLiteral("202609"))}
             << QStringLiteral("SELECT * FROM IIODATA ORDER BY IO_SEQ") << 1 << false;
         QTest::addRow("stock, %s", engine)
             << server
-            << QStringList{izaikoStatement(Food, 0, params, 1, moment, true),
-                           izaikoStatement(Liquor, 0, params, 1, moment, true)}
+            << QStringList{CategoryStatements(params, 1, moment).izaiko(Food, 0, true),
+                           CategoryStatements(params, 1, moment).izaiko(Liquor, 0, true)}
             << QStringLiteral("SELECT * FROM IZAIKO ORDER BY JAN_CD") << 1 << false;
         QTest::addRow("pending claim, %s", engine)
             << server

@@ -132,11 +132,11 @@ QStringList everyStatement()
                     for (const int detail : {0, 12}) {
                         const QString key = detail == 0 ? QStringLiteral("A01") : QStringLiteral("O'K");
                         texts << pricing::previewSql(key, detail, params, method)
-                              << pricing::mgoodsStatement(key, detail, params, method, stamp)
-                              << pricing::izaikoStatement(key, detail, params, method, stamp, true)
-                              << pricing::izaikoStatement(key, detail, params, method, stamp, false)
-                              << pricing::iioDataStatement(key, detail, params, method,
-                                                           QStringLiteral("202612"))
+                              << pricing::CategoryStatements(params, method, stamp).mgoods(key, detail)
+                              << pricing::CategoryStatements(params, method, stamp).izaiko(key, detail, true)
+                              << pricing::CategoryStatements(params, method, stamp).izaiko(key, detail, false)
+                              << pricing::CategoryStatements(params, method, {})
+                                     .iioData(key, detail, QStringLiteral("202612"))
                                      .value_or(QString());
                         for (const QString &inv : {QStringLiteral("0"), QStringLiteral("1")})
                             texts << pricing::recordStatement(key, detail, inv, params, method, today)

@@ -82,10 +82,10 @@ void categoryStatements(Writer &w, const QString &itemCd, int detailNo, const QS
     w.write(record);
     if (!record)
         return;
-    w.write(mgoodsStatement(itemCd, detailNo, p, p.CalcMethod, KoushinDt));
+    w.write(CategoryStatements(p, p.CalcMethod, KoushinDt).mgoods(itemCd, detailNo));
     if (directMode) {
-        w.write(iioDataStatement(itemCd, detailNo, p, p.CalcMethod, SysYm));
-        w.write(izaikoStatement(itemCd, detailNo, p, p.CalcMethod, KoushinDt, inventNewVersion));
+        w.write(CategoryStatements(p, p.CalcMethod, {}).iioData(itemCd, detailNo, SysYm));
+        w.write(CategoryStatements(p, p.CalcMethod, KoushinDt).izaiko(itemCd, detailNo, inventNewVersion));
     } else {
         w.write(completionStatement(Today));
     }
@@ -132,7 +132,7 @@ int main(int argc, char *argv[])
                         recordStatement(QStringLiteral("O'B"), 0, QStringLiteral("0"), p, method, Today);
                     w.write(record);
                     if (record)
-                        w.write(mgoodsStatement(QStringLiteral("O'B"), 0, p, method, KoushinDt));
+                        w.write(CategoryStatements(p, method, KoushinDt).mgoods(QStringLiteral("O'B"), 0));
                 }
             }
         }
@@ -162,9 +162,9 @@ int main(int argc, char *argv[])
             decimals.insert(table + QLatin1Char('.') + QLatin1String(column.name));
     const PriceReadings asStored(decimals);
     const ConversionParams decimal = params(1, QStringLiteral("08"), QStringLiteral("10"), 7, 14);
-    w.write(mgoodsStatement(QStringLiteral("O'B"), 12, decimal, 1, KoushinDt, asStored));
-    w.write(iioDataStatement(QStringLiteral("O'B"), 12, decimal, 1, SysYm, asStored));
-    w.write(izaikoStatement(QStringLiteral("O'B"), 12, decimal, 1, KoushinDt, false, asStored));
+    w.write(CategoryStatements(decimal, 1, KoushinDt, asStored).mgoods(QStringLiteral("O'B"), 12));
+    w.write(CategoryStatements(decimal, 1, {}, asStored).iioData(QStringLiteral("O'B"), 12, SysYm));
+    w.write(CategoryStatements(decimal, 1, KoushinDt, asStored).izaiko(QStringLiteral("O'B"), 12, false));
     w.write(pendingMGoodsStatement(
         QStringLiteral("O'B"), 0,
         {5, 8, QStringLiteral("3"), QStringLiteral("1"), QStringLiteral("2"), QStringLiteral("2")}, KoushinDt,

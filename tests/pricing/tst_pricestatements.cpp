@@ -120,7 +120,7 @@ private Q_SLOTS:
         QFETCH(QString, where);
         const QString head = QStringLiteral("UPDATE MGOODS SET ") + mgoodsAssignments() +
                              QStringLiteral("UPDATE_DT = '2014/04/01 09:07:03' ");
-        QCOMPARE(mgoodsStatement(itemCd, detailNo, halfUpAtTheOnes(), 1, KoushinDt), head + where);
+        QCOMPARE(CategoryStatements(halfUpAtTheOnes(), 1, KoushinDt).mgoods(itemCd, detailNo), head + where);
         QCOMPARE(pendingMGoodsStatement(itemCd, detailNo, StoredHalfUpAtTheOnes, KoushinDt),
                  std::optional<QString>(head + QStringLiteral("FROM MGOODS ") + where));
     }
@@ -135,7 +135,8 @@ private Q_SLOTS:
     void stockMovementsFromTheSystemMonthOn()
     {
         QCOMPARE(
-            iioDataStatement(QStringLiteral("10"), 0, halfUpAtTheOnes(), 1, QStringLiteral("201404")),
+            CategoryStatements(halfUpAtTheOnes(), 1, {})
+                .iioData(QStringLiteral("10"), 0, QStringLiteral("201404")),
             std::optional<QString>(QStringLiteral("UPDATE IIODATA SET ") +
                                    stockAssignments(QStringLiteral("IIODATA"), QStringLiteral(" ")) +
                                    QStringLiteral("WHERE (IO_YM >= 201404) AND (DAI_BUNRUI_CD = '10') AND "
@@ -153,7 +154,7 @@ private Q_SLOTS:
     void stockMovementsRefuseAMonthThatIsNotDigits()
     {
         QFETCH(QString, sysYm);
-        QVERIFY(!iioDataStatement(QStringLiteral("10"), 0, halfUpAtTheOnes(), 1, sysYm));
+        QVERIFY(!CategoryStatements(halfUpAtTheOnes(), 1, {}).iioData(QStringLiteral("10"), 0, sysYm));
     }
 
     void stockStatementSelectsRowsByInventoryVersion_data()
@@ -168,7 +169,8 @@ private Q_SLOTS:
     {
         QFETCH(bool, inventNewVersion);
         QFETCH(QString, rows);
-        QCOMPARE(izaikoStatement(QStringLiteral("10"), 12, halfUpAtTheOnes(), 1, KoushinDt, inventNewVersion),
+        QCOMPARE(CategoryStatements(halfUpAtTheOnes(), 1, KoushinDt)
+                     .izaiko(QStringLiteral("10"), 12, inventNewVersion),
                  QStringLiteral("UPDATE IZAIKO SET ") +
                      stockAssignments(QStringLiteral("IZAIKO"), QStringLiteral(", ")) +
                      QStringLiteral("IZAIKO.KOUSHIN_DT = '2014/04/01 09:07:03' ") + rows +

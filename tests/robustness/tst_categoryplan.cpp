@@ -42,16 +42,17 @@ private Q_SLOTS:
         for (const int detailNo : {0, 1}) {
             QTest::addRow("MGOODS, sub-category %d", detailNo)
                 << QStringLiteral("MGOODS")
-                << pricing::mgoodsStatement(QStringLiteral("002"), detailNo, params, 1, now);
+                << pricing::CategoryStatements(params, 1, now).mgoods(QStringLiteral("002"), detailNo);
             QTest::addRow("IIODATA, sub-category %d", detailNo)
                 << QStringLiteral("IIODATA")
-                << *pricing::iioDataStatement(QStringLiteral("002"), detailNo, params, 1,
-                                              QStringLiteral("202610"));
+                << *pricing::CategoryStatements(params, 1, {})
+                        .iioData(QStringLiteral("002"), detailNo, QStringLiteral("202610"));
             for (const bool newVersion : {true, false})
                 QTest::addRow("IZAIKO, sub-category %d, %s inventory version", detailNo,
                               newVersion ? "new" : "old")
                     << QStringLiteral("IZAIKO")
-                    << pricing::izaikoStatement(QStringLiteral("002"), detailNo, params, 1, now, newVersion);
+                    << pricing::CategoryStatements(params, 1, now)
+                           .izaiko(QStringLiteral("002"), detailNo, newVersion);
         }
     }
     void everyStatementSeeksTheWholeCategoryKey()
