@@ -317,6 +317,12 @@ QString markedLiteral()
     return QLatin1Char('\'') + LiteralMark + QLatin1Char('\'');
 }
 
+// Whether a character may open a literal, a quoted name or a comment.
+constexpr bool opensSomething(char16_t c)
+{
+    return c == u'\'' || c == u'"' || c == u'[' || c == u'-' || c == u'/';
+}
+
 // The shape of a statement and its string literals, quotes included. Quoted names and comments
 // stay in the shape as they are, so that a quote inside them opens no literal.
 QString shapeOf(const QString &sql, std::vector<QStringView> &literals)
@@ -326,7 +332,13 @@ QString shapeOf(const QString &sql, std::vector<QStringView> &literals)
     const qsizetype n = sql.size();
     qsizetype plain = 0; // start of the text not yet copied
     qsizetype i = 0;
+    const QChar *text = sql.constData();
     while (i < n) {
+        // Most of a statement opens nothing: skipped at the pace of a plain loop.
+        while (i < n && !opensSomething(text[i].unicode()))
+            ++i;
+        if (i == n)
+            break;
         const QChar c = sql.at(i);
         const QChar following = i + 1 < n ? sql.at(i + 1) : QChar();
         if (c == QLatin1Char('\'')) {
