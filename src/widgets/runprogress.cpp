@@ -28,7 +28,6 @@ bool RunProgress::showStep(int handled, int listed, const QString &itemCd, int d
 {
     if (handled < listed && goods < LargeCategory && m_shown.isValid() && !m_shown.hasExpired(PaintInterval))
         return !wasCanceled();
-    m_shown.start();
     // The label first: setting the value lets the dialog paint.
     if (handled < listed)
         setLabelText(QStringLiteral("分類 %1 / %2 を変換しています（%3-%4）")
@@ -39,6 +38,8 @@ bool RunProgress::showStep(int handled, int listed, const QString &itemCd, int d
     setMaximum(qMax(1, listed));
     setValue(handled);
     QCoreApplication::processEvents();
+    // The interval counts from the end of the painting, so that a slow one is repeated less often.
+    m_shown.start();
     return !wasCanceled();
 }
 

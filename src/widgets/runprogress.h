@@ -33,7 +33,7 @@ protected:
     void keyPressEvent(QKeyEvent *event) override;
 
 private:
-    QElapsedTimer m_shown; // since the step last shown
+    QElapsedTimer m_shown; // since the step last shown was painted
 };
 
 } // namespace krt
