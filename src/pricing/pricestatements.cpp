@@ -20,7 +20,7 @@ QString dayText(const QDate &day)
     return day.toString(QStringLiteral("yyyy/MM/dd"));
 }
 
-using ExpressionOf = std::function<std::optional<QString>(const QString &column, PriceKind kind)>;
+using ExpressionOf = std::function<std::optional<QString>(const PriceColumn &column)>;
 
 // The MGOODS statement with the expressions of one path, up to its WHERE; "FROM MGOODS " stands
 // before the WHERE in the pending variant.
@@ -29,11 +29,10 @@ std::optional<QString> mgoodsText(const QString &koushinDt, const ExpressionOf &
 {
     QString sql = QStringLiteral("UPDATE MGOODS SET ");
     for (const PriceColumn &column : MGoodsColumns) {
-        const QString name = QLatin1String(column.name);
-        const std::optional<QString> e = expression(name, column.kind);
+        const std::optional<QString> e = expression(column);
         if (!e)
             return std::nullopt;
-        sql += name + QStringLiteral(" = ") + *e + QStringLiteral(", ");
+        sql += QLatin1String(column.name) + QStringLiteral(" = ") + *e + QStringLiteral(", ");
     }
     return sql + QStringLiteral("UPDATE_DT = '") + sqlText(koushinDt) + QStringLiteral("' ") + fromClause;
 }
@@ -89,11 +88,14 @@ QString workListQuery()
 CategoryStatements::CategoryStatements(const ConversionParams &params, int calcMethod,
                                        const QString &koushinDt, const PriceReadings &readings)
 {
-    const ExpressionOf panel = [&](const QString &column, PriceKind kind) {
-        return std::optional<QString>(
-            prfn_TaxSql(column, kind, params, calcMethod, readings.of(QStringLiteral("MGOODS"), column)));
-    };
-    m_mgoods = *mgoodsText(koushinDt, panel, QString());
+    for (std::size_t i = 0; i < MGoodsColumns.size(); ++i) {
+        const QString name = QLatin1String(MGoodsColumns[i].name);
+        m_goodsPrices[i] = prfn_TaxSql(name, MGoodsColumns[i].kind, params, calcMethod,
+                                       readings.of(QStringLiteral("MGOODS"), name));
+    }
+    m_mgoods = *mgoodsText(
+        koushinDt, [this](const PriceColumn &column) { return std::optional<QString>(goodsPrice(column)); },
+        QString());
     m_iioData =
         QStringLiteral("UPDATE IIODATA SET ") +
         stockAssignments(QStringLiteral("IIODATA"), params, calcMethod, QStringLiteral(" "), readings);
@@ -101,6 +103,14 @@ CategoryStatements::CategoryStatements(const ConversionParams &params, int calcM
         QStringLiteral("UPDATE IZAIKO SET ") +
         stockAssignments(QStringLiteral("IZAIKO"), params, calcMethod, QStringLiteral(", "), readings) +
         QStringLiteral("IZAIKO.KOUSHIN_DT = '") + sqlText(koushinDt) + QStringLiteral("' ");
+}
+
+QString CategoryStatements::goodsPrice(const PriceColumn &column) const
+{
+    for (std::size_t i = 0; i < MGoodsColumns.size(); ++i)
+        if (qstrcmp(MGoodsColumns[i].name, column.name) == 0)
+            return m_goodsPrices[i];
+    return {};
 }
 
 QString CategoryStatements::mgoods(const QString &itemCd, int detailNo) const
@@ -134,17 +144,22 @@ QString pendingListQuery()
            category::inventoryCondition() + QLatin1Char(' ');
 }
 
+std::optional<QString> pendingGoodsPrice(const PriceColumn &column, const StoredParams &stored,
+                                         const PriceReadings &readings)
+{
+    const bool goods = column.kind == Goods;
+    const QString name = QLatin1String(column.name);
+    return prfn_TaxSqlStored(
+        name, stored.oldRate, stored.newRate, goods ? stored.goodsCode : stored.addOnCode,
+        goods ? stored.goodsExponent : stored.addOnExponent, readings.of(QStringLiteral("MGOODS"), name));
+}
+
 std::optional<QString> pendingMGoodsStatement(const QString &itemCd, int detailNo, const StoredParams &stored,
                                               const QString &koushinDt, const PriceReadings &readings)
 {
-    const ExpressionOf recorded = [&](const QString &column, PriceKind kind) {
-        const bool goods = kind == Goods;
-        return prfn_TaxSqlStored(column, stored.oldRate, stored.newRate,
-                                 goods ? stored.goodsCode : stored.addOnCode,
-                                 goods ? stored.goodsExponent : stored.addOnExponent,
-                                 readings.of(QStringLiteral("MGOODS"), column));
-    };
-    const std::optional<QString> head = mgoodsText(koushinDt, recorded, QStringLiteral("FROM MGOODS "));
+    const std::optional<QString> head = mgoodsText(
+        koushinDt, [&](const PriceColumn &column) { return pendingGoodsPrice(column, stored, readings); },
+        QStringLiteral("FROM MGOODS "));
     if (!head)
         return std::nullopt;
     return *head + QStringLiteral("WHERE ") + categoryCondition(itemCd, detailNo);

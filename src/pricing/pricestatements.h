@@ -63,6 +63,8 @@ public:
     CategoryStatements(const ConversionParams &params, int calcMethod, const QString &koushinDt,
                        const PriceReadings &readings = {});
 
+    // The converted and rounded price of an MGOODS price column, as the statements assign it.
+    QString goodsPrice(const PriceColumn &column) const;
     // The MGOODS prices of a category.
     QString mgoods(const QString &itemCd, int detailNo) const;
     // The IIODATA prices of a category from the system month on. The month goes into the
@@ -73,13 +75,19 @@ public:
     QString izaiko(const QString &itemCd, int detailNo, bool inventNewVersion) const;
 
 private:
-    QString m_mgoods;  // up to its WHERE
-    QString m_iioData; // up to its WHERE
-    QString m_izaiko;  // up to the rows that hold stock
+    std::array<QString, MGoodsColumns.size()> m_goodsPrices; // in the order of MGoodsColumns
+    QString m_mgoods;                                        // up to its WHERE
+    QString m_iioData;                                       // up to its WHERE
+    QString m_izaiko;                                        // up to the rows that hold stock
 };
 
 // The inventory categories recorded by a run and not completed yet, with their parameters.
 QString pendingListQuery();
+
+// The converted and rounded price of an MGOODS price column with the parameters recorded for a
+// category; no text when a recorded exponent is not a whole number.
+std::optional<QString> pendingGoodsPrice(const PriceColumn &column, const StoredParams &stored,
+                                         const PriceReadings &readings);
 
 // The MGOODS prices of a recorded category converted with its recorded parameters; no text when
 // a recorded exponent is not a whole number.

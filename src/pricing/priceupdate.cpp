@@ -2,7 +2,6 @@
 
 #include "category/categorytable.h"
 #include "category/inventoryflag.h"
-#include "pricing/pricesql.h"
 #include "pricing/pricestatements.h"
 
 #include <algorithm>
@@ -334,11 +333,7 @@ const CategoryStatements &PriceUpdater::statements()
 int PriceUpdater::prfn_UpdateMGoods(const QString &itemCd, int detailNo)
 {
     return convertGoods(itemCd, detailNo, statements().mgoods(itemCd, detailNo),
-                        [this](const PriceColumn &column) {
-                            const QString name = QLatin1String(column.name);
-                            return prfn_TaxSql(name, column.kind, m_params, m_values.calcMethod,
-                                               m_readings.of(QStringLiteral("MGOODS"), name));
-                        });
+                        [this](const PriceColumn &column) { return statements().goodsPrice(column); });
 }
 
 int PriceUpdater::convertGoods(const QString &itemCd, int detailNo, const std::optional<QString> &sql,
@@ -429,13 +424,7 @@ int PriceUpdater::prfn_UpdateMGoodsPending()
                     .arg(keyText(*itemCd, *detailNo))
                     .arg(claimed));
         const auto storedExpression = [this, &stored](const PriceColumn &column) {
-            const bool goods = column.kind == Goods;
-            const QString name = QLatin1String(column.name);
-            return prfn_TaxSqlStored(name, stored.oldRate, stored.newRate,
-                                     goods ? stored.goodsCode : stored.addOnCode,
-                                     goods ? stored.goodsExponent : stored.addOnExponent,
-                                     m_readings.of(QStringLiteral("MGOODS"), name))
-                .value_or(QString());
+            return pendingGoodsPrice(column, stored, m_readings).value_or(QString());
         };
         if (convertGoods(*itemCd, *detailNo,
                          pendingMGoodsStatement(*itemCd, *detailNo, stored, m_values.KoushinDt, m_readings),
