@@ -319,7 +319,7 @@ bool ChangeList::stage(const QString &koushinDt)
 {
     // A committed category whose rows could not be appended is appended first: its journal is the
     // only one a list keeps, and the next category's would take its place.
-    if (m_unappended && !appendUnappended())
+    if (m_unappended && appendUnappended())
         return false;
     if (m_blockRows == 0)
         return true;
@@ -345,30 +345,23 @@ std::optional<QString> ChangeList::appendStaged()
 {
     if (m_blockRows == 0)
         return std::nullopt;
-    std::optional<QString> failure = appendAt(path(), m_sizeBefore, m_block);
-    if (failure) {
-        // The category is committed: its journal stays, for the next category of the run or the
-        // next start to append.
-        m_unappended = Unappended{m_sizeBefore, m_block, m_blockRows, m_blockChanged};
-    } else {
-        QFile::remove(journalPath());
-        m_rows += m_blockRows;
-        m_changed += m_blockChanged;
-    }
+    // The category is committed: its rows and their journal stay until they are appended, by now,
+    // by the next category of the run or by the next start.
+    m_unappended = Unappended{m_sizeBefore, std::move(m_block), m_blockRows, m_blockChanged};
     m_journalWritten = false;
     discardStaged();
-    return failure;
+    return appendUnappended();
 }
 
-bool ChangeList::appendUnappended()
+std::optional<QString> ChangeList::appendUnappended()
 {
-    if (appendAt(path(), m_unappended->sizeBefore, m_unappended->block))
-        return false;
+    if (std::optional<QString> failure = appendAt(path(), m_unappended->sizeBefore, m_unappended->block))
+        return failure;
     QFile::remove(journalPath());
     m_rows += m_unappended->rows;
     m_changed += m_unappended->changed;
     m_unappended.reset();
-    return true;
+    return std::nullopt;
 }
 
 std::optional<QString> ChangeList::syncToDisk()

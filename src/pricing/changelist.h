@@ -78,9 +78,9 @@ private:
     QString selectSql(QStringList columns, const QString &itemCd, int detailNo,
                       const ExpressionOf &expression) const;
     QByteArray headerLine() const;
-    // Appends the rows of a committed category that could not be appended before; false when it
-    // still fails.
-    bool appendUnappended();
+    // Appends the rows of the committed category not appended yet and removes their journal; what
+    // failed, if anything (the rows and the journal then wait for the next try).
+    std::optional<QString> appendUnappended();
     // Appends a row to the staged block: its leading fields and new prices from the query standing
     // on the row after the statement, or else from the values given; the old prices from before
     // (none: the row was added meanwhile, its old prices stay empty).
@@ -103,7 +103,7 @@ private:
     int m_blockDetailNo = 0;
     qint64 m_sizeBefore = 0; // the list's size before the staged block
     bool m_journalWritten = false;
-    // A committed category's rows that could not be appended, kept in its journal meanwhile.
+    // A committed category's rows not appended yet, kept in its journal meanwhile.
     struct Unappended
     {
         qint64 sizeBefore = 0;
