@@ -12,7 +12,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
-#include <cstring>
+#include <string>
 
 #ifdef Q_OS_WIN
 #include <io.h>
@@ -33,43 +33,55 @@ bool isPlainName(const QString &name)
     return plain.match(name).hasMatch();
 }
 
+// Appends a whole number to a line of the list.
+void appendWhole(std::string &line, qint64 number)
+{
+    char digits[24];
+    const auto end = std::to_chars(digits, digits + sizeof digits, number).ptr;
+    line.append(digits, std::size_t(end - digits));
+}
+
 // Appends a value as stored to a line of the list: nothing for Null, a number without a binary
 // tail. A whole number stored as a floating-point number (the usual price) is written as the whole
 // number it is, without the exact decimal conversion's cost; a text is quoted when it holds a
-// comma, a quote or a line end.
-void appendValue(QByteArray &line, const QVariant &value)
+// comma, a quote or a line end. The line is a plain byte string and a double is taken from the
+// value as it stands: a goods row has some twenty values, and a run can list a million rows.
+void appendValue(std::string &line, const QVariant &value)
 {
     if (value.isNull())
         return;
+    double number = 0;
     switch (value.typeId()) {
     case QMetaType::Double:
-    case QMetaType::Float: {
-        const double number = value.toDouble();
-        if (std::abs(number) < 1e15 && number == std::trunc(number)) {
-            char digits[24];
-            const auto end = std::to_chars(digits, digits + sizeof digits, static_cast<qint64>(number)).ptr;
-            line.append(digits, end - digits);
-        } else {
-            line += QByteArray::number(number, 'g', 15);
-        }
-        return;
-    }
+        number = *static_cast<const double *>(value.constData());
+        break;
+    case QMetaType::Float:
+        number = value.toDouble();
+        break;
     case QMetaType::Int:
     case QMetaType::LongLong:
-        line += QByteArray::number(value.toLongLong());
+        appendWhole(line, value.toLongLong());
         return;
-    default:
-        break;
-    }
-    const QByteArray text = value.toString().toUtf8();
-    if (std::none_of(text.cbegin(), text.cend(),
-                     [](char c) { return c == ',' || c == '"' || c == '\r' || c == '\n'; })) {
-        line += text;
+    default: {
+        const QByteArray text = value.toString().toUtf8();
+        if (std::none_of(text.cbegin(), text.cend(),
+                         [](char c) { return c == ',' || c == '"' || c == '\r' || c == '\n'; })) {
+            line.append(text.constData(), std::size_t(text.size()));
+            return;
+        }
+        line += '"';
+        const QByteArray quoted = QByteArray(text).replace('"', "\"\"");
+        line.append(quoted.constData(), std::size_t(quoted.size()));
+        line += '"';
         return;
     }
-    line += '"';
-    line += QByteArray(text).replace('"', "\"\"");
-    line += '"';
+    }
+    if (std::abs(number) < 1e15 && number == std::trunc(number)) {
+        appendWhole(line, static_cast<qint64>(number));
+        return;
+    }
+    const QByteArray text = QByteArray::number(number, 'g', 15);
+    line.append(text.constData(), std::size_t(text.size()));
 }
 
 // The goods key of a row read by the change list, from its key fields starting at first, as one
@@ -193,13 +205,14 @@ QByteArray ChangeList::headerLine() const
         fields << QLatin1String(column.name) + QStringLiteral("_旧")
                << QLatin1String(column.name) + QStringLiteral("_新");
     fields.append(QStringLiteral("変更"));
-    QByteArray line;
+    std::string line;
     for (const QString &field : fields) {
-        if (!line.isEmpty())
+        if (!line.empty())
             line += ',';
         appendValue(line, field);
     }
-    return line + "\r\n";
+    line += "\r\n";
+    return QByteArray(line.data(), qsizetype(line.size()));
 }
 
 QString ChangeList::selectSql(QStringList columns, const QString &itemCd, int detailNo,
@@ -247,26 +260,27 @@ void ChangeList::appendRow(const QSqlQuery *after, const QVariant *leading, cons
                            const QVariant *afterPrices)
 {
     const int ahead = static_cast<int>(m_leading.size());
+    std::string &line = m_line;
+    line.clear();
     for (int i = 0; i < ahead; ++i) {
-        appendValue(m_block, after ? after->value(i) : leading[i]);
-        m_block += ',';
+        appendValue(line, after ? after->value(i) : leading[i]);
+        line += ',';
     }
     bool changed = false;
     for (int p = 0; p < static_cast<int>(MGoodsColumns.size()); ++p) {
-        const qsizetype oldAt = m_block.size();
+        const std::size_t oldAt = line.size();
         if (before)
-            appendValue(m_block, before[p]);
-        const qsizetype oldSize = m_block.size() - oldAt;
-        m_block += ',';
-        const qsizetype newAt = m_block.size();
-        appendValue(m_block, after ? after->value(ahead + p) : afterPrices[p]);
-        const qsizetype newSize = m_block.size() - newAt;
-        changed =
-            changed || oldSize != newSize ||
-            std::memcmp(m_block.constData() + oldAt, m_block.constData() + newAt, std::size_t(oldSize)) != 0;
-        m_block += ',';
+            appendValue(line, before[p]);
+        const std::size_t oldSize = line.size() - oldAt;
+        line += ',';
+        const std::size_t newAt = line.size();
+        appendValue(line, after ? after->value(ahead + p) : afterPrices[p]);
+        const std::size_t newSize = line.size() - newAt;
+        changed = changed || oldSize != newSize || line.compare(oldAt, oldSize, line, newAt, newSize) != 0;
+        line += ',';
     }
-    m_block += changed ? "1\r\n" : "0\r\n";
+    line += changed ? "1\r\n" : "0\r\n";
+    m_block.append(line.data(), qsizetype(line.size()));
     ++m_blockRows;
     m_blockChanged += changed ? 1 : 0;
 }

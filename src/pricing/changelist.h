@@ -10,6 +10,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <string>
 #include <vector>
 
 namespace krt::pricing {
@@ -99,6 +100,7 @@ private:
     QStringList m_beforeKeys;
     std::vector<QVariant> m_before;
     QByteArray m_block;
+    std::string m_line;    // the row being written, kept for its buffer
     QString m_blockItemCd; // the first category with rows in the block
     int m_blockDetailNo = 0;
     qint64 m_sizeBefore = 0; // the list's size before the staged block
