@@ -10,9 +10,6 @@ namespace krt::bench {
 
 namespace {
 
-const QString ListedCategories =
-    QStringLiteral("(DAI_BUNRUI_CD NOT IN (SELECT ITEM_CD FROM MITEMCD WHERE TAX_FREE_FLG <> '0'))");
-
 // The program's price expression of a column of a table; plain, with every exact reading of the
 // column replaced by the column itself.
 QString priceExpression(const QString &table, const pricing::PriceColumn &column,
@@ -41,6 +38,9 @@ QString assignments(const QString &table, const ConversionParams &params, const 
 }
 
 } // namespace
+
+const QString ListedCategories =
+    QStringLiteral("(DAI_BUNRUI_CD NOT IN (SELECT ITEM_CD FROM MITEMCD WHERE TAX_FREE_FLG <> '0'))");
 
 QString tableName(PriceTable table)
 {

@@ -31,6 +31,10 @@ struct FloorValues
 // where a column is not decimal).
 enum class Reading { Exact, Plain };
 
+// The condition of the rows of the categories a run over the whole work list converts: every
+// category that is not tax-free.
+extern const QString ListedCategories;
+
 // The engine's floor for one price table: the program's price expressions applied by one UPDATE
 // to every row of the table that a run over the whole work list converts (the rows of every
 // category that is not tax-free; of IIODATA the months from the system month on, of IZAIKO the

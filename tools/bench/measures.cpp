@@ -7,12 +7,14 @@
 #include "category/categorytable.h"
 #include "params/conditionpanel.h"
 #include "pricing/changelistfile.h"
+#include "pricing/pricestatements.h"
 #include "widgets/categorygrid.h"
 
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QSettings>
+#include <QSqlQuery>
 
 #include <optional>
 
@@ -68,7 +70,7 @@ bool EngineMeasures::measureAll(bool verify)
 {
     return measureDirect(verify, ChangeList::Written) && measureFloor(verify, Reading::Exact) &&
            measureDeferred(verify) && measureFloor(verify, Reading::Plain) &&
-           measureDirect(verify, ChangeList::Off);
+           measureDirect(verify, ChangeList::Off) && measureListReads();
 }
 
 bool EngineMeasures::measureRunAndFloor(bool verify)
@@ -205,6 +207,72 @@ bool EngineMeasures::measureFloor(bool verify, Reading reading)
         return false;
     return m_floor == m_direct ||
            fail(m_engine.label() + QStringLiteral(": the direct run and the floor disagree"));
+}
+
+// The change list's floor: the values a run's change list holds, read through the driver as the
+// list reads them (in each work-list category's transaction, in key order, the goods key and the
+// nine prices, then the category, the key, the name and the nine prices) and thrown away, nothing
+// compared, formatted or written. What the list costs at least while it reads through the driver.
+bool EngineMeasures::measureListReads()
+{
+    if (!m_engine.restoreRun(1))
+        return false;
+    const QSettings ini(install::settingsFile(m_engine.runRoot()), QSettings::IniFormat);
+    const QString key = ini.value(QStringLiteral("Common/GoodsKeyColumns")).toString();
+    const QString name = ini.value(QStringLiteral("Common/GoodsNameColumn")).toString();
+    if (key.isEmpty() || key.contains(QLatin1Char(',')))
+        return fail(m_engine.label() +
+                    QStringLiteral(": the change list's floor needs a goods key of one column"));
+    QStringList prices;
+    for (const pricing::PriceColumn &column : pricing::MGoodsColumns)
+        prices.append(QLatin1String(column.name));
+    const QStringList before = QStringList(key) + prices;
+    QStringList after = {QStringLiteral("DAI_BUNRUI_CD"), QStringLiteral("CHU_BUNRUI_CD"), key};
+    if (!name.isEmpty())
+        after.append(name);
+    after += prices;
+
+    Connection connection;
+    if (!m_engine.openRun(connection))
+        return false;
+    std::optional<Recordset> categories = connection.openRecordset(
+        QStringLiteral("SELECT DAI_BUNRUI_CD, COALESCE(CHU_BUNRUI_CD, 0) FROM MGOODS WHERE ") +
+        ListedCategories + QStringLiteral(" GROUP BY DAI_BUNRUI_CD, COALESCE(CHU_BUNRUI_CD, 0)"));
+    if (!categories)
+        return fail(m_engine.label() + QStringLiteral(": cannot read the categories of the goods"));
+    qint64 rows = 0;
+    QElapsedTimer timer;
+    timer.start();
+    for (; !categories->eof(); categories->moveNext()) {
+        const QString where =
+            pricing::categoryCondition(categories->field(0).toString(), categories->field(1).toInt()) +
+            QStringLiteral(" ORDER BY ") + key;
+        if (!connection.beginTrans())
+            return fail(m_engine.label() + QStringLiteral(": the change list's floor could not begin"));
+        for (const QStringList &columns : {before, after}) {
+            const int count = static_cast<int>(columns.size());
+            const bool read =
+                connection.readRows(QStringLiteral("SELECT ") + columns.join(QStringLiteral(", ")) +
+                                        QStringLiteral(" FROM MGOODS WHERE ") + where,
+                                    [count, &rows](const QSqlQuery &query) {
+                                        for (int i = 0; i < count; ++i)
+                                            query.value(i);
+                                        ++rows;
+                                    });
+            if (!read)
+                return fail(m_engine.label() + QStringLiteral(": the change list's floor could not read: ") +
+                            connection.errors().value(0).description);
+        }
+        if (!connection.commitTrans())
+            return fail(m_engine.label() + QStringLiteral(": the change list's floor could not commit"));
+    }
+    m_figures.listReads = best(m_figures.listReads, secondsOf(timer));
+    // Each converted goods row, read before and after.
+    return rows == 2 * m_listed[0] ||
+           fail(QStringLiteral("%1: the change list's floor read %2 goods rows, the run converts %3")
+                    .arg(m_engine.label())
+                    .arg(rows / 2)
+                    .arg(m_listed[0]));
 }
 
 // The deferred run's statements against the floor: without a change list, whose cost the direct

@@ -31,8 +31,9 @@ struct EngineFigures
     double direct = 0;       // the direct run, writing its change list
     double directWithoutList = 0;
     double deferred = 0;
-    double startUp = 0; // the form's start-up to ready on the store
-    int lines = 0;      // work-list categories of the runs
+    double listReads = 0; // the values of the direct run's change list, read through the driver alone
+    double startUp = 0;   // the form's start-up to ready on the store
+    int lines = 0;        // work-list categories of the runs
 };
 
 // The measures of the runs of the real form and of the engine's floor on one engine. Every
@@ -44,7 +45,8 @@ public:
     EngineMeasures(BenchEngine &engine, FormDriver &driver);
 
     // The direct run with its change list, the floor, the deferred run without a change list, the
-    // floor with the plain reading and the direct run without a change list.
+    // floor with the plain reading, the direct run without a change list and the change list's
+    // floor.
     bool measureAll(bool verify);
     // The direct run with its change list and without it, and the floor alone.
     bool measureRunAndFloor(bool verify);
@@ -57,6 +59,7 @@ private:
     bool measureDirect(bool verify, ChangeList list);
     bool measureFloor(bool verify, Reading reading);
     bool measureDeferred(bool verify);
+    bool measureListReads();
     bool setChangeList(ChangeList list) const;
     bool countListed(Connection &connection);
 
