@@ -38,6 +38,7 @@ private Q_SLOTS:
               QStringLiteral("grid load, 300 work-list rows"), QStringLiteral("peak memory of this process"),
               QStringLiteral("embedded: floor, prices read as stored (plain)"),
               QStringLiteral("embedded: run, direct mode without change list"),
+              QStringLiteral("embedded:   of it, from each COMMIT to the next statement"),
               QStringLiteral("1000 goods, 20 categories"), QStringLiteral("3000 goods, 20 categories"),
               QStringLiteral("3000 goods, 100 categories"),
               QStringLiteral("time per converted row differs by "),

@@ -56,10 +56,28 @@ bool FormDriver::convert(KRT550F1 &form, double &seconds)
     control<QRadioButton>(form, "opt_Round")->setChecked(true);
     control<QRadioButton>(form, "opt_RoundDown_Add")->setChecked(true);
     m_boxes.clear();
+    m_commits = 0;
+    QElapsedTimer sinceCommit;
+    bool committing = false;
+    const auto commitEnded = [this, &committing, &sinceCommit] {
+        if (committing)
+            m_commits += secondsOf(sinceCommit);
+        committing = false;
+    };
+    form.connection()->setStatementHook([&](const QString &sql) -> std::optional<QString> {
+        commitEnded();
+        if (sql == QLatin1String("COMMIT TRANSACTION")) {
+            committing = true;
+            sinceCommit.start();
+        }
+        return std::nullopt;
+    });
     QElapsedTimer timer;
     timer.start();
     form.QLB347U11_FKeyClick(1);
     seconds = secondsOf(timer);
+    commitEnded();
+    form.connection()->setStatementHook({});
     if (m_boxes != QStringList{QStringLiteral("10009")})
         return fail(QStringLiteral("the run ended with the messages ") + m_boxes.join(QLatin1Char(',')));
     return true;

@@ -27,6 +27,9 @@ public:
     // prices rounded down at the ones, the digit position a rounding method selects first) and
     // gives the Execute command, timed to the box that ends a successful run.
     bool convert(KRT550F1 &form, double &seconds);
+    // Of the last run's time, the time from each COMMIT to the run's next statement: what its
+    // categories' commits cost (on a server that commits durably, the wait for the disk).
+    double commitSeconds() const { return m_commits; }
 
     // A control of the main form by the name the family gives it.
     template <class T> static T *control(const KRT550F1 &form, const char *name)
@@ -36,6 +39,7 @@ public:
 
 private:
     QStringList m_boxes;
+    double m_commits = 0;
 };
 
 } // namespace krt::bench

@@ -119,8 +119,10 @@ bool EngineMeasures::measureDirect(bool verify, ChangeList list)
     double run = 0;
     if (!m_driver.convert(*form, run))
         return false;
-    double &figure = list == ChangeList::Written ? m_figures.direct : m_figures.directWithoutList;
-    figure = best(figure, run);
+    if (list == ChangeList::Written)
+        m_figures.direct = best(m_figures.direct, run);
+    else
+        keepShortest(m_figures.directWithoutList, m_figures.directWithoutListCommits, run);
     m_params = FormDriver::control<ConditionPanel>(*form, "pic_Jyoukein")->params();
     m_values.calcMethod = form->selectedCalcMethod();
     form.reset();
@@ -138,6 +140,15 @@ bool EngineMeasures::measureDirect(bool verify, ChangeList list)
     return left == m_direct ||
            fail(m_engine.label() +
                 QStringLiteral(": the direct runs with and without the change list disagree"));
+}
+
+// Keeps a run's time and the time of its commits when the run is the shortest so far.
+void EngineMeasures::keepShortest(double &seconds, double &commits, double run) const
+{
+    if (seconds == 0 || run < seconds) {
+        seconds = run;
+        commits = m_driver.commitSeconds();
+    }
 }
 
 // The rows of each price table that a run over the whole work list converts, counted by category
@@ -290,7 +301,7 @@ bool EngineMeasures::measureDeferred(bool verify)
     double run = 0;
     if (!m_driver.convert(*form, run))
         return false;
-    m_figures.deferred = best(m_figures.deferred, run);
+    keepShortest(m_figures.deferred, m_figures.deferredCommits, run);
     form.reset();
     if (!verify)
         return true;

@@ -31,6 +31,9 @@ struct EngineFigures
     double direct = 0;       // the direct run, writing its change list
     double directWithoutList = 0;
     double deferred = 0;
+    // Of the shortest runs without the change list, from each COMMIT to the next statement.
+    double directWithoutListCommits = 0;
+    double deferredCommits = 0;
     double listReads = 0; // the values of the direct run's change list, read through the driver alone
     double startUp = 0;   // the form's start-up to ready on the store
     int lines = 0;        // work-list categories of the runs
@@ -61,6 +64,7 @@ private:
     bool measureDeferred(bool verify);
     bool measureListReads();
     bool setChangeList(ChangeList list) const;
+    void keepShortest(double &seconds, double &commits, double run) const;
     bool countListed(Connection &connection);
 
     BenchEngine &m_engine;

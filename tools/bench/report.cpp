@@ -70,12 +70,21 @@ void printRuns(QTextStream &out, const EngineReport &engine)
               figures.plainFloor.total, 0});
     line({QStringLiteral("run, direct mode (%1 categories)").arg(figures.lines), floor.allRows(),
           figures.direct, floor.total});
-    if (figures.directWithoutList > 0)
+    const auto commits = [&out, &engine](double seconds) {
+        out << (engine.label + QStringLiteral(":   of it, from each COMMIT to the next statement"))
+                   .leftJustified(56)
+            << QString().rightJustified(10) << fixed(seconds, 2).rightJustified(10) << "\n";
+    };
+    if (figures.directWithoutList > 0) {
         line({QStringLiteral("run, direct mode without change list"), floor.allRows(),
               figures.directWithoutList, floor.total});
-    if (figures.deferred > 0)
+        commits(figures.directWithoutListCommits);
+    }
+    if (figures.deferred > 0) {
         line({QStringLiteral("run, deferred mode (MGOODS only, without change list)"), floor.rows[0],
               figures.deferred, floor.table[0]});
+        commits(figures.deferredCommits);
+    }
 }
 
 // What the exact reading of the prices and the change list cost on one engine.
