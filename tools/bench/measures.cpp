@@ -221,7 +221,7 @@ bool EngineMeasures::measureFloor(bool verify, Reading reading)
 }
 
 // The change list's floor: the values a run's change list holds, read through the driver as the
-// list reads them (in each work-list category's transaction, in key order, the goods key and the
+// list reads them (in each converted category's transaction, in key order, the goods key and the
 // nine prices, then the category, the key, the name and the nine prices) and thrown away, nothing
 // compared, formatted or written. What the list costs at least while it reads through the driver.
 bool EngineMeasures::measureListReads()
