@@ -70,8 +70,11 @@ void appendValue(std::string &line, const QVariant &value)
             return;
         }
         line += '"';
-        const QByteArray quoted = QByteArray(text).replace('"', "\"\"");
-        line.append(quoted.constData(), std::size_t(quoted.size()));
+        for (const char c : text) {
+            if (c == '"')
+                line += '"';
+            line += c;
+        }
         line += '"';
         return;
     }

@@ -57,33 +57,33 @@ void printRuns(QTextStream &out, const EngineReport &engine)
             out << fixed(figure.seconds / figure.floorSeconds, 2).rightJustified(11);
         out << "\n";
     };
+    // A line of seconds alone, without rows.
+    const auto seconds = [&out, &engine](const QString &what, double value) {
+        out << (engine.label + QStringLiteral(": ") + what).leftJustified(56) << QString().rightJustified(10)
+            << fixed(value, 2).rightJustified(10) << "\n";
+    };
+    const QString commitsOfIt = QStringLiteral("  of it, from each COMMIT to the next statement");
     const EngineFigures &figures = engine.figures;
     const FloorFigures &floor = figures.floor;
     for (std::size_t t = 0; t < PriceTables.size(); ++t)
         line({QStringLiteral("floor, one UPDATE of ") + tableName(PriceTables[t]), floor.rows[t],
               floor.table[t], 0});
-    out << (engine.label + QStringLiteral(": floor, commit")).leftJustified(56)
-        << QString().rightJustified(10) << fixed(floor.commit, 2).rightJustified(10) << "\n";
+    seconds(QStringLiteral("floor, commit"), floor.commit);
     line({QStringLiteral("floor, three tables, one transaction"), floor.allRows(), floor.total, 0});
     if (figures.plainFloor.total > 0)
         line({QStringLiteral("floor, prices read as stored (plain)"), figures.plainFloor.allRows(),
               figures.plainFloor.total, 0});
     line({QStringLiteral("run, direct mode (%1 categories)").arg(figures.lines), floor.allRows(),
           figures.direct, floor.total});
-    const auto commits = [&out, &engine](double seconds) {
-        out << (engine.label + QStringLiteral(":   of it, from each COMMIT to the next statement"))
-                   .leftJustified(56)
-            << QString().rightJustified(10) << fixed(seconds, 2).rightJustified(10) << "\n";
-    };
     if (figures.directWithoutList > 0) {
         line({QStringLiteral("run, direct mode without change list"), floor.allRows(),
               figures.directWithoutList, floor.total});
-        commits(figures.directWithoutListCommits);
+        seconds(commitsOfIt, figures.directWithoutListCommits);
     }
     if (figures.deferred > 0) {
         line({QStringLiteral("run, deferred mode (MGOODS only, without change list)"), floor.rows[0],
               figures.deferred, floor.table[0]});
-        commits(figures.deferredCommits);
+        seconds(commitsOfIt, figures.deferredCommits);
     }
 }
 
