@@ -53,7 +53,8 @@ private Q_SLOTS:
             output.contains(QStringLiteral("server: run, deferred mode")) &&
             output.contains(QStringLiteral("server: change list's floor")) &&
             output.contains(QStringLiteral("leave the same prices on both engines")) &&
-            output.contains(QStringLiteral("fsync on, synchronous_commit on, full_page_writes on"));
+            output.contains(QStringLiteral("fsync on, synchronous_commit on, full_page_writes on, "
+                                           "shared_buffers 2GB, max_wal_size 8GB"));
         QVERIFY2(server != output.contains(QStringLiteral("server engine not measured: ")),
                  qPrintable(output));
     }

@@ -189,8 +189,8 @@ bool ServerEngine::restoreRun(int stockMode)
 QString ServerEngine::settings(const QSqlDatabase &db) const
 {
     QStringList settings;
-    for (const char *setting :
-         {"server_version", "transaction_isolation", "fsync", "synchronous_commit", "full_page_writes"}) {
+    for (const char *setting : {"server_version", "transaction_isolation", "fsync", "synchronous_commit",
+                                "full_page_writes", "shared_buffers", "max_wal_size"}) {
         QSqlQuery query(db);
         if (query.exec(QStringLiteral("SHOW ") + QLatin1String(setting)) && query.next())
             settings << QLatin1String(setting) + QLatin1Char(' ') + query.value(0).toString();

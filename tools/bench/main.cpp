@@ -268,8 +268,9 @@ int main(int argc, char *argv[])
     choices.verify = !parser.isSet(QStringLiteral("no-verify"));
     choices.server = !parser.isSet(QStringLiteral("no-server"));
     choices.scaling = parser.isSet(QStringLiteral("scaling"));
-    // Every figure of the server is taken with durable commits, as a shop runs it.
-    test::PgServer::useDurableCommits();
+    // Every figure of the server is taken with durable commits and the store in memory, as a shop
+    // runs its server.
+    test::PgServer::useShopConfiguration();
     StoreBench bench(root, sizes, choices);
     return bench.run();
 }

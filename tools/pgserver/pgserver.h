@@ -16,10 +16,12 @@ class PgServer
 public:
     // The one server of this executable, started on the first call.
     static PgServer &instance();
-    // Makes the server, when called before the first instance(), commit durably with PostgreSQL's
-    // own defaults (fsync, synchronous_commit and full_page_writes on), as a shop runs it. Without
-    // it the server skips them: the tests' data live only as long as the tests.
-    static void useDurableCommits();
+    // Makes the server, when called before the first instance(), run as a shop runs its server:
+    // commit durably with PostgreSQL's own defaults (fsync, synchronous_commit and
+    // full_page_writes on), with a buffer pool that holds a large store (2 GB) and room for the
+    // WAL of a whole conversion between checkpoints (8 GB). Without it the server skips the
+    // durability and keeps PostgreSQL's sizes: the tests' data live only as long as the tests.
+    static void useShopConfiguration();
 
     ~PgServer();
     PgServer(const PgServer &) = delete;
