@@ -45,6 +45,8 @@ private Q_SLOTS:
               QStringLiteral("embedded: exact floor within 1.05 x the plain floor: "),
               QStringLiteral("embedded: direct run with change list within 1.25 x without: "),
               QStringLiteral("embedded: change list's floor (its values read through the driver alone"),
+              QStringLiteral("embedded: floor by category, one transaction"),
+              QStringLiteral("embedded: direct run without change list / floor by category: "),
               QStringLiteral("100 categories: direct run within 1.25 x the floor: ")})
             QVERIFY2(output.contains(figure), qPrintable(figure));
         // The server's runs and floor with their check, or the reason why the server was left out.
@@ -52,6 +54,7 @@ private Q_SLOTS:
             output.contains(QStringLiteral("server: run, direct mode (40 categories)")) &&
             output.contains(QStringLiteral("server: run, deferred mode")) &&
             output.contains(QStringLiteral("server: change list's floor")) &&
+            output.contains(QStringLiteral("server: floor by category, one transaction")) &&
             output.contains(QStringLiteral("leave the same prices on both engines")) &&
             output.contains(QStringLiteral("fsync on, synchronous_commit on, full_page_writes on, "
                                            "shared_buffers 2GB, max_wal_size 8GB"));

@@ -37,6 +37,32 @@ QString assignments(const QString &table, const ConversionParams &params, const 
     return sql;
 }
 
+// The floor's statement of a table over the rows the condition takes.
+QString statementOf(PriceTable table, const ConversionParams &params, const FloorValues &values,
+                    Reading reading, const QString &condition)
+{
+    const QString stamp = QLatin1Char('\'') + sqlText(values.koushinDt) + QLatin1Char('\'');
+    switch (table) {
+    case PriceTable::MGoods:
+        return QStringLiteral("UPDATE MGOODS SET ") +
+               assignments(QStringLiteral("MGOODS"), params, values, 9, reading) +
+               QStringLiteral(", UPDATE_DT = ") + stamp + QStringLiteral(" WHERE ") + condition;
+    case PriceTable::IIoData:
+        return QStringLiteral("UPDATE IIODATA SET ") +
+               assignments(QStringLiteral("IIODATA"), params, values, 3, reading) +
+               QStringLiteral(" WHERE (IO_YM >= ") + values.sysYm + QStringLiteral(") AND ") + condition;
+    case PriceTable::IZaiko:
+        break;
+    }
+    const QString rowsWithStock = values.inventNewVersion
+                                      ? QStringLiteral("(ZAIKO_QTY > 0)")
+                                      : QStringLiteral("((ZAIKO_QTY > 0) OR (JYUTAKU_QTY > 0))");
+    return QStringLiteral("UPDATE IZAIKO SET ") +
+           assignments(QStringLiteral("IZAIKO"), params, values, 3, reading) +
+           QStringLiteral(", KOUSHIN_DT = ") + stamp + QStringLiteral(" WHERE ") + rowsWithStock +
+           QStringLiteral(" AND ") + condition;
+}
+
 } // namespace
 
 const QString ListedCategories =
@@ -58,27 +84,13 @@ QString tableName(PriceTable table)
 QString floorStatement(PriceTable table, const ConversionParams &params, const FloorValues &values,
                        Reading reading)
 {
-    const QString stamp = QLatin1Char('\'') + sqlText(values.koushinDt) + QLatin1Char('\'');
-    switch (table) {
-    case PriceTable::MGoods:
-        return QStringLiteral("UPDATE MGOODS SET ") +
-               assignments(QStringLiteral("MGOODS"), params, values, 9, reading) +
-               QStringLiteral(", UPDATE_DT = ") + stamp + QStringLiteral(" WHERE ") + ListedCategories;
-    case PriceTable::IIoData:
-        return QStringLiteral("UPDATE IIODATA SET ") +
-               assignments(QStringLiteral("IIODATA"), params, values, 3, reading) +
-               QStringLiteral(" WHERE (IO_YM >= ") + values.sysYm + QStringLiteral(") AND ") +
-               ListedCategories;
-    case PriceTable::IZaiko:
-        break;
-    }
-    const QString rowsWithStock = values.inventNewVersion
-                                      ? QStringLiteral("(ZAIKO_QTY > 0)")
-                                      : QStringLiteral("((ZAIKO_QTY > 0) OR (JYUTAKU_QTY > 0))");
-    return QStringLiteral("UPDATE IZAIKO SET ") +
-           assignments(QStringLiteral("IZAIKO"), params, values, 3, reading) +
-           QStringLiteral(", KOUSHIN_DT = ") + stamp + QStringLiteral(" WHERE ") + rowsWithStock +
-           QStringLiteral(" AND ") + ListedCategories;
+    return statementOf(table, params, values, reading, ListedCategories);
+}
+
+QString categoryFloorStatement(PriceTable table, const ConversionParams &params, const FloorValues &values,
+                               const QString &itemCd, int detailNo)
+{
+    return statementOf(table, params, values, Reading::Exact, pricing::categoryCondition(itemCd, detailNo));
 }
 
 } // namespace krt::bench

@@ -43,6 +43,12 @@ extern const QString ListedCategories;
 QString floorStatement(PriceTable table, const ConversionParams &params, const FloorValues &values,
                        Reading reading = Reading::Exact);
 
+// The floor's statement of a price table restricted to one category of the work list, with the
+// run's own condition of the category's rows: what the engine's reading of a table one category
+// at a time costs, without the program.
+QString categoryFloorStatement(PriceTable table, const ConversionParams &params, const FloorValues &values,
+                               const QString &itemCd, int detailNo);
+
 // The name of a price table.
 QString tableName(PriceTable table);
 

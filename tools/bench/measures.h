@@ -25,10 +25,11 @@ struct FloorFigures
 // The shortest times of one engine's measures.
 struct EngineFigures
 {
-    QString settings;        // the engine's settings as the program's connection has them
-    FloorFigures floor;      // the price columns read exactly, as the program reads them
-    FloorFigures plainFloor; // the price columns read as stored
-    double direct = 0;       // the direct run, writing its change list
+    QString settings;           // the engine's settings as the program's connection has them
+    FloorFigures floor;         // the price columns read exactly, as the program reads them
+    FloorFigures plainFloor;    // the price columns read as stored
+    FloorFigures categoryFloor; // the floor's statements one category at a time, one transaction
+    double direct = 0;          // the direct run, writing its change list
     double directWithoutList = 0;
     double deferred = 0;
     // Of the shortest runs without the change list, from each COMMIT to the next statement.
@@ -47,9 +48,9 @@ class EngineMeasures
 public:
     EngineMeasures(BenchEngine &engine, FormDriver &driver);
 
-    // The direct run with its change list, the floor, the deferred run without a change list, the
-    // floor with the plain reading, the direct run without a change list and the change list's
-    // floor.
+    // The direct run with its change list, the floor, the floor by category, the deferred run
+    // without a change list, the floor with the plain reading, the direct run without a change list
+    // and the change list's floor.
     bool measureAll(bool verify);
     // The direct run with its change list and without it, and the floor alone.
     bool measureRunAndFloor(bool verify);
@@ -61,6 +62,7 @@ private:
     enum class ChangeList { Written, Off };
     bool measureDirect(bool verify, ChangeList list);
     bool measureFloor(bool verify, Reading reading);
+    bool measureCategoryFloor(bool verify);
     bool measureDeferred(bool verify);
     bool measureListReads();
     bool setChangeList(ChangeList list) const;
