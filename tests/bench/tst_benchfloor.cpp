@@ -33,20 +33,26 @@ private Q_SLOTS:
                  qPrintable(output));
         // Every figure of the report is there, the grid with every line of the start-up catalog.
         for (const QString &figure :
-             {QStringLiteral("run, direct mode (40 categories)"), QStringLiteral("run, deferred mode"),
+             {QStringLiteral("run, direct mode (40 categories)"),
+              QStringLiteral("run, deferred mode"),
               QStringLiteral("start-up to ready, 300 categories"),
-              QStringLiteral("grid load, 300 work-list rows"), QStringLiteral("peak memory of this process"),
+              QStringLiteral("grid load, 300 work-list rows"),
+              QStringLiteral("peak memory of this process"),
               QStringLiteral("embedded: floor, prices read as stored (plain)"),
               QStringLiteral("embedded: run, direct mode without change list"),
               QStringLiteral("embedded:   of it, from each COMMIT to the next statement"),
-              QStringLiteral("1000 goods, 20 categories"), QStringLiteral("3000 goods, 20 categories"),
+              QStringLiteral("1000 goods, 20 categories"),
+              QStringLiteral("3000 goods, 20 categories"),
               QStringLiteral("3000 goods, 100 categories"),
               QStringLiteral("time per converted row differs by "),
               QStringLiteral("embedded: exact floor within 1.05 x the plain floor: "),
               QStringLiteral("embedded: direct run with change list within 1.25 x without: "),
               QStringLiteral("embedded: change list's floor (its values read through the driver alone"),
               QStringLiteral("embedded: floor by category, one transaction"),
+              QStringLiteral("embedded: floor, MGOODS alone, one transaction"),
+              QStringLiteral("embedded: deferred run within 1.20 x the floor of the goods: "),
               QStringLiteral("embedded: direct run without change list / floor by category: "),
+              QStringLiteral("embedded: deferred run / floor by category's MGOODS statements: "),
               QStringLiteral("100 categories: direct run within 1.25 x the floor: ")})
             QVERIFY2(output.contains(figure), qPrintable(figure));
         // The server's runs and floor with their check, or the reason why the server was left out.

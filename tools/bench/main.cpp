@@ -75,8 +75,8 @@ bool StoreBench::measureEmbedded()
     EngineMeasures measures(engine, m_driver);
     for (int round = 1; round <= m_choices.repeat; ++round) {
         announce(
-            QStringLiteral("Measuring %1 of %2: direct run, floor, deferred run, plain floor, direct run "
-                           "without change list, start-up")
+            QStringLiteral("Measuring %1 of %2: direct run, floor, floor by category, floor of the goods, "
+                           "deferred run, plain floor, direct run without change list, start-up")
                 .arg(round)
                 .arg(m_choices.repeat));
         if (!measures.measureAll(m_choices.verify && round == 1) ||
@@ -109,8 +109,8 @@ bool StoreBench::measureServer()
     EngineMeasures measures(engine, m_driver);
     for (int round = 1; round <= m_choices.repeat; ++round) {
         announce(
-            QStringLiteral("Measuring on the server %1 of %2: direct run, floor, deferred run, plain floor, "
-                           "direct run without change list")
+            QStringLiteral("Measuring on the server %1 of %2: direct run, floor, floor by category, "
+                           "floor of the goods, deferred run, plain floor, direct run without change list")
                 .arg(round)
                 .arg(m_choices.repeat));
         if (!measures.measureAll(m_choices.verify && round == 1))

@@ -73,6 +73,9 @@ void printRuns(QTextStream &out, const EngineReport &engine)
     if (figures.plainFloor.total > 0)
         line({QStringLiteral("floor, prices read as stored (plain)"), figures.plainFloor.allRows(),
               figures.plainFloor.total, 0});
+    if (figures.goodsFloor.total > 0)
+        line({QStringLiteral("floor, MGOODS alone, one transaction"), figures.goodsFloor.rows[0],
+              figures.goodsFloor.total, 0});
     if (figures.categoryFloor.total > 0)
         line({QStringLiteral("floor by category, one transaction"), figures.categoryFloor.allRows(),
               figures.categoryFloor.total, floor.total});
@@ -85,7 +88,7 @@ void printRuns(QTextStream &out, const EngineReport &engine)
     }
     if (figures.deferred > 0) {
         line({QStringLiteral("run, deferred mode (MGOODS only, without change list)"), floor.rows[0],
-              figures.deferred, floor.table[0]});
+              figures.deferred, figures.goodsFloor.total});
         seconds(commitsOfIt, figures.deferredCommits);
     }
 }
@@ -105,7 +108,11 @@ void printCosts(QTextStream &out, const EngineReport &engine)
             << ": direct run without change list / floor by category: " << fixed(figures.directWithoutList, 2)
             << " s / " << fixed(figures.categoryFloor.total, 2)
             << " s = " << fixed(ratio(figures.directWithoutList, figures.categoryFloor.total), 2)
-            << " x (the rest: the run's records, commits and reads)\n";
+            << " x (the rest: the run's records, commits and reads)\n"
+            << "  " << engine.label
+            << ": deferred run / floor by category's MGOODS statements: " << fixed(figures.deferred, 2)
+            << " s / " << fixed(figures.categoryFloor.table[0], 2)
+            << " s = " << fixed(ratio(figures.deferred, figures.categoryFloor.table[0]), 2) << " x\n";
     if (figures.listReads > 0)
         out << "  " << engine.label
             << ": change list's floor (its values read through the driver alone, nothing written): "
@@ -153,17 +160,17 @@ void printTargets(QTextStream &out, const Findings &findings)
     out << "\nTargets\n";
     target(QStringLiteral("embedded: direct run without change list within 1.10 x the floor"),
            statements(embedded), QStringLiteral(" x"), statements(embedded) <= 1.10);
-    target(QStringLiteral("embedded: deferred run within 1.20 x the floor"),
-           ratio(embedded.deferred, embedded.floor.table[0]), QStringLiteral(" x"),
-           ratio(embedded.deferred, embedded.floor.table[0]) <= 1.20);
+    target(QStringLiteral("embedded: deferred run within 1.20 x the floor of the goods"),
+           ratio(embedded.deferred, embedded.goodsFloor.total), QStringLiteral(" x"),
+           ratio(embedded.deferred, embedded.goodsFloor.total) <= 1.20);
     const QStringList serverTargets = {
         QStringLiteral("server (durable commits): direct run without change list within 1.10 x the floor"),
-        QStringLiteral("server (durable commits): deferred run within 1.10 x the floor")};
+        QStringLiteral("server (durable commits): deferred run within 1.10 x the floor of the goods")};
     if (findings.server) {
         const EngineFigures &server = findings.server->figures;
         target(serverTargets[0], statements(server), QStringLiteral(" x"), statements(server) <= 1.10);
-        target(serverTargets[1], ratio(server.deferred, server.floor.table[0]), QStringLiteral(" x"),
-               ratio(server.deferred, server.floor.table[0]) <= 1.10);
+        target(serverTargets[1], ratio(server.deferred, server.goodsFloor.total), QStringLiteral(" x"),
+               ratio(server.deferred, server.goodsFloor.total) <= 1.10);
     } else {
         for (const QString &what : serverTargets)
             missing(what, findings.serverSkip);
