@@ -22,6 +22,19 @@ namespace krt::bench {
 
 namespace {
 
+// Commits a floor's transaction, timing the commit and the whole floor from its start.
+bool commitFloor(Connection &connection, const QElapsedTimer &total, const QString &floor,
+                 FloorFigures &figures)
+{
+    QElapsedTimer commit;
+    commit.start();
+    if (!connection.commitTrans())
+        return fail(floor + QStringLiteral("'s COMMIT failed"));
+    figures.commit = secondsOf(commit);
+    figures.total = secondsOf(total);
+    return true;
+}
+
 // Applies the floor's statement to the first tables of the price tables (MGOODS first) in one
 // transaction and times it.
 bool timeFloor(Connection &connection, const ConversionParams &params, const FloorValues &values,
@@ -44,13 +57,7 @@ bool timeFloor(Connection &connection, const ConversionParams &params, const Flo
         figures.table[t] = secondsOf(timer);
         figures.rows[t] = connection.rowsAffected();
     }
-    QElapsedTimer commit;
-    commit.start();
-    if (!connection.commitTrans())
-        return fail(QStringLiteral("the floor's COMMIT failed"));
-    figures.commit = secondsOf(commit);
-    figures.total = secondsOf(total);
-    return true;
+    return commitFloor(connection, total, QStringLiteral("the floor"), figures);
 }
 
 // The first value of a statement's result, as text; empty when there is none.
@@ -183,6 +190,20 @@ bool EngineMeasures::countListed(Connection &connection)
     return true;
 }
 
+// Whether a floor converted, in each of the first tables, the rows a run converts.
+bool EngineMeasures::convertedListedRows(const QString &floor, const FloorFigures &figures,
+                                         std::size_t tables) const
+{
+    for (std::size_t t = 0; t < tables; ++t)
+        if (figures.rows[t] != m_listed[t])
+            return fail(QStringLiteral("%1: %2 converted %3 rows of %4, the run %5")
+                            .arg(m_engine.label(), floor)
+                            .arg(figures.rows[t])
+                            .arg(tableName(PriceTables[t]))
+                            .arg(m_listed[t]));
+    return true;
+}
+
 bool EngineMeasures::measureFloor(bool verify, FloorKind kind)
 {
     const Reading reading = kind == FloorKind::Plain ? Reading::Plain : Reading::Exact;
@@ -202,13 +223,8 @@ bool EngineMeasures::measureFloor(bool verify, FloorKind kind)
         FloorFigures figures;
         if (!timeFloor(connection, m_params, m_values, reading, tables, figures))
             return false;
-        for (std::size_t t = 0; t < tables; ++t)
-            if (figures.rows[t] != m_listed[t])
-                return fail(QStringLiteral("%1: the floor converted %2 rows of %3, the run %4")
-                                .arg(m_engine.label())
-                                .arg(figures.rows[t])
-                                .arg(tableName(PriceTables[t]))
-                                .arg(m_listed[t]));
+        if (!convertedListedRows(QStringLiteral("the floor"), figures, tables))
+            return false;
         FloorFigures &kept = kind == FloorKind::Exact   ? m_figures.floor
                              : kind == FloorKind::Plain ? m_figures.plainFloor
                                                         : m_figures.goodsFloor;
@@ -274,20 +290,11 @@ bool EngineMeasures::measureCategoryFloor(bool verify)
                 figures.rows[t] += connection.rowsAffected();
             }
         }
-        QElapsedTimer commit;
-        commit.start();
-        if (!connection.commitTrans())
-            return fail(QStringLiteral("the floor by category's COMMIT failed"));
-        figures.commit = secondsOf(commit);
-        figures.total = secondsOf(total);
+        if (!commitFloor(connection, total, QStringLiteral("the floor by category"), figures))
+            return false;
     }
-    for (std::size_t t = 0; t < PriceTables.size(); ++t)
-        if (figures.rows[t] != m_listed[t])
-            return fail(QStringLiteral("%1: the floor by category converted %2 rows of %3, the run %4")
-                            .arg(m_engine.label())
-                            .arg(figures.rows[t])
-                            .arg(tableName(PriceTables[t]))
-                            .arg(m_listed[t]));
+    if (!convertedListedRows(QStringLiteral("the floor by category"), figures, PriceTables.size()))
+        return false;
     if (m_figures.categoryFloor.total == 0 || figures.total < m_figures.categoryFloor.total)
         m_figures.categoryFloor = figures;
     PriceDigests left{};

@@ -72,6 +72,7 @@ private:
     bool setChangeList(ChangeList list) const;
     void keepShortest(double &seconds, double &commits, double run) const;
     bool countListed(Connection &connection);
+    bool convertedListedRows(const QString &floor, const FloorFigures &figures, std::size_t tables) const;
 
     BenchEngine &m_engine;
     FormDriver &m_driver;
