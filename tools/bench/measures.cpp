@@ -35,6 +35,13 @@ bool commitFloor(Connection &connection, const QElapsedTimer &total, const QStri
     return true;
 }
 
+// Keeps a floor's figures when the floor took less time than those kept so far.
+void keepShorter(FloorFigures &kept, const FloorFigures &measured)
+{
+    if (kept.total == 0 || measured.total < kept.total)
+        kept = measured;
+}
+
 // Applies the floor's statement to the first tables of the price tables (MGOODS first) in one
 // transaction and times it.
 bool timeFloor(Connection &connection, const ConversionParams &params, const FloorValues &values,
@@ -225,11 +232,10 @@ bool EngineMeasures::measureFloor(bool verify, FloorKind kind)
             return false;
         if (!convertedListedRows(QStringLiteral("the floor"), figures, tables))
             return false;
-        FloorFigures &kept = kind == FloorKind::Exact   ? m_figures.floor
-                             : kind == FloorKind::Plain ? m_figures.plainFloor
-                                                        : m_figures.goodsFloor;
-        if (kept.total == 0 || figures.total < kept.total)
-            kept = figures;
+        keepShorter(kind == FloorKind::Exact   ? m_figures.floor
+                    : kind == FloorKind::Plain ? m_figures.plainFloor
+                                               : m_figures.goodsFloor,
+                    figures);
     }
     // The plain reading's prices are not the program's: the run database gets the store's back.
     if (kind == FloorKind::Plain)
@@ -238,15 +244,26 @@ bool EngineMeasures::measureFloor(bool verify, FloorKind kind)
         return true;
     if (kind == FloorKind::GoodsAlone) {
         PriceDigests left{};
-        return (m_engine.digests(left) && left[0] == m_floor[0] && left[1] == m_store[1] &&
-                left[2] == m_store[2]) ||
+        return (m_engine.digests(left) && convertedGoodsAlone(left)) ||
                fail(m_engine.label() +
                     QStringLiteral(": the floor of the goods alone and the floor disagree"));
     }
-    if (!m_engine.digests(m_floor))
-        return false;
-    return m_floor == m_direct ||
-           fail(m_engine.label() + QStringLiteral(": the direct run and the floor disagree"));
+    return leftDirectPrices(m_floor, QStringLiteral("the floor"));
+}
+
+// Reads the prices the run database holds into left; whether they are those the direct run left.
+bool EngineMeasures::leftDirectPrices(PriceDigests &left, const QString &what) const
+{
+    return m_engine.digests(left) &&
+           (left == m_direct || fail(m_engine.label() + QStringLiteral(": the direct run and ") + what +
+                                     QStringLiteral(" disagree")));
+}
+
+// Whether the prices are those of a conversion of the goods alone: the goods as the floor leaves
+// them, the stock as the store holds it.
+bool EngineMeasures::convertedGoodsAlone(const PriceDigests &left) const
+{
+    return left[0] == m_floor[0] && left[1] == m_store[1] && left[2] == m_store[2];
 }
 
 // The floor's statements one category at a time, each category's statements of the three tables
@@ -295,13 +312,9 @@ bool EngineMeasures::measureCategoryFloor(bool verify)
     }
     if (!convertedListedRows(QStringLiteral("the floor by category"), figures, PriceTables.size()))
         return false;
-    if (m_figures.categoryFloor.total == 0 || figures.total < m_figures.categoryFloor.total)
-        m_figures.categoryFloor = figures;
+    keepShorter(m_figures.categoryFloor, figures);
     PriceDigests left{};
-    return !verify ||
-           (m_engine.digests(left) &&
-            (left == m_direct ||
-             fail(m_engine.label() + QStringLiteral(": the direct run and the floor by category disagree"))));
+    return !verify || leftDirectPrices(left, QStringLiteral("the floor by category"));
 }
 
 // The change list's floor: the values a run's change list holds, read through the driver as the
@@ -393,8 +406,8 @@ bool EngineMeasures::measureDeferred(bool verify)
     PriceDigests deferred{};
     if (!m_engine.digests(deferred))
         return false;
-    const bool same = deferred[0] == m_floor[0] && deferred[1] == m_store[1] && deferred[2] == m_store[2];
-    return same || fail(m_engine.label() + QStringLiteral(": the deferred run and the floor disagree"));
+    return convertedGoodsAlone(deferred) ||
+           fail(m_engine.label() + QStringLiteral(": the deferred run and the floor disagree"));
 }
 
 // Start-up on the catalog from an empty work list (the first start, which fills it from the

@@ -73,6 +73,8 @@ private:
     void keepShortest(double &seconds, double &commits, double run) const;
     bool countListed(Connection &connection);
     bool convertedListedRows(const QString &floor, const FloorFigures &figures, std::size_t tables) const;
+    bool leftDirectPrices(PriceDigests &left, const QString &what) const;
+    bool convertedGoodsAlone(const PriceDigests &left) const;
 
     BenchEngine &m_engine;
     FormDriver &m_driver;
