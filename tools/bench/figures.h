@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QElapsedTimer>
+#include <QList>
 #include <QString>
 #include <QTextStream>
 
@@ -19,6 +20,16 @@ inline double secondsOf(const QElapsedTimer &timer)
 inline double best(double sofar, double measured)
 {
     return sofar == 0 ? measured : std::min(sofar, measured);
+}
+
+// The middle of the values, the mean of the two in the middle of an even count; 0 for none.
+inline double median(QList<double> values)
+{
+    if (values.isEmpty())
+        return 0;
+    std::sort(values.begin(), values.end());
+    const qsizetype middle = values.size() / 2;
+    return values.size() % 2 != 0 ? values[middle] : (values[middle - 1] + values[middle]) / 2;
 }
 
 // The largest resident set of this process so far, in MiB.

@@ -16,6 +16,7 @@
 #include <QSettings>
 #include <QSqlQuery>
 
+#include <algorithm>
 #include <optional>
 
 namespace krt::bench {
@@ -81,18 +82,46 @@ EngineMeasures::EngineMeasures(BenchEngine &engine, FormDriver &driver)
     , m_driver(driver)
 {}
 
-bool EngineMeasures::measureAll(bool verify)
+// The checks of a verifying round compare with the prices that the measures before them left:
+// such a round is never taken in reverse.
+bool EngineMeasures::measureAll(bool verify, bool reverse)
 {
-    return measureDirect(verify, ChangeList::Written) && measureFloor(verify, FloorKind::Exact) &&
-           measureCategoryFloor(verify) && measureFloor(verify, FloorKind::GoodsAlone) &&
-           measureDeferred(verify) && measureFloor(verify, FloorKind::Plain) &&
-           measureDirect(verify, ChangeList::Off) && measureListReads();
+    return measureRound(
+        {[=] { return measureDirect(verify, ChangeList::Written); },
+         [=] { return measureDirect(verify, ChangeList::Off); },
+         [=] { return measureFloor(verify, FloorKind::Exact); }, [=] { return measureCategoryFloor(verify); },
+         [=] { return measureDeferred(verify); }, [=] { return measureFloor(verify, FloorKind::GoodsAlone); },
+         [=] { return measureFloor(verify, FloorKind::Plain); }, [=] { return measureListReads(); }},
+        reverse && !verify);
 }
 
-bool EngineMeasures::measureRunAndFloor(bool verify)
+bool EngineMeasures::measureRunAndFloor(bool verify, bool reverse)
 {
-    return measureDirect(verify, ChangeList::Written) && measureDirect(verify, ChangeList::Off) &&
-           measureFloor(verify, FloorKind::Exact);
+    return measureRound({[=] { return measureDirect(verify, ChangeList::Written); },
+                         [=] { return measureDirect(verify, ChangeList::Off); },
+                         [=] { return measureFloor(verify, FloorKind::Exact); }},
+                        reverse && !verify);
+}
+
+// Takes a round's measures in turn and keeps the ratios of those it measured.
+bool EngineMeasures::measureRound(std::vector<std::function<bool()>> steps, bool reverse)
+{
+    if (reverse)
+        std::reverse(steps.begin(), steps.end());
+    m_round = RoundTimes();
+    for (const std::function<bool()> &step : steps)
+        if (!step())
+            return false;
+    const auto keep = [](QList<double> &ratios, double run, double floor) {
+        if (run > 0 && floor > 0)
+            ratios.append(run / floor);
+    };
+    RoundRatios &rounds = m_figures.rounds;
+    keep(rounds.direct, m_round.directWithoutList, m_round.floor);
+    keep(rounds.deferred, m_round.deferred, m_round.goodsFloor);
+    keep(rounds.byCategory, m_round.directWithoutList, m_round.categoryFloor);
+    keep(rounds.withChangeList, m_round.direct, m_round.directWithoutList);
+    return true;
 }
 
 // [Common] ChangeList=0 in the run installation's settings turns the run's change list off.
@@ -135,10 +164,13 @@ bool EngineMeasures::measureDirect(bool verify, ChangeList list)
     double run = 0;
     if (!m_driver.convert(*form, run))
         return false;
-    if (list == ChangeList::Written)
+    if (list == ChangeList::Written) {
         m_figures.direct = best(m_figures.direct, run);
-    else
+        m_round.direct = run;
+    } else {
         keepShortest(m_figures.directWithoutList, m_figures.directWithoutListCommits, run);
+        m_round.directWithoutList = run;
+    }
     m_params = FormDriver::control<ConditionPanel>(*form, "pic_Jyoukein")->params();
     m_values.calcMethod = form->selectedCalcMethod();
     form.reset();
@@ -236,6 +268,10 @@ bool EngineMeasures::measureFloor(bool verify, FloorKind kind)
                     : kind == FloorKind::Plain ? m_figures.plainFloor
                                                : m_figures.goodsFloor,
                     figures);
+        if (kind == FloorKind::Exact)
+            m_round.floor = figures.total;
+        else if (kind == FloorKind::GoodsAlone)
+            m_round.goodsFloor = figures.total;
     }
     // The plain reading's prices are not the program's: the run database gets the store's back.
     if (kind == FloorKind::Plain)
@@ -313,6 +349,7 @@ bool EngineMeasures::measureCategoryFloor(bool verify)
     if (!convertedListedRows(QStringLiteral("the floor by category"), figures, PriceTables.size()))
         return false;
     keepShorter(m_figures.categoryFloor, figures);
+    m_round.categoryFloor = figures.total;
     PriceDigests left{};
     return !verify || leftDirectPrices(left, QStringLiteral("the floor by category"));
 }
@@ -399,6 +436,7 @@ bool EngineMeasures::measureDeferred(bool verify)
     if (!m_driver.convert(*form, run))
         return false;
     keepShortest(m_figures.deferred, m_figures.deferredCommits, run);
+    m_round.deferred = run;
     form.reset();
     if (!verify)
         return true;

@@ -6,9 +6,12 @@
 
 #include "pricing/conversionparams.h"
 
+#include <QList>
 #include <QString>
 
 #include <array>
+#include <functional>
+#include <vector>
 
 namespace krt::bench {
 
@@ -22,7 +25,17 @@ struct FloorFigures
     qint64 allRows() const { return rows[0] + rows[1] + rows[2]; }
 };
 
-// The shortest times of one engine's measures.
+// The ratios of each round's run to the floor measured in the same round, one after the other:
+// the machine's disk and caches change over a benchmark, a round's two measurements share them.
+struct RoundRatios
+{
+    QList<double> direct;         // the direct run without change list to the floor
+    QList<double> deferred;       // the deferred run to the floor of the goods
+    QList<double> byCategory;     // the direct run without change list to the floor by category
+    QList<double> withChangeList; // the direct run with its change list to the run without
+};
+
+// The shortest times of one engine's measures, and each round's ratios.
 struct EngineFigures
 {
     QString settings;           // the engine's settings as the program's connection has them
@@ -39,11 +52,14 @@ struct EngineFigures
     double listReads = 0; // the values of the direct run's change list, read through the driver alone
     double startUp = 0;   // the form's start-up to ready on the store
     int lines = 0;        // work-list categories of the runs
+    RoundRatios rounds;
 };
 
 // The measures of the runs of the real form and of the engine's floor on one engine. Every
 // measure starts from a fresh copy of the store and keeps the shortest time of each figure so
-// far; with verify, it checks that the run or the floor left the prices the others left.
+// far; with verify, it checks that the run or the floor left the prices the others left. A round
+// in reverse takes its measures in the reverse order, so that neither of a run and its floor is
+// always the one that follows the other.
 class EngineMeasures
 {
 public:
@@ -52,9 +68,9 @@ public:
     // The direct run with its change list, the floor, the floor by category, the floor of the
     // goods alone, the deferred run without a change list, the floor with the plain reading, the
     // direct run without a change list and the change list's floor.
-    bool measureAll(bool verify);
+    bool measureAll(bool verify, bool reverse);
     // The direct run with its change list and without it, and the floor alone.
-    bool measureRunAndFloor(bool verify);
+    bool measureRunAndFloor(bool verify, bool reverse);
 
     const BenchEngine &engine() const { return m_engine; }
     const EngineFigures &figures() const { return m_figures; }
@@ -64,6 +80,17 @@ private:
     // The floor of the three tables with the program's reading of the prices or the plain one, or
     // of the goods alone (what a deferred run converts) with the program's reading.
     enum class FloorKind { Exact, Plain, GoodsAlone };
+    // The times of the round under way.
+    struct RoundTimes
+    {
+        double direct = 0;
+        double directWithoutList = 0;
+        double deferred = 0;
+        double floor = 0;
+        double categoryFloor = 0;
+        double goodsFloor = 0;
+    };
+    bool measureRound(std::vector<std::function<bool()>> steps, bool reverse);
     bool measureDirect(bool verify, ChangeList list);
     bool measureFloor(bool verify, FloorKind kind);
     bool measureCategoryFloor(bool verify);
@@ -87,6 +114,7 @@ private:
     PriceDigests m_store{};
     PriceDigests m_direct{};
     PriceDigests m_floor{};
+    RoundTimes m_round;
     EngineFigures m_figures;
 };
 

@@ -26,6 +26,7 @@ struct ScalePoint
     qint64 rows = 0; // the rows the run converts
     double run = 0;
     double floor = 0;
+    double roundRatio = 0; // the median of the rounds' run to floor
 };
 
 // Everything the benchmark measured.
