@@ -66,10 +66,16 @@ const QString Measures =
     QStringLiteral("direct run, direct run without change list, floor, floor by category, "
                    "deferred run, floor of the goods, plain floor, change list's floor");
 
+// Every other round takes its measures in reverse order.
+bool inReverse(int round)
+{
+    return round % 2 == 0;
+}
+
 // How a round announces its order.
 QString order(int round)
 {
-    return round % 2 == 0 ? QStringLiteral(" (in reverse)") : QString();
+    return inReverse(round) ? QStringLiteral(" (in reverse)") : QString();
 }
 
 void StoreBench::announce(const QString &what)
@@ -89,7 +95,7 @@ bool StoreBench::measureEmbedded()
                      .arg(round)
                      .arg(m_choices.repeat)
                      .arg(order(round), Measures));
-        if (!measures.measureAll(m_choices.verify && round == 1, round % 2 == 0) ||
+        if (!measures.measureAll(m_choices.verify && round == 1, inReverse(round)) ||
             !measureStartUp(m_driver, installationRoot(m_root, WideKind), m_findings.startUp))
             return false;
     }
@@ -122,7 +128,7 @@ bool StoreBench::measureServer()
                      .arg(round)
                      .arg(m_choices.repeat)
                      .arg(order(round), Measures));
-        if (!measures.measureAll(m_choices.verify && round == 1, round % 2 == 0))
+        if (!measures.measureAll(m_choices.verify && round == 1, inReverse(round)))
             return false;
     }
     m_findings.server = EngineReport{engine.label(), engine.description(), measures.figures()};
@@ -149,7 +155,7 @@ bool StoreBench::measureScaling()
                          .arg(round)
                          .arg(m_choices.repeat)
                          .arg(order(round)));
-            if (!measures.measureRunAndFloor(m_choices.verify && round == 1, round % 2 == 0))
+            if (!measures.measureRunAndFloor(m_choices.verify && round == 1, inReverse(round)))
                 return false;
         }
         const EngineFigures &figures = measures.figures();

@@ -65,9 +65,9 @@ class EngineMeasures
 public:
     EngineMeasures(BenchEngine &engine, FormDriver &driver);
 
-    // The direct run with its change list, the floor, the floor by category, the floor of the
-    // goods alone, the deferred run without a change list, the floor with the plain reading, the
-    // direct run without a change list and the change list's floor.
+    // The direct run with its change list and without it, the floor, the floor by category, the
+    // deferred run without a change list, the floor of the goods alone, the floor with the plain
+    // reading and the change list's floor.
     bool measureAll(bool verify, bool reverse);
     // The direct run with its change list and without it, and the floor alone.
     bool measureRunAndFloor(bool verify, bool reverse);
